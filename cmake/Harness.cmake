@@ -1,0 +1,34 @@
+# Test harness: every Windows program runs under wine in a prefix of the build tree, with an Xvfb
+# that a ctest fixture brings up before the first test program and takes down after the last.
+configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/scripts/xvfb-ctl.sh.in ${CMAKE_BINARY_DIR}/xvfb-ctl
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE @ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+
+enable_testing()
+add_test(NAME harness_up COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl start)
+add_test(NAME harness_prefix COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl prefix)
+add_test(NAME harness_down COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl stop)
+set_tests_properties(harness_up PROPERTIES FIXTURES_SETUP harness)
+set_tests_properties(harness_prefix PROPERTIES FIXTURES_SETUP harness DEPENDS harness_up)
+set_tests_properties(harness_down PROPERTIES FIXTURES_CLEANUP harness)
+
+# brelvane_test(NAME SOURCES ... LIBS ... [DATA files...])
+# One GoogleTest program per source folder: each wine start costs time, so cases share a program.
+function(brelvane_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;DATA" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} test_support)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRELVANE_TEST_DIR})
+    foreach(file ${T_DATA})
+        add_custom_command(TARGET ${name} POST_BUILD
+            COMMAND ${CMAKE_COMMAND} -E copy_if_different ${file} ${BRELVANE_TEST_DIR}/)
+    endforeach()
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
+             WORKING_DIRECTORY ${BRELVANE_TEST_DIR})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED harness TIMEOUT 600
+                         ENVIRONMENT "BRELVANE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
