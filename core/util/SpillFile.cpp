@@ -1,0 +1,126 @@
+#include "core/util/SpillFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// File transfers go in chunks of at most this many bytes.
+constexpr uint32_t kChunk = 0xFFFE;
+
+}  // namespace
+
+CTempFileName::CTempFileName()
+{
+    char tempDir[MAX_PATH];
+    const DWORD length = GetTempPathA(sizeof tempDir, tempDir);
+    if (length == 0 || length >= sizeof tempDir)
+        return;
+    m_pszName = new (std::nothrow) char[MAX_PATH];
+    if (m_pszName && GetTempFileNameA(tempDir, "pass", 0, m_pszName) == 0) {
+        delete[] m_pszName;
+        m_pszName = nullptr;
+    }
+}
+
+CTempFileName::~CTempFileName()
+{
+    if (!m_pszName)
+        return;
+    DeleteFileA(m_pszName);
+    delete[] m_pszName;
+}
+
+CSpillFile::CSpillFile(uint32_t size) : m_nSize(size)
+{
+    if (size > 0) {
+        m_pBlock = new (std::nothrow) CGlobalBlock(size, 0);
+        if (m_pBlock && m_pBlock->m_pData) {
+            m_bInMemory = 1;
+            return;
+        }
+    }
+    const char* name = m_tempName.GetName();
+    m_bFailed = !name || !Open(name, modeCreate | modeReadWrite | shareExclusive);
+}
+
+CSpillFile::~CSpillFile()
+{
+    if (m_pBlock) {
+        m_pBlock->Free();
+        delete m_pBlock;
+    }
+    if (!m_bInMemory)
+        Abort();
+}
+
+UINT CSpillFile::Read(void* destination, UINT count)
+{
+    if (m_bInMemory) {
+        const uint32_t available = std::min<uint32_t>(count, m_nSize - m_nPosition);
+        std::memcpy(destination, (const uint8_t*)m_pBlock->m_pData + m_nPosition, available);
+        m_nPosition += available;
+        return available;
+    }
+    if (m_bFailed)
+        return 0;
+    uint32_t done = 0;
+    while (done < count) {
+        DWORD got = 0;
+        const DWORD chunk = std::min(kChunk, count - done);
+        if (!ReadFile(m_hFile, (uint8_t*)destination + done, chunk, &got, nullptr)) {
+            m_bFailed = true;
+            break;
+        }
+        done += got;
+        if (got == 0)
+            break;
+    }
+    return done;
+}
+
+uint32_t CSpillFile::WriteData(const void* source, uint32_t count)
+{
+    if (m_bInMemory) {
+        const uint32_t room = std::min<uint32_t>(count, m_nSize - m_nPosition);
+        std::memcpy((uint8_t*)m_pBlock->m_pData + m_nPosition, source, room);
+        m_nPosition += room;
+        return room;
+    }
+    if (m_bFailed)
+        return 0;
+    uint32_t done = 0;
+    while (done < count) {
+        DWORD put = 0;
+        const DWORD chunk = std::min(kChunk, count - done);
+        // A chunk that writes nothing without failing would loop for ever; it counts as a failure.
+        if (!WriteFile(m_hFile, (const uint8_t*)source + done, chunk, &put, nullptr) || put == 0) {
+            m_bFailed = true;
+            break;
+        }
+        done += put;
+    }
+    return done;
+}
+
+uint32_t CSpillFile::SeekBy(int32_t offset)
+{
+    if (m_bInMemory) {
+        const int64_t target = (int64_t)m_nPosition + offset;
+        m_nPosition = (uint32_t)std::clamp<int64_t>(target, 0, m_nSize);
+        return m_nPosition;
+    }
+    if (m_bFailed)
+        return 0;
+    const DWORD position = SetFilePointer(m_hFile, offset, nullptr, FILE_CURRENT);
+    return position == INVALID_SET_FILE_POINTER ? 0 : position;
+}
+
+void CSpillFile::Rewind()
+{
+    if (m_bInMemory)
+        m_nPosition = 0;
+    else if (!m_bFailed)
+        SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
+}

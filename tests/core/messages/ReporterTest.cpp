@@ -1,0 +1,233 @@
+#include "CatalogFiles.h"
+
+#include "core/messages/MessageCatalog.h"
+#include "core/messages/MessageReporter.h"
+#include "framework/App.h"
+
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testcatalog::PathOf;
+
+struct Box {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+
+std::vector<Box> g_boxes;
+
+int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    g_boxes.push_back({owner, text ? text : "", caption ? caption : "", style});
+    return IDOK;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Report(CMessageReporter& reporter, int id, ...)
+{
+    va_list args;
+    va_start(args, id);
+    reporter.Report(id, args);
+    va_end(args);
+}
+
+constexpr int kMsgPlain = 3400;
+constexpr int kMsgWithValues = 3401;
+constexpr int kMsgLong = 3402;
+
+class ReporterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testcatalog::WriteCatalog("RPT.MSG", {{kMsgBoxCaption, "Brelvane test"},
+                                              {kMsgLogFileFailed, "cannot write %s"},
+                                              {kMsgPlain, "plain"},
+                                              {kMsgWithValues, "entry %d: %s\\r\\n"},
+                                              {kMsgLong, "%s|%s"}});
+        g_pMessageCatalog = new CMessageCatalog("RPT.MSG");
+        ASSERT_TRUE(g_pMessageCatalog->IsUsable());
+        m_reporter.SetBoxFunction(RecordBox);
+        g_boxes.clear();
+        m_log = PathOf("reporter-test.log");
+        DeleteFileA(m_log.c_str());
+        g_bInteractive = 1;
+    }
+    void TearDown() override
+    {
+        delete g_pMessageCatalog;
+        g_pMessageCatalog = nullptr;
+        DeleteFileA(PathOf("RPT.MSG").c_str());
+        DeleteFileA(m_log.c_str());
+        g_bInteractive = 1;
+    }
+
+    CMessageReporter m_reporter;
+    std::string m_log;
+};
+
+TEST_F(ReporterTest, NothingToFlushBeforeTheFirstReport)
+{
+    m_reporter.FlushMessage();
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(m_reporter.GetMessageId(), 0);
+}
+
+struct ModeCase {
+    int32_t mode;
+    size_t boxes;
+    const char* log;   // null: no log file
+};
+
+const ModeCase kModes[] = {
+    {kReportSilent, 0, nullptr},
+    {kReportBox, 2, nullptr},
+    {kReportLog, 0, "plainentry 7: seven\r\n"},
+    {kReportLogAndBox, 2, "plainentry 7: seven\r\n"},
+};
+
+TEST_F(ReporterTest, ModesShowAndWrite)
+{
+    for (const ModeCase& c : kModes) {
+        g_boxes.clear();
+        DeleteFileA(m_log.c_str());
+        m_reporter.SetReportMode(c.mode, m_log.c_str());
+        Report(m_reporter, kMsgPlain);
+        Report(m_reporter, kMsgWithValues, 7, "seven");
+        EXPECT_EQ(m_reporter.GetText(), CString("entry 7: seven\r\n")) << c.mode;
+        EXPECT_EQ(m_reporter.GetMessageId(), kMsgWithValues);
+        ASSERT_EQ(g_boxes.size(), c.boxes) << "mode " << c.mode;
+        if (c.boxes) {
+            EXPECT_EQ(g_boxes[0].text, "plain");
+            EXPECT_EQ(g_boxes[1].text, "entry 7: seven\r\n");
+            EXPECT_EQ(g_boxes[1].caption, "Brelvane test");
+            EXPECT_EQ(g_boxes[1].style, (UINT)MB_OK);
+            EXPECT_EQ(g_boxes[1].owner, nullptr);
+        }
+        if (c.log)
+            EXPECT_EQ(ReadAll(m_log), c.log) << "mode " << c.mode;
+        else
+            EXPECT_EQ(GetFileAttributesA(m_log.c_str()), INVALID_FILE_ATTRIBUTES) << "mode " << c.mode;
+        EXPECT_EQ(m_reporter.GetMode(), c.mode);
+    }
+}
+
+TEST_F(ReporterTest, FlushShowsTheLastMessageAgain)
+{
+    Report(m_reporter, kMsgWithValues, 1, "one");
+    m_reporter.FlushMessage();
+    ASSERT_EQ(g_boxes.size(), 2u);
+    EXPECT_EQ(g_boxes[1].text, g_boxes[0].text);
+}
+
+TEST_F(ReporterTest, LogAppendsAfterEarlierRuns)
+{
+    {
+        std::ofstream earlier(m_log, std::ios::binary);
+        earlier << "earlier run\r\n";
+    }
+    m_reporter.SetReportMode(kReportLog, m_log.c_str());
+    Report(m_reporter, kMsgWithValues, 2, "two");
+    EXPECT_EQ(ReadAll(m_log), "earlier run\r\nentry 2: two\r\n");
+}
+
+
+TEST_F(ReporterTest, FailingLogFallsBackToBoxesOnce)
+{
+    const std::string badLog = PathOf("no-such-folder\\zelkbat.txt");
+    for (int32_t mode : {kReportLog, kReportLogAndBox}) {
+        g_boxes.clear();
+        m_reporter.SetReportMode(mode, badLog.c_str());
+        Report(m_reporter, kMsgWithValues, 3, "three");
+        ASSERT_EQ(g_boxes.size(), 2u) << "mode " << mode;
+        EXPECT_EQ(g_boxes[0].text, "cannot write " + badLog);
+        EXPECT_EQ(g_boxes[1].text, "entry 3: three\r\n");
+        EXPECT_EQ(m_reporter.GetMode(), kReportBox);
+        EXPECT_EQ(m_reporter.GetLogFileName(), CString());
+        EXPECT_EQ(m_reporter.GetText(), CString("entry 3: three\r\n"));
+
+        // The reporter stays with boxes afterwards.
+        Report(m_reporter, kMsgPlain);
+        EXPECT_EQ(g_boxes.size(), 3u);
+    }
+}
+
+TEST_F(ReporterTest, LongMessagesAreCutAt511Characters)
+{
+    const std::string first(400, 'a');
+    const std::string second(900, 'b');
+    Report(m_reporter, kMsgLong, first.c_str(), second.c_str());
+    const std::string expected = (first + "|" + second).substr(0, 511);
+    EXPECT_EQ(std::string(m_reporter.GetText()), expected);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, expected);
+}
+
+TEST_F(ReporterTest, MissingTextGivesAnEmptyMessage)
+{
+    Report(m_reporter, 3999);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "");
+    EXPECT_EQ(m_reporter.GetMessageId(), 3999);
+}
+
+TEST_F(ReporterTest, BoxesBelongToTheMainWindowAndComeForwardInABatchStart)
+{
+    // Before a main window exists the box has no owner in either kind of start.
+    for (int interactive : {1, 0}) {
+        g_boxes.clear();
+        g_bInteractive = interactive;
+        Report(m_reporter, kMsgPlain);
+        ASSERT_EQ(g_boxes.size(), 1u);
+        EXPECT_EQ(g_boxes[0].owner, nullptr);
+        EXPECT_EQ(g_boxes[0].style, (UINT)MB_OK);
+    }
+
+    CWinApp app("reporter test");
+    CWnd mainWnd;
+    ASSERT_TRUE(mainWnd.CreateEx(0, "STATIC", "main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                 nullptr));
+    app.m_pMainWnd = &mainWnd;
+    struct StartCase {
+        int interactive;
+        UINT style;
+    };
+    const StartCase kStarts[] = {{1, MB_OK}, {0, MB_OK | MB_SETFOREGROUND}};
+    for (const StartCase& c : kStarts) {
+        g_boxes.clear();
+        g_bInteractive = c.interactive;
+        Report(m_reporter, kMsgPlain);
+        ASSERT_EQ(g_boxes.size(), 1u);
+        EXPECT_EQ(g_boxes[0].owner, mainWnd.m_hWnd);
+        EXPECT_EQ(g_boxes[0].style, c.style) << "interactive " << c.interactive;
+    }
+    app.m_pMainWnd = nullptr;
+    mainWnd.DestroyWindow();
+}
+
+TEST_F(ReporterTest, ReportMessageUsesTheGlobalReporter)
+{
+    const CMessageReporter::BoxFunction previous = g_MessageReporter.SetBoxFunction(RecordBox);
+    ReportMessage(kMsgWithValues, 4, "four");
+    ReportMessageAlt(kMsgWithValues, 5, "five");
+    g_MessageReporter.SetBoxFunction(previous);
+    ASSERT_EQ(g_boxes.size(), 2u);
+    EXPECT_EQ(g_boxes[0].text, "entry 4: four\r\n");
+    EXPECT_EQ(g_boxes[1].text, "entry 5: five\r\n");
+    EXPECT_EQ(g_MessageReporter.GetMessageId(), kMsgWithValues);
+}
+
+}  // namespace
