@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(wine wine32:i386 g++-mingw-w64-i686 cmake googletest xvfb xauth imagemagick
-          dpkg-dev)
+          dpkg-dev make bzip2 xz-utils)
 
 missing=()
 for p in "${packages[@]}"; do

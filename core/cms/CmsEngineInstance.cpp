@@ -1,0 +1,3 @@
+#include "core/cms/CmsEngineInstance.h"
+
+CCmsEngine* g_pCmsEngine = nullptr;

@@ -1,0 +1,131 @@
+#pragma once
+
+// Records exchanged with the colour engine DLL. Both sides are built from this header, and the
+// byte offsets are part of the engine's contract: do not reorder fields.
+
+#include <cstddef>
+#include <cstdint>
+
+// A 64-byte record owned by the caller and filled by the engine; all zero is empty.
+struct CmsHandle {
+    uint8_t bytes[64];
+
+    bool IsEmpty() const
+    {
+        for (uint8_t b : bytes)
+            if (b != 0)
+                return false;
+        return true;
+    }
+};
+static_assert(sizeof(CmsHandle) == 64);
+
+// The engine's description of a stored object (profile, colour link, film type, flavour part).
+struct CmsObjectInfo {
+    char version[8];
+    char description[256];
+    char comment[512];
+    char displayName[384];
+    int32_t objectKind;
+    int32_t created;         // seconds since 1 January 1970
+    uint8_t reserved1[32];
+    int32_t inputMode;       // family 0xC00004
+    int32_t inputSpace;      // family 0xC00003
+    uint8_t reserved2[20];
+    int32_t classCode;
+    uint8_t reserved3[8];
+    int32_t outputMode;      // family 0xC00004
+    int32_t outputSpace;     // family 0xC00003
+    int32_t modification;    // family 0xC00005
+    uint32_t modValues[3];   // CMYK links: modification amount, maximum black, a third value
+    uint8_t reserved4[24];
+};
+static_assert(sizeof(CmsObjectInfo) == 1288);
+static_assert(offsetof(CmsObjectInfo, description) == 8);
+static_assert(offsetof(CmsObjectInfo, comment) == 264);
+static_assert(offsetof(CmsObjectInfo, displayName) == 776);
+static_assert(offsetof(CmsObjectInfo, objectKind) == 1160);
+static_assert(offsetof(CmsObjectInfo, created) == 1164);
+static_assert(offsetof(CmsObjectInfo, inputMode) == 1200);
+static_assert(offsetof(CmsObjectInfo, inputSpace) == 1204);
+static_assert(offsetof(CmsObjectInfo, classCode) == 1228);
+static_assert(offsetof(CmsObjectInfo, outputMode) == 1240);
+static_assert(offsetof(CmsObjectInfo, outputSpace) == 1244);
+static_assert(offsetof(CmsObjectInfo, modification) == 1248);
+static_assert(offsetof(CmsObjectInfo, modValues) == 1252);
+
+// The colour-correction block of a negative scan. Densities are in density units (D).
+struct CmsCorrectionBlock {
+    uint32_t flags;
+    float gamma[3];
+    float fog[3];
+    float minDensity[3];
+    float maxDensity[3];
+    float minDensityCopy[3];
+    float maxDensityCopy[3];
+    float densitySet1[3];
+    float limit[3];
+    float resultMin[3];      // written by the engine
+    float resultMax[3];      // written by the engine
+    uint32_t reserved;
+    float curveIn[3][256];
+    float curveOut[3][256];
+    uint8_t reserved2[268];
+    float densitySet2[3];
+    uint8_t tail[20];
+};
+static_assert(sizeof(CmsCorrectionBlock) == 6572);
+static_assert(offsetof(CmsCorrectionBlock, fog) == 16);
+static_assert(offsetof(CmsCorrectionBlock, minDensity) == 28);
+static_assert(offsetof(CmsCorrectionBlock, maxDensity) == 40);
+static_assert(offsetof(CmsCorrectionBlock, densitySet1) == 76);
+static_assert(offsetof(CmsCorrectionBlock, resultMin) == 100);
+static_assert(offsetof(CmsCorrectionBlock, resultMax) == 112);
+static_assert(offsetof(CmsCorrectionBlock, curveIn) == 128);
+static_assert(offsetof(CmsCorrectionBlock, curveOut) == 3200);
+static_assert(offsetof(CmsCorrectionBlock, densitySet2) == 6540);
+
+// Flag bits of CmsCorrectionBlock::flags that the engine reads.
+constexpr uint32_t kCorrectionFogSet = 0x1;
+
+// Engine codes: 0xC00000 + (n << 12) + family.
+constexpr int32_t kCmsSpaceBitmap = 0xC01003;
+constexpr int32_t kCmsSpaceGrey = 0xC02003;
+constexpr int32_t kCmsSpaceRgb = 0xC03003;
+constexpr int32_t kCmsSpaceRgbWide = 0xC04003;
+constexpr int32_t kCmsSpaceCmy = 0xC05003;
+constexpr int32_t kCmsSpaceCmyk = 0xC06003;
+constexpr int32_t kCmsSpaceLab = 0xC07003;
+constexpr int32_t kCmsSpaceXyz = 0xC08003;
+constexpr int32_t kCmsSpaceSixColour = 0xC09003;
+constexpr int32_t kCmsSpaceEightColour = 0xC0B003;
+
+constexpr int32_t kCmsModeTransparency = 0xC01004;
+constexpr int32_t kCmsModeReflective = 0xC02004;
+constexpr int32_t kCmsModeNegative = 0xC03004;
+constexpr int32_t kCmsModeNegativeLink = 0xC04004;
+
+constexpr int32_t kCmsClassOutput = 0xC00021;
+constexpr int32_t kCmsClassInput = 0xC00041;
+constexpr int32_t kCmsClassMonitor = 0xC00061;
+constexpr int32_t kCmsClassLink = 0xC00081;
+constexpr int32_t kCmsClassFilmType = 0xC000A1;
+
+// Category 3 attribute: the engine's current object folder (text).
+constexpr int kCmsCategoryObjects = 3;
+constexpr int kCmsAttrObjectFolder = 0x103041;
+
+// Engine error codes (GetLastErrorCode). The engine's README states when each occurs.
+enum CmsError : int {
+    kCmsOk = 0,
+    kCmsErrArgument = 2,       // a null pointer or a value out of range
+    kCmsErrNotFound = 6,       // no stored object of that name
+    kCmsErrCorrupt = 9,        // the object's file is not readable as what it should be
+    kCmsErrWrite = 16,         // the object's file cannot be written or deleted
+    kCmsErrNoStore = 18,       // the engine has no object store
+    kCmsErrSearch = 22,        // no search is open
+    kCmsErrBadName = 23,       // a name that cannot become an engine file name
+    kCmsErrBadHandle = 24,     // a handle the engine did not fill, or of the wrong kind
+    kCmsErrAttribute = 25,     // an attribute code the engine does not know
+    kCmsErrNotAvailable = 30,  // the operation is not in this engine build
+};

@@ -1,0 +1,459 @@
+#include "engine/EngineInstance.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <strings.h>
+
+#include "engine/EngineHandle.h"
+#include "engine/FilmType.h"
+#include "engine/ProfileReader.h"
+
+namespace {
+
+const std::vector<const char*> kProfileExtensions = {"", ".icc", ".icm"};
+const std::vector<const char*> kObjectExtensions = {"", ".flm", ".icc", ".icm"};
+
+bool IsProfileFile(const std::string& name)
+{
+    return HasExtension(name, ".icc") || HasExtension(name, ".icm");
+}
+
+bool IsAbsolutePath(const char* path)
+{
+    return std::strchr(path, ':') != nullptr || (path[0] == '\\' && path[1] == '\\');
+}
+
+int32_t FileTimeOf(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    ticks.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    constexpr unsigned long long kTicksTo1970 = 116444736000000000ULL;
+    if (ticks.QuadPart < kTicksTo1970)
+        return 0;
+    return static_cast<int32_t>((ticks.QuadPart - kTicksTo1970) / 10000000ULL);
+}
+
+// Names a search hands out are file names without extension, each once.
+std::vector<std::string> UniqueStems(const std::vector<std::string>& files)
+{
+    std::vector<std::string> stems;
+    for (const std::string& file : files) {
+        std::string stem = StripExtension(file);
+        if (stems.empty() || strcasecmp(stems.back().c_str(), stem.c_str()) != 0)
+            stems.push_back(stem);
+    }
+    return stems;
+}
+
+}  // namespace
+
+CEngineInstance::CEngineInstance(const std::string& root) : m_store(root) {}
+
+CEngineInstance::~CEngineInstance() = default;
+
+int CEngineInstance::NotAvailable(const char* operation)
+{
+    return m_error.Fail(kCmsErrNotAvailable, "%s: not available in this engine build", operation);
+}
+
+bool CEngineInstance::CheckStore()
+{
+    if (FileExists(m_store.Root()))
+        return true;
+    m_error.Fail(kCmsErrNoStore, "%s", m_store.Root().c_str());
+    return false;
+}
+
+int CEngineInstance::FreeHandle(CmsHandle* handle)
+{
+    m_error.Clear();
+    if (handle == nullptr)
+        return m_error.Fail(kCmsErrArgument, "FreeHandle: no handle");
+    if (handle->IsEmpty())
+        return 0;
+    const EngineHandleData* data = ReadHandle(handle);
+    if (data == nullptr)
+        return m_error.Fail(kCmsErrBadHandle, "FreeHandle: not an engine handle");
+    if (data->kind == EngineObjectKind::FilmType)
+        delete static_cast<CFilmType*>(data->object);
+    std::memset(handle->bytes, 0, sizeof handle->bytes);
+    return 0;
+}
+
+int CEngineInstance::SetAttributes(int category, void* object, int code, ...)
+{
+    m_error.Clear();
+    if (category != kCmsCategoryObjects || object != nullptr || code != kCmsAttrObjectFolder)
+        return m_error.Fail(kCmsErrAttribute, "attribute %d/0x%X: not available in this engine build",
+                            category, static_cast<unsigned>(code));
+    va_list args;
+    va_start(args, code);
+    const char* folder = va_arg(args, const char*);
+    va_end(args);
+    if (!m_store.SetFolder(folder))
+        return m_error.Fail(kCmsErrBadName, "%s", folder != nullptr ? folder : "(null)");
+    return 0;
+}
+
+int CEngineInstance::GetAttributes(int category, void* object, int code, ...)
+{
+    m_error.Clear();
+    if (category != kCmsCategoryObjects || object != nullptr || code != kCmsAttrObjectFolder)
+        return m_error.Fail(kCmsErrAttribute, "attribute %d/0x%X: not available in this engine build",
+                            category, static_cast<unsigned>(code));
+    va_list args;
+    va_start(args, code);
+    const char** out = va_arg(args, const char**);
+    va_end(args);
+    if (out == nullptr)
+        return m_error.Fail(kCmsErrArgument, "GetAttributes: no place for the result");
+    *out = m_store.FolderText();
+    return 0;
+}
+
+int CEngineInstance::StartSearch(std::vector<std::string> names)
+{
+    m_searchNames = std::move(names);
+    m_nSearchNext = 0;
+    m_bSearchOpen = true;
+    return 0;
+}
+
+int CEngineInstance::BeginProfileSearch(int mode, const CmsObjectInfo* filter)
+{
+    m_error.Clear();
+    EndSearch();
+    if (mode != 0 && (mode != 1 || filter == nullptr))
+        return m_error.Fail(kCmsErrArgument, "BeginProfileSearch: mode %d", mode);
+    if (!CheckStore())
+        return 1;
+    std::string folder = mode == 0 ? m_store.ProfileFolder() : m_store.CurrentFolder();
+    std::vector<std::string> files;
+    if (!ListFolder(folder, files))
+        return m_error.Fail(kCmsErrNotFound, "%s", folder.c_str());
+    std::vector<std::string> profiles;
+    for (const std::string& file : files) {
+        if (!IsProfileFile(file))
+            continue;
+        if (mode == 1) {
+            CmsObjectInfo info;
+            CEngineError ignored;
+            if (ReadProfileInfo(folder + file, info, ignored) != 0)
+                continue;
+            if ((filter->inputMode != 0 && filter->inputMode != info.inputMode) ||
+                (filter->outputSpace != 0 && filter->outputSpace != info.outputSpace))
+                continue;
+        }
+        profiles.push_back(file);
+    }
+    return StartSearch(UniqueStems(profiles));
+}
+
+int CEngineInstance::BeginFolderSearch()
+{
+    m_error.Clear();
+    EndSearch();
+    if (!CheckStore())
+        return 1;
+    std::vector<std::string> files;
+    if (!ListFolder(m_store.CurrentFolder(), files))
+        return m_error.Fail(kCmsErrNotFound, "%s", m_store.CurrentFolder().c_str());
+    return StartSearch(UniqueStems(files));
+}
+
+int CEngineInstance::NextSearchResult(char** name)
+{
+    m_error.Clear();
+    if (name == nullptr)
+        return m_error.Fail(kCmsErrArgument, "NextSearchResult: no place for the name");
+    *name = nullptr;
+    if (!m_bSearchOpen)
+        return m_error.Fail(kCmsErrSearch, "NextSearchResult: no search is open");
+    if (m_nSearchNext < m_searchNames.size()) {
+        m_strSearchName = m_searchNames[m_nSearchNext++];
+        *name = m_strSearchName.data();
+    }
+    return 0;
+}
+
+int CEngineInstance::EndSearch()
+{
+    m_bSearchOpen = false;
+    m_searchNames.clear();
+    m_nSearchNext = 0;
+    return 0;
+}
+
+int CEngineInstance::DeleteObject(int kind, const char* name)
+{
+    m_error.Clear();
+    if (kind != 1)
+        return m_error.Fail(kCmsErrArgument, "DeleteObject: kind %d", kind);
+    if (!CObjectStore::IsValidName(name))
+        return m_error.Fail(kCmsErrBadName, "%s", name != nullptr ? name : "(null)");
+    std::string path = m_store.FindFile(m_store.CurrentFolder(), name, kObjectExtensions);
+    if (path.empty())
+        return m_error.Fail(kCmsErrNotFound, "%s", name);
+    if (!DeleteFileA(path.c_str()))
+        return m_error.Fail(kCmsErrWrite, "%s", path.c_str());
+    return 0;
+}
+
+int CEngineInstance::ReadObjectInfo(const std::string& path, CmsObjectInfo& info)
+{
+    if (!HasExtension(path, CObjectStore::kFilmTypeExtension))
+        return ReadProfileInfo(path, info, m_error);
+    CFilmType film;
+    if (film.Load(path, m_error) != 0)
+        return 1;
+    size_t slash = path.find_last_of("\\/");
+    film.FillInfo(info, StripExtension(path.substr(slash + 1)), FileTimeOf(path));
+    return 0;
+}
+
+int CEngineInstance::GetProfileInfo(const char* name, int flags, CmsObjectInfo* info)
+{
+    m_error.Clear();
+    if (info == nullptr || name == nullptr || (flags != 0 && flags != 4))
+        return m_error.Fail(kCmsErrArgument, "GetProfileInfo: flags %d", flags);
+    if (flags == 4) {
+        // A path from the program (flavour parts and their folders), not a name the user typed.
+        if (*name == '\0' || std::strstr(name, "..") != nullptr)
+            return m_error.Fail(kCmsErrBadName, "%s", name);
+        std::string path = IsAbsolutePath(name) ? name : m_store.ObjectRoot() + name;
+        return ReadObjectInfo(path, *info);
+    }
+    if (!CObjectStore::IsValidName(name))
+        return m_error.Fail(kCmsErrBadName, "%s", name);
+    std::string path = m_store.FindFile(m_store.ProfileFolder(), name, kProfileExtensions);
+    if (path.empty())
+        return m_error.Fail(kCmsErrNotFound, "%s", name);
+    return ReadProfileInfo(path, *info, m_error);
+}
+
+int CEngineInstance::GetObjectInfo(const char* name, CmsObjectInfo* info)
+{
+    m_error.Clear();
+    if (info == nullptr)
+        return m_error.Fail(kCmsErrArgument, "GetObjectInfo: no record");
+    if (!CObjectStore::IsValidName(name))
+        return m_error.Fail(kCmsErrBadName, "%s", name != nullptr ? name : "(null)");
+    std::string path = m_store.FindFile(m_store.CurrentFolder(), name, kObjectExtensions);
+    if (path.empty())
+        path = m_store.FindFile(m_store.ProfileFolder(), name, kProfileExtensions);
+    if (path.empty())
+        return m_error.Fail(kCmsErrNotFound, "%s", name);
+    return ReadObjectInfo(path, *info);
+}
+
+int CEngineInstance::LoadFilmType(const char* name, CFilmType& film)
+{
+    if (!CObjectStore::IsValidName(name))
+        return m_error.Fail(kCmsErrBadName, "%s", name != nullptr ? name : "(null)");
+    std::string path = m_store.FindFile(m_store.FilmTypeFolder(), name,
+                                        {CObjectStore::kFilmTypeExtension, ""});
+    if (path.empty())
+        return m_error.Fail(kCmsErrNotFound, "%s", name);
+    return film.Load(path, m_error);
+}
+
+int CEngineInstance::OpenFilmType(const char* name, CmsHandle* filmType)
+{
+    m_error.Clear();
+    if (filmType == nullptr)
+        return m_error.Fail(kCmsErrArgument, "OpenFilmType: no handle");
+    auto* film = new CFilmType;
+    if (LoadFilmType(name, *film) != 0) {
+        delete film;
+        return 1;
+    }
+    // The handle is output only: callers pass records from their stack that may hold anything.
+    WriteHandle(filmType, EngineObjectKind::FilmType, film);
+    return 0;
+}
+
+int CEngineInstance::ComputeFilmCorrection(CmsHandle* filmType, CmsCorrectionBlock* block)
+{
+    m_error.Clear();
+    if (filmType == nullptr || block == nullptr)
+        return m_error.Fail(kCmsErrArgument, "ComputeFilmCorrection: no handle or block");
+    const EngineHandleData* data = ReadHandle(filmType);
+    if (data == nullptr || data->kind != EngineObjectKind::FilmType)
+        return m_error.Fail(kCmsErrBadHandle, "ComputeFilmCorrection: not an open film type");
+    static_cast<const CFilmType*>(data->object)->ComputeCorrection(*block);
+    return 0;
+}
+
+int CEngineInstance::RegisterFilmType(const char* baseName, const char* newName,
+                                      const float* measurement)
+{
+    m_error.Clear();
+    if (measurement == nullptr)
+        return m_error.Fail(kCmsErrArgument, "RegisterFilmType: no measurement");
+    if (!CObjectStore::IsValidName(newName))
+        return m_error.Fail(kCmsErrBadName, "%s", newName != nullptr ? newName : "(null)");
+    CFilmType film;
+    if (LoadFilmType(baseName, film) != 0)
+        return 1;
+    for (int c = 0; c < 3; ++c) {
+        if (!(measurement[c] >= 0.0f && measurement[c] <= 6.0f))
+            return m_error.Fail(kCmsErrArgument, "RegisterFilmType: density %g", measurement[c]);
+        film.base[c] = measurement[c];
+    }
+    film.description += " (";
+    film.description += newName;
+    film.description += ")";
+    CreateDirectoryA(m_store.ObjectRoot().c_str(), nullptr);
+    CreateDirectoryA(m_store.FilmTypeFolder().c_str(), nullptr);
+    return film.Save(m_store.FilmTypeFolder() + newName + CObjectStore::kFilmTypeExtension, m_error);
+}
+
+int CEngineInstance::GetLastErrorCode() { return m_error.Code(); }
+
+const char* CEngineInstance::GetLastErrorText() { return m_error.Text(); }
+
+int CEngineInstance::FormatInfoAttribute(const CmsObjectInfo*, int, char* text)
+{
+    if (text != nullptr)
+        *text = '\0';
+    return NotAvailable("FormatInfoAttribute");
+}
+
+int CEngineInstance::OpenLink(const char*, CmsHandle*) { return NotAvailable("OpenLink"); }
+
+int CEngineInstance::ApplyTransform(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*)
+{
+    return NotAvailable("ApplyTransform");
+}
+
+int CEngineInstance::BuildProfile(int, int, ...) { return NotAvailable("BuildProfile"); }
+
+int CEngineInstance::TransformBlock(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*)
+{
+    return NotAvailable("TransformBlock");
+}
+
+int CEngineInstance::BeginBlockTransform(CmsHandle*, CCmsImageDesc*)
+{
+    return NotAvailable("BeginBlockTransform");
+}
+
+int CEngineInstance::EndBlockTransform(CmsHandle*) { return NotAvailable("EndBlockTransform"); }
+
+int CEngineInstance::TransformImage(CmsHandle*, CCmsImageDesc*, int)
+{
+    return NotAvailable("TransformImage");
+}
+
+int CEngineInstance::CreateSharpenStep(CmsHandle*, int, int, int, int, const int32_t*, int, int)
+{
+    return NotAvailable("CreateSharpenStep");
+}
+
+int CEngineInstance::CreateStep6(CmsHandle*, int, float, float, float, float)
+{
+    return NotAvailable("CreateStep6");
+}
+
+int CEngineInstance::CombineTransforms(CmsHandle*, int, CmsHandle**)
+{
+    return NotAvailable("CombineTransforms");
+}
+
+int CEngineInstance::CreateStep4(CmsHandle*, float, float, float)
+{
+    return NotAvailable("CreateStep4");
+}
+
+int CEngineInstance::CreateStep8(CmsHandle*, float, float, float)
+{
+    return NotAvailable("CreateStep8");
+}
+
+int CEngineInstance::CreateGreyStep(CmsHandle*, int, int, int)
+{
+    return NotAvailable("CreateGreyStep");
+}
+
+int CEngineInstance::CreateImageFile(const char*, CCmsImageDesc*, int, int*)
+{
+    return NotAvailable("CreateImageFile");
+}
+
+int CEngineInstance::WriteImageBlock(CCmsImageDesc*, int*) { return NotAvailable("WriteImageBlock"); }
+
+int CEngineInstance::CloseImageFile(CCmsImageDesc*, int*) { return NotAvailable("CloseImageFile"); }
+
+int CEngineInstance::DetectImageBorders(void*, CCmsImageDesc*)
+{
+    return NotAvailable("DetectImageBorders");
+}
+
+int CEngineInstance::BeginCurveWrite(CmsHandle*, int, int, int, float**, float**)
+{
+    return NotAvailable("BeginCurveWrite");
+}
+
+int CEngineInstance::ReadCurveFile(CmsHandle*, const char*, int*, int*, int*, float**, float**)
+{
+    return NotAvailable("ReadCurveFile");
+}
+
+int CEngineInstance::SetCurveDescription(CmsHandle*, const char*)
+{
+    return NotAvailable("SetCurveDescription");
+}
+
+int CEngineInstance::GetCurveDescription(CmsHandle*, char*, int)
+{
+    return NotAvailable("GetCurveDescription");
+}
+
+int CEngineInstance::WriteCurveFile(CmsHandle*, const char*) { return NotAvailable("WriteCurveFile"); }
+
+int CEngineInstance::FitCurve(CmsHandle*, CmsHandle*, const float*, const float*, int, int)
+{
+    return NotAvailable("FitCurve");
+}
+
+int CEngineInstance::EvaluateCurve(CmsHandle*, CmsHandle*, float*, float*, int)
+{
+    return NotAvailable("EvaluateCurve");
+}
+
+int CEngineInstance::OpenProfile(int, const char*, CmsHandle*) { return NotAvailable("OpenProfile"); }
+
+int CEngineInstance::SetProfileInfo(const char*, int, const CmsObjectInfo*)
+{
+    return NotAvailable("SetProfileInfo");
+}
+
+int CEngineInstance::CreateTransformFromProfiles(int, const char**, const int*, CmsHandle*)
+{
+    return NotAvailable("CreateTransformFromProfiles");
+}
+
+int CEngineInstance::ApplyChain(int, CmsChainEntry*, CCmsImageDesc*, CCmsImageDesc*)
+{
+    return NotAvailable("ApplyChain");
+}
+
+int CEngineInstance::LoadObject(const char*, CmsHandle*) { return NotAvailable("LoadObject"); }
+
+int CEngineInstance::SaveObject(CmsHandle*, const char*) { return NotAvailable("SaveObject"); }
+
+int CEngineInstance::CombineChain(int, CmsChainEntry*, CmsHandle*)
+{
+    return NotAvailable("CombineChain");
+}
+
+int CEngineInstance::BeginAttributeSearch(int, int, int, ...)
+{
+    return NotAvailable("BeginAttributeSearch");
+}

@@ -1,0 +1,182 @@
+// Writes the engine's default profiles into "<engine directory>\PROFILES\": the monitor profile
+// "GENERIC" (sRGB), one scanner profile per kind of original, and an RGB and a CMYK output profile.
+// Run at build time; the film types beside this file are copied by the build itself.
+
+#include <windows.h>
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// ICC device attribute bits: transparency media, negative media.
+constexpr cmsUInt64Number kTransparency = 0x1;
+constexpr cmsUInt64Number kNegative = 0x4;
+
+void WriteText(cmsHPROFILE profile, cmsTagSignature tag, const char* text)
+{
+    cmsMLU* mlu = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(mlu, "en", "US", text);
+    cmsWriteTag(profile, tag, mlu);
+    cmsMLUfree(mlu);
+}
+
+void Describe(cmsHPROFILE profile, const char* displayName, const char* model)
+{
+    WriteText(profile, cmsSigProfileDescriptionTag, displayName);
+    WriteText(profile, cmsSigDeviceModelDescTag, model);
+    WriteText(profile, cmsSigCopyrightTag, "Default content of the colour engine");
+}
+
+bool Save(cmsHPROFILE profile, const std::string& folder, const char* name)
+{
+    std::string path = folder + name + ".icc";
+    bool ok = cmsSaveProfileToFile(profile, path.c_str());
+    cmsCloseProfile(profile);
+    if (!ok)
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    return ok;
+}
+
+cmsHPROFILE MatrixProfile(const cmsCIExyYTRIPLE& primaries, double gamma)
+{
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return profile;
+}
+
+cmsHPROFILE ScannerProfile(cmsUInt64Number attributes, const char* displayName, const char* model)
+{
+    const cmsCIExyYTRIPLE primaries = {{0.6400, 0.3300, 1.0}, {0.3000, 0.6000, 1.0},
+                                       {0.1500, 0.0600, 1.0}};
+    cmsHPROFILE profile = MatrixProfile(primaries, 1.8);
+    cmsSetDeviceClass(profile, cmsSigInputClass);
+    cmsSetHeaderAttributes(profile, attributes);
+    Describe(profile, displayName, model);
+    return profile;
+}
+
+// The CMYK output profile: a simple ink model over sRGB (CMY the complements of RGB, black
+// replacing part of the common grey), sampled into both directions of the profile.
+struct InkModel {
+    cmsHTRANSFORM labToRgb;
+    cmsHTRANSFORM rgbToLab;
+};
+
+double Clamp01(double value) { return std::clamp(value, 0.0, 1.0); }
+
+int SampleLabToCmyk(const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo)
+{
+    auto* model = static_cast<InkModel*>(cargo);
+    cmsCIELab lab;
+    cmsLabEncoded2FloatV2(&lab, in);
+    double rgb[3];
+    cmsDoTransform(model->labToRgb, &lab, rgb, 1);
+    double c = 1.0 - Clamp01(rgb[0]), m = 1.0 - Clamp01(rgb[1]), y = 1.0 - Clamp01(rgb[2]);
+    double k = 0.6 * std::min({c, m, y});
+    double rest = k < 1.0 ? 1.0 - k : 1.0;
+    double cmyk[4] = {(c - k) / rest, (m - k) / rest, (y - k) / rest, k};
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<cmsUInt16Number>(Clamp01(cmyk[i]) * 65535.0 + 0.5);
+    return 1;
+}
+
+int SampleCmykToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo)
+{
+    auto* model = static_cast<InkModel*>(cargo);
+    double k = in[3] / 65535.0;
+    double rgb[3];
+    for (int i = 0; i < 3; ++i)
+        rgb[i] = (1.0 - in[i] / 65535.0) * (1.0 - k);
+    cmsCIELab lab;
+    cmsDoTransform(model->rgbToLab, rgb, &lab, 1);
+    cmsFloat2LabEncodedV2(out, &lab);
+    return 1;
+}
+
+bool AddClut(cmsHPROFILE profile, cmsTagSignature tag, int grid, int in, int out,
+             cmsSAMPLER16 sampler, InkModel& model)
+{
+    cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, in, out);
+    cmsStage* clut = cmsStageAllocCLut16bit(nullptr, grid, in, out, nullptr);
+    bool ok = pipeline != nullptr && clut != nullptr &&
+              cmsStageSampleCLut16bit(clut, sampler, &model, 0) &&
+              cmsPipelineInsertStage(pipeline, cmsAT_BEGIN, clut) &&
+              cmsWriteTag(profile, tag, pipeline);
+    if (pipeline != nullptr)
+        cmsPipelineFree(pipeline);
+    return ok;
+}
+
+cmsHPROFILE CmykProfile()
+{
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    InkModel model = {
+        cmsCreateTransform(lab, TYPE_Lab_DBL, srgb, TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC, 0),
+        cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0)};
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 2.1);
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSigCmykData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    bool ok = model.labToRgb != nullptr && model.rgbToLab != nullptr &&
+              AddClut(profile, cmsSigBToA0Tag, 17, 3, 4, SampleLabToCmyk, model) &&
+              AddClut(profile, cmsSigAToB0Tag, 9, 4, 3, SampleCmykToLab, model);
+    Describe(profile, "Generic CMYK output: coated paper", "Generic CMYK press");
+    if (model.labToRgb != nullptr)
+        cmsDeleteTransform(model.labToRgb);
+    if (model.rgbToLab != nullptr)
+        cmsDeleteTransform(model.rgbToLab);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(lab);
+    if (!ok) {
+        cmsCloseProfile(profile);
+        return nullptr;
+    }
+    return profile;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: engine_content <engine directory>\n");
+        return 2;
+    }
+    std::string folder = std::string(argv[1]) + "\\PROFILES\\";
+    CreateDirectoryA(argv[1], nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+
+    cmsHPROFILE monitor = cmsCreate_sRGBProfile();
+    Describe(monitor, "Generic monitor", "sRGB display");
+    const cmsCIExyYTRIPLE widePrimaries = {{0.6400, 0.3300, 1.0}, {0.2100, 0.7100, 1.0},
+                                           {0.1500, 0.0600, 1.0}};
+    cmsHPROFILE rgbOutput = MatrixProfile(widePrimaries, 2.2);
+    cmsSetDeviceClass(rgbOutput, cmsSigOutputClass);
+    Describe(rgbOutput, "Generic RGB output: photo paper", "Generic RGB printer");
+    cmsHPROFILE cmykOutput = CmykProfile();
+    if (cmykOutput == nullptr) {
+        std::fprintf(stderr, "cannot build the CMYK profile\n");
+        return 1;
+    }
+
+    bool ok = Save(monitor, folder, "GENERIC");
+    ok &= Save(ScannerProfile(0, "Generic scanner: reflective originals", "Flatbed"), folder,
+               "REFLECT");
+    ok &= Save(ScannerProfile(kTransparency, "Generic scanner: slides", "Transparency unit"),
+               folder, "TRANSP");
+    ok &= Save(ScannerProfile(kTransparency | kNegative, "Generic scanner: colour negatives",
+                              "Transparency unit"),
+               folder, "NEGATIVE");
+    ok &= Save(rgbOutput, folder, "RGBOUT");
+    ok &= Save(cmykOutput, folder, "CMYKOUT");
+    return ok ? 0 : 1;
+}

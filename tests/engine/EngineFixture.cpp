@@ -1,0 +1,86 @@
+#include "tests/engine/EngineFixture.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "tests/support/Screenshot.h"
+
+namespace enginetest {
+
+std::string MakeTempFolder(const char* tag)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    static int counter = 0;
+    std::string folder;
+    do {
+        folder = std::string(temp) + "bv" + tag + std::to_string(GetCurrentProcessId()) + "_" +
+                 std::to_string(++counter) + "\\";
+    } while (!CreateDirectoryA(folder.c_str(), nullptr));
+    return folder;
+}
+
+void RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(folder + name + "\\");
+            else
+                DeleteFileA((folder + name).c_str());
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+bool MakeFolders(const std::string& path)
+{
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CopyTree(const std::string& from, const std::string& to)
+{
+    if (!MakeFolders(to))
+        return false;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((from + "*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ok &= CopyTree(from + name + "\\", to + name + "\\");
+        else
+            ok &= CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE) != 0;
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    return ok;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& content)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+std::string InstalledBase() { return testsupport::ProgramDirectory() + "cmsbase\\"; }
+
+std::string InstalledDll() { return InstalledBase() + "MIREVANT\\CENGINE\\CMS02732.DLL"; }
+
+}  // namespace enginetest
