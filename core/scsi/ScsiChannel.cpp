@@ -1,0 +1,233 @@
+#include "core/scsi/ScsiChannel.h"
+
+#include "core/scsi/ScsiBuffer.h"
+
+CScsiChannel* g_pScsiChannel = nullptr;
+
+namespace {
+
+void PutBe16(uint8_t* at, uint32_t value)
+{
+    at[0] = uint8_t(value >> 8);
+    at[1] = uint8_t(value);
+}
+
+void PutBe24(uint8_t* at, uint32_t value)
+{
+    at[0] = uint8_t(value >> 16);
+    at[1] = uint8_t(value >> 8);
+    at[2] = uint8_t(value);
+}
+
+}  // namespace
+
+void CScsiChannel::Prepare(uint32_t timeout, int sense)
+{
+    m_pTransport->SetTimeout(timeout);
+    m_pTransport->SetSenseLength(sense);
+}
+
+TransportResult CScsiChannel::Send6(const uint8_t* cdb, int direction, CScsiBuffer& data,
+                                    bool synchronous)
+{
+    return synchronous ? m_pTransport->Exec6(cdb, direction, data)
+                       : m_pTransport->StartAsync6(cdb, direction, data);
+}
+
+TransportResult CScsiChannel::Send10Cdb(const uint8_t* cdb, int direction, CScsiBuffer& data,
+                                        bool synchronous)
+{
+    return synchronous ? m_pTransport->Exec10(cdb, direction, data)
+                       : m_pTransport->StartAsync10(cdb, direction, data);
+}
+
+TransportResult CScsiChannel::TestUnitReady(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x00, 0, 0, 0, 0, 0};
+    return Send6(cdb, kScsiNoData, data);
+}
+
+TransportResult CScsiChannel::ScanWindows(CScsiBuffer& data, uint8_t control, uint32_t timeout,
+                                          int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x1B, 0, 0, 0, uint8_t(data.GetLength()), control};
+    return Send6(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::Read10(CScsiBuffer& data, uint32_t length, uint8_t dataType,
+                                     uint16_t qualifier, bool synchronous, uint32_t timeout,
+                                     int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[10] = {0x28, 0, dataType, 0};
+    PutBe16(cdb + 4, qualifier);
+    PutBe24(cdb + 6, length);
+    return Send10Cdb(cdb, kScsiDataIn, data, synchronous);
+}
+
+TransportResult CScsiChannel::GetDataBufferStatus(CScsiBuffer& data, int wait, uint32_t timeout,
+                                                  int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[10] = {0x34, uint8_t(wait != 0 ? 1 : 0)};
+    PutBe24(cdb + 6, data.GetLength());
+    return Send10Cdb(cdb, kScsiDataIn, data);
+}
+
+TransportResult CScsiChannel::Inquiry(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    // A block that does not know its length yet asks for the 5-byte header first, then for as
+    // much as the additional length announces.
+    if (data.GetLength() <= 5) {
+        const uint8_t header[6] = {0x12, 0, 0, 0, 5, 0};
+        TransportResult result = Send6(header, kScsiDataIn, data);
+        if (result != kScsiGood)
+            return result;
+    }
+    const uint8_t cdb[6] = {0x12, 0, 0, 0, uint8_t(data.GetLength()), 0};
+    return Send6(cdb, kScsiDataIn, data);
+}
+
+TransportResult CScsiChannel::Send10(CScsiBuffer& data, uint8_t dataType, uint16_t qualifier,
+                                     uint32_t timeout, int sense)
+{
+    return Send10WithControl(data, dataType, qualifier, 0, timeout, sense);
+}
+
+TransportResult CScsiChannel::Send10WithControl(CScsiBuffer& data, uint8_t dataType,
+                                                uint16_t qualifier, uint8_t control,
+                                                uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[10] = {0x2A, 0, dataType, 0};
+    PutBe16(cdb + 4, qualifier);
+    PutBe24(cdb + 6, data.GetLength());
+    cdb[9] = control;
+    return Send10Cdb(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::SetWindow(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[10] = {0x24};
+    PutBe24(cdb + 6, data.GetLength());
+    return Send10Cdb(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::GetWindow(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[10] = {0x25};
+    PutBe24(cdb + 6, data.GetLength());
+    return Send10Cdb(cdb, kScsiDataIn, data);
+}
+
+TransportResult CScsiChannel::ReserveUnit(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x16, 0, 0, 0, 0, 0};
+    return Send6(cdb, kScsiNoData, data);
+}
+
+TransportResult CScsiChannel::ReleaseUnit(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x17, 0, 0, 0, 0, 0};
+    return Send6(cdb, kScsiNoData, data);
+}
+
+TransportResult CScsiChannel::ObjectPositionUnload(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[10] = {0x31};
+    return Send10Cdb(cdb, kScsiNoData, data);
+}
+
+TransportResult CScsiChannel::DefineWindowParams(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x04, 0, 0, 0, 9, 0};
+    return Send6(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::Read6(CScsiBuffer& data, uint32_t length, bool synchronous,
+                                    uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[6] = {0x08, 0};
+    PutBe24(cdb + 2, length);
+    return Send6(cdb, kScsiDataIn, data, synchronous);
+}
+
+TransportResult CScsiChannel::GetBufferStatus6(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x0F, 0, 0, 0, 6, 0};
+    return Send6(cdb, kScsiDataIn, data);
+}
+
+TransportResult CScsiChannel::GetBufferStatus9(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x0F, 0, 0, 0, 9, 0};
+    return Send6(cdb, kScsiDataIn, data);
+}
+
+TransportResult CScsiChannel::SetAccessory(CScsiBuffer& data, uint8_t value, uint32_t timeout,
+                                           int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x10, 0, 0, 0, value, 0};
+    return Send6(cdb, kScsiNoData, data);
+}
+
+TransportResult CScsiChannel::ModeSelect(CScsiBuffer& data, uint8_t length, uint32_t timeout,
+                                         int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x15, 0, 0, 0, length, 0};
+    return Send6(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::ModeSelect1(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x16, 0, 0, 0, 0x0A, 0};
+    return Send6(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::Scan(CScsiBuffer& data, uint8_t value, uint32_t timeout,
+                                   bool synchronous, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x1B, 0, 0, 0, value, 0};
+    return Send6(cdb, kScsiNoData, data, synchronous);
+}
+
+TransportResult CScsiChannel::DownloadLookupTable(CScsiBuffer& data, uint8_t control, uint8_t byte2,
+                                                  uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[10] = {0x55, 0, byte2};
+    PutBe16(cdb + 7, data.GetLength());
+    cdb[9] = control;
+    return Send10Cdb(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::StartShadingSampling(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {0x11, 0, 0, 0, 2, 0};
+    return Send6(cdb, kScsiDataOut, data);
+}
+
+TransportResult CScsiChannel::DownloadCalibration(CScsiBuffer& data, uint32_t timeout, int sense)
+{
+    Prepare(timeout, sense);
+    uint8_t cdb[6] = {0x0C, 0, 0};
+    PutBe16(cdb + 3, data.GetLength());
+    return Send6(cdb, kScsiDataOut, data);
+}
