@@ -1,0 +1,189 @@
+#pragma once
+
+// The device interface of every scanner and camera. Each model family derives one class; the scan
+// job, the reader, the view, the dialogs and the batch interpreter reach the device only through the
+// 44 virtual operations below, declared in their fixed slot order. A bare CScannerDriver stands in
+// for a missing scanner: it has capabilities, a format table and defaults, and refuses to build a
+// scan window.
+
+#include "core/driver/FormatEntry.h"
+#include "core/driver/HoleRecord.h"
+#include "framework/String.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+class CScanSettings;
+struct CmsCorrectionBlock;
+
+// Called while a scan runs with the lines done so far; a non-zero result stops the scan.
+typedef int (*ScanProgressCallback)(int32_t lines);
+
+// 16-bit result of every operation that talks to the device: 0 success, low byte 2 CHECK
+// CONDITION, low byte 8 BUSY, high byte 0x11 selection time-out, then the codes below.
+enum DriverResult : uint16_t {
+    kDriverOk = 0,
+    kDriverAborted = 252,       // user abort, or a failure already reported
+    kDriverLockFailed = 253,
+    kDriverNoMemory = 254,
+    kDriverFailed = 255,        // any other failure; also "not supported"
+};
+
+// Driver kind of the bare base; a family's kind is another power of two, and its bit number is the
+// family's settings-file slot.
+constexpr uint32_t kKindBareDriver = 1;
+
+struct CResolutionRange {
+    uint16_t m_nMinimum;
+    uint16_t m_nMaximum;
+};
+
+// A scan area, 1/100 mm.
+struct CBedArea {
+    uint16_t m_nOffsetX;
+    uint16_t m_nOffsetY;
+    uint16_t m_nWidth;
+    uint16_t m_nHeight;
+};
+
+// Density limits of one original kind, 1/1000 D.
+struct CDensityLimits {
+    uint32_t m_nMinimum;
+    uint32_t m_nMinimumCeiling;
+    uint32_t m_nMaximumFloor;
+    uint32_t m_nMaximum;
+};
+
+// The first flag byte has bit t set when image type t can be chosen. Bits of the second flag byte:
+constexpr uint8_t kCapColourOnePass = 0x01;
+constexpr uint8_t kCapReflective = 0x08;
+constexpr uint8_t kCapHardwareSharpening = 0x40;
+// Bit of the fourth flag byte (the second of the further flag bytes):
+constexpr uint8_t kCapCameraMode = 0x02;
+
+class CScannerDriver {
+public:
+    CScannerDriver();
+
+    // Slots 0 to 43.
+    virtual ~CScannerDriver();
+    virtual uint32_t GetTransferSize();
+    virtual uint32_t GetMaxResolutionForType(int32_t imageType);
+    virtual void InitCapabilities();
+    virtual void SetDefaultSettings(CScanSettings* settings);
+    virtual uint32_t GetLineOverhead();
+    virtual uint32_t PostProcessLines(uint8_t* buffer, uint32_t lines, CScanSettings* settings, int32_t* status);
+    virtual CFormatTable* BuildFormatTable(const CStaticFormatEntry* staticTable, CFormatTable* table);
+    virtual void RebuildFormatTable();
+    virtual void CopyFormatTable(const CStaticFormatEntry* staticTable, CFormatTable* table);
+    virtual uint32_t PreProcessLines(uint8_t* buffer, uint32_t lines, CScanSettings* settings);
+    virtual uint16_t UpdateScanGeometry();
+    virtual uint16_t SetScanParameters(CScanSettings* settings);
+    virtual uint16_t StartScanCommand(uint8_t windowId);
+    virtual uint16_t StartPass(int32_t unused, int32_t passValue);
+    virtual uint16_t ReadData(uint8_t* buffer, uint8_t qualifier, uint16_t lines, uint16_t bytesPerLine);
+    virtual uint16_t StopScan(int32_t flag);
+    virtual uint16_t ReserveDevice();
+    virtual uint16_t Identify();
+    virtual uint16_t PrepareScan();
+    virtual uint16_t WaitReady(uint32_t timeoutMs);
+    virtual uint16_t WaitForData(uint8_t qualifier, uint32_t bytes, uint32_t timeoutMs);
+    virtual uint16_t SendLookupTables();
+    virtual uint16_t UnloadOriginal();
+    virtual uint16_t PrescanIfNeeded(CScanSettings* settings, ScanProgressCallback progress);
+    virtual uint16_t PrepareColourCorrection();
+    virtual uint16_t PrepareEngineColourCorrection();
+    virtual int CheckLineArt();
+    virtual uint16_t HandleSense(const uint8_t* sense);
+    virtual uint32_t GetOptimalResolution(int32_t formatIndex);
+    virtual uint32_t ClampResolutionX(uint32_t resolution);
+    virtual uint32_t ClampResolutionY(uint32_t resolution);
+    virtual int IsLutRising(uint32_t scanMode);
+    virtual int HasHardwareSharpening();
+    virtual int IsScreenRulingOff();
+    virtual double GetGammaOverride();
+    virtual uint16_t ResetFeeder();
+    virtual int IsFeederLoaded();
+    virtual int DetectFeeder();
+    virtual uint16_t EnableFeeder(int on);
+    virtual int32_t SaveBlocking();
+    virtual int32_t LoadBlocking();
+    virtual int32_t GetOptimalStroke();
+    virtual uint32_t ScanModeForImageType(int32_t imageType);
+
+    CScannerDriver(const CScannerDriver&) = delete;
+    CScannerDriver& operator=(const CScannerDriver&) = delete;
+
+    // INQUIRY texts, stored without trailing blanks (the first character is always kept).
+    void SetVendorName(const char* text);
+    void SetProductName(const char* text);
+    void SetRevisionText(const char* text);
+
+    // Bed geometry by original kind: 1 and 2 the transparency bed, anything else the reflective bed.
+    uint32_t GetBedWidth(int32_t original) const;
+    uint32_t GetBedHeight(int32_t original) const;
+    uint32_t GetBedOffsetX(int32_t original) const;
+    uint32_t GetBedOffsetY(int32_t original) const;
+
+    // Lowest and highest density for the original of the current settings record; the argument is
+    // not used.
+    uint32_t GetMinDensity(int32_t unused) const;
+    uint32_t GetMaxDensity(int32_t unused) const;
+
+    // The highest resolution of the main direction.
+    uint32_t GetMaxResolutionX() const { return m_ResolutionRange[0].m_nMaximum; }
+    bool CanScanReflective() const { return (m_nCapabilityFlags & kCapReflective) != 0; }
+    bool IsCamera() const { return (m_nFurtherFlags[1] & kCapCameraMode) != 0; }
+
+    // The base ignores the scan job's progress callback; families that report progress keep it.
+    void SetProgressCallback(ScanProgressCallback callback);
+
+    CFormatTable* m_pFormatTable = nullptr;
+    const HoleRecord* m_pHolderTable;
+    const uint32_t* m_pResolutionList;
+    uint32_t m_nKind = kKindBareDriver;
+    uint32_t m_nBufferSize = 0;             // kilobytes
+    uint16_t m_nFirmwareLowest = 0;
+    uint16_t m_nFirmwareHighest = 0;
+    CResolutionRange m_ResolutionRange[4] = {};
+    CBedArea m_ReflectiveBed = {};
+    CBedArea m_TransparencyBed = {};
+    uint16_t m_nCapabilityWords[8] = {};
+    CDensityLimits m_ReflectiveDensity = {};
+    CDensityLimits m_TransparencyDensity = {};
+    uint32_t m_nReserved = 0;
+    uint32_t m_nLinesRead = 0;
+    uint32_t m_nMaxResolutionForType = 0;
+    uint8_t m_nImageTypeFlags = 0;
+    uint8_t m_nCapabilityFlags = 0;
+    uint8_t m_nFurtherFlags[9] = {};
+    CmsCorrectionBlock* m_pCorrectionBlock = nullptr;
+    HGLOBAL m_hCorrectionBlock = nullptr;
+    HGLOBAL m_hHistogram = nullptr;
+    // 3 when idle; the jobs set 2 for a scan, 1 for a preview; 0 while the driver's own prescan runs.
+    int32_t m_nState = 3;
+    int32_t* m_pHistogram = nullptr;
+    CString m_strVendor;
+    CString m_strProduct;                   // also the name of the model's INI section
+    CString m_strRevision;
+    int32_t m_nBlocking = 0;
+    int32_t m_bLineArt = 1;
+
+    // The base's static tables.
+    static const HoleRecord s_HolderTable[];
+    static const uint32_t s_ResolutionList[];
+    static const CStaticFormatEntry s_StaticFormats[];
+    // Cleared while a prescan runs.
+    static int32_t s_bPrescanAllowed;
+
+private:
+    const CBedArea& BedFor(int32_t original) const;
+    const CDensityLimits& DensityFor(int32_t original) const;
+};
+
+// The base class's runtime format table, created by InitCapabilities.
+extern CFormatTable* g_pFormatTable;
+
+// The current driver; null while there is none.
+extern CScannerDriver* g_pScannerDriver;
