@@ -1,0 +1,136 @@
+#pragma once
+
+// CCmdTarget and the message maps. A class that handles messages declares DECLARE_MESSAGE_MAP()
+// and lists its handlers between BEGIN_MESSAGE_MAP(Class, Base) and END_MESSAGE_MAP(). Each entry
+// holds a small non-member thunk that unpacks WPARAM/LPARAM and calls the named member with its
+// real signature, so a handler with the wrong signature fails to compile instead of being called
+// through a cast. A lookup walks the class's map, then its base class's, up to CCmdTarget.
+
+#include "framework/Object.h"
+
+class CCmdTarget;
+
+// Calls one handler. Returns FALSE only for a handler that declines the message (ON_COMMAND_EX).
+typedef BOOL (*AFX_MSG_THUNK)(CCmdTarget* target, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+struct AFX_MSGMAP_ENTRY {
+    UINT nMessage;    // window message; 0 ends the map
+    UINT nCode;       // notification code of WM_COMMAND entries (0 for menus, accelerators, BN_CLICKED)
+    UINT nID;         // first command or control id of WM_COMMAND entries
+    UINT nLastID;     // last id of the range
+    AFX_MSG_THUNK pfnThunk;
+};
+
+struct AFX_MSGMAP {
+    const AFX_MSGMAP* (*pfnGetBaseMap)();
+    const AFX_MSGMAP_ENTRY* lpEntries;
+};
+
+class CCmdTarget : public CObject {
+    DECLARE_DYNAMIC(CCmdTarget)
+public:
+    // Runs the handler of a command or control notification found in this object's maps; TRUE
+    // when one took it. Command-routing classes (frames, later) override this to pass the command on.
+    virtual BOOL OnCmdMsg(UINT id, int code, LPARAM lParam);
+
+    static const AFX_MSGMAP* GetThisMessageMap();
+    virtual const AFX_MSGMAP* GetMessageMap() const;
+
+protected:
+    // Runs the first handler in the map chain for a non-command message; TRUE when one took it.
+    BOOL DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+};
+
+#define DECLARE_MESSAGE_MAP()                            \
+public:                                                  \
+    static const AFX_MSGMAP* GetThisMessageMap();        \
+    const AFX_MSGMAP* GetMessageMap() const override;    \
+                                                         \
+protected:
+
+// ThisClass names the class inside the entries, so they can name its members.
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                  \
+    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }          \
+    const AFX_MSGMAP* theClass::GetThisMessageMap()                                            \
+    {                                                                                          \
+        typedef theClass ThisClass;                                                            \
+        typedef baseClass TheBaseClass;                                                        \
+        static const AFX_MSGMAP_ENTRY entries[] = {
+
+#define END_MESSAGE_MAP()                                                    \
+            {0, 0, 0, 0, nullptr}                                            \
+        };                                                                   \
+        static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries}; \
+        return &map;                                                         \
+    }
+
+// ---- command and notification entries ----
+
+#define ON_COMMAND_RANGE_CODE(code, id, lastId, call)                                            \
+    {WM_COMMAND, (UINT)(code), (UINT)(id), (UINT)(lastId),                                      \
+     [](CCmdTarget* target, WPARAM wParam, LPARAM, LRESULT&) -> BOOL {                          \
+         ThisClass* self = static_cast<ThisClass*>(target);                                     \
+         (void)wParam;                                                                          \
+         call;                                                                                  \
+         return TRUE;                                                                           \
+     }},
+
+#define ON_CONTROL(code, id, memberFxn) ON_COMMAND_RANGE_CODE(code, id, id, self->memberFxn())
+#define ON_COMMAND(id, memberFxn) ON_CONTROL(0, id, memberFxn)
+#define ON_COMMAND_RANGE(id, lastId, memberFxn) \
+    ON_COMMAND_RANGE_CODE(0, id, lastId, self->memberFxn((UINT)LOWORD(wParam)))
+
+// BOOL memberFxn(UINT id): a FALSE return lets the search go on to the next matching entry.
+#define ON_COMMAND_EX(id, memberFxn)                                                            \
+    {WM_COMMAND, 0, (UINT)(id), (UINT)(id),                                                     \
+     [](CCmdTarget* target, WPARAM wParam, LPARAM, LRESULT&) -> BOOL {                          \
+         return static_cast<ThisClass*>(target)->memberFxn((UINT)LOWORD(wParam));               \
+     }},
+
+#define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
+#define ON_BN_DOUBLECLICKED(id, memberFxn) ON_CONTROL(BN_DOUBLECLICKED, id, memberFxn)
+#define ON_CBN_SELCHANGE(id, memberFxn) ON_CONTROL(CBN_SELCHANGE, id, memberFxn)
+#define ON_CBN_DBLCLK(id, memberFxn) ON_CONTROL(CBN_DBLCLK, id, memberFxn)
+#define ON_CBN_EDITCHANGE(id, memberFxn) ON_CONTROL(CBN_EDITCHANGE, id, memberFxn)
+#define ON_CBN_KILLFOCUS(id, memberFxn) ON_CONTROL(CBN_KILLFOCUS, id, memberFxn)
+#define ON_LBN_DBLCLK(id, memberFxn) ON_CONTROL(LBN_DBLCLK, id, memberFxn)
+#define ON_LBN_SELCHANGE(id, memberFxn) ON_CONTROL(LBN_SELCHANGE, id, memberFxn)
+#define ON_EN_CHANGE(id, memberFxn) ON_CONTROL(EN_CHANGE, id, memberFxn)
+#define ON_EN_KILLFOCUS(id, memberFxn) ON_CONTROL(EN_KILLFOCUS, id, memberFxn)
+
+// ---- window message entries ----
+
+#define ON_WINDOW_MESSAGE(message, call)                                                         \
+    {(UINT)(message), 0, 0, 0,                                                                  \
+     [](CCmdTarget* target, WPARAM wParam, LPARAM lParam, LRESULT& result) -> BOOL {            \
+         ThisClass* self = static_cast<ThisClass*>(target);                                     \
+         (void)wParam;                                                                          \
+         (void)lParam;                                                                          \
+         (void)result;                                                                          \
+         call;                                                                                  \
+         return TRUE;                                                                           \
+     }},
+
+// LRESULT memberFxn(WPARAM, LPARAM)
+#define ON_MESSAGE(message, memberFxn) ON_WINDOW_MESSAGE(message, result = self->memberFxn(wParam, lParam))
+
+#define ON_WM_CREATE() \
+    ON_WINDOW_MESSAGE(WM_CREATE, result = self->OnCreate(reinterpret_cast<LPCREATESTRUCT>(lParam)))
+#define ON_WM_PAINT() ON_WINDOW_MESSAGE(WM_PAINT, self->OnPaint())
+#define ON_WM_TIMER() ON_WINDOW_MESSAGE(WM_TIMER, self->OnTimer((UINT_PTR)wParam))
+#define ON_WM_SIZE() \
+    ON_WINDOW_MESSAGE(WM_SIZE, self->OnSize((UINT)wParam, (short)LOWORD(lParam), (short)HIWORD(lParam)))
+#define ON_WM_HSCROLL()                                                              \
+    ON_WINDOW_MESSAGE(WM_HSCROLL, self->OnHScroll(LOWORD(wParam), HIWORD(wParam), \
+                                                  CScrollBar::FromHandle((HWND)lParam)))
+#define ON_WM_VSCROLL()                                                              \
+    ON_WINDOW_MESSAGE(WM_VSCROLL, self->OnVScroll(LOWORD(wParam), HIWORD(wParam), \
+                                                  CScrollBar::FromHandle((HWND)lParam)))
+#define ON_WM_LBUTTONDOWN() ON_WINDOW_MESSAGE(WM_LBUTTONDOWN, self->OnLButtonDown((UINT)wParam, CPoint(lParam)))
+#define ON_WM_LBUTTONUP() ON_WINDOW_MESSAGE(WM_LBUTTONUP, self->OnLButtonUp((UINT)wParam, CPoint(lParam)))
+#define ON_WM_LBUTTONDBLCLK() \
+    ON_WINDOW_MESSAGE(WM_LBUTTONDBLCLK, self->OnLButtonDblClk((UINT)wParam, CPoint(lParam)))
+#define ON_WM_RBUTTONDOWN() ON_WINDOW_MESSAGE(WM_RBUTTONDOWN, self->OnRButtonDown((UINT)wParam, CPoint(lParam)))
+#define ON_WM_MOUSEMOVE() ON_WINDOW_MESSAGE(WM_MOUSEMOVE, self->OnMouseMove((UINT)wParam, CPoint(lParam)))
+#define ON_WM_CLOSE() ON_WINDOW_MESSAGE(WM_CLOSE, self->OnClose())
+#define ON_WM_DESTROY() ON_WINDOW_MESSAGE(WM_DESTROY, self->OnDestroy())

@@ -1,0 +1,454 @@
+#include "framework/Wnd.h"
+
+#include "framework/App.h"
+#include "framework/Exception.h"
+#include "framework/File.h"
+#include "framework/Gdi.h"
+#include "framework/Module.h"
+
+#include <exception>
+#include <map>
+#include <set>
+#include <string>
+
+IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
+
+namespace {
+
+std::map<HWND, CWnd*>& PermanentMap()
+{
+    static std::map<HWND, CWnd*> windows;
+    return windows;
+}
+
+// The message being handled, for Default(); saved and restored around nested messages.
+MSG g_currentMessage = {};
+
+// Window creation: the object the next created window belongs to, and the hook that binds it.
+CWnd* g_windowInit = nullptr;
+HHOOK g_createHook = nullptr;
+
+AFX_EXCEPTION_REPORTER g_exceptionReporter = nullptr;
+int g_reportedExceptions = 0;
+
+void ReportException(LPCSTR kind, LPCSTR detail, UINT message) noexcept
+{
+    ++g_reportedExceptions;
+    // Reporting runs inside a catch block of the window procedure: nothing may escape from here.
+    try {
+        CString text;
+        text.Format("An unexpected error (%s%s%s) occurred while handling window message 0x%04X. "
+                    "The operation was not completed.",
+                    kind, detail[0] ? ": " : "", detail, message);
+        if (g_exceptionReporter)
+            g_exceptionReporter(text);
+        else
+            AfxMessageBox(text, MB_ICONSTOP | MB_OK);
+    } catch (...) {
+        ::MessageBeep(MB_ICONSTOP);
+    }
+}
+
+bool IsImeWindow(HWND hWnd)
+{
+    char className[16] = {};
+    ::GetClassNameA(hWnd, className, sizeof className);
+    return ::lstrcmpiA(className, "IME") == 0;
+}
+
+}  // namespace
+
+AFX_EXCEPTION_REPORTER AfxSetExceptionReporter(AFX_EXCEPTION_REPORTER reporter)
+{
+    const AFX_EXCEPTION_REPORTER previous = g_exceptionReporter;
+    g_exceptionReporter = reporter;
+    return previous;
+}
+
+int AfxGetReportedExceptionCount()
+{
+    return g_reportedExceptions;
+}
+
+LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon)
+{
+    static std::set<std::string> registered;
+    CString name;
+    name.Format("FwWnd:%p:%x:%p:%p:%p", (void*)AfxGetInstanceHandle(), classStyle, (void*)cursor,
+                (void*)background, (void*)icon);
+    WNDCLASSA wndClass = {};
+    wndClass.style = classStyle;
+    wndClass.lpfnWndProc = ::DefWindowProcA;   // AfxWndProc takes over when the window is created
+    wndClass.hInstance = AfxGetInstanceHandle();
+    wndClass.hIcon = icon;
+    wndClass.hCursor = cursor;
+    wndClass.hbrBackground = background;
+    const std::string& stored = *registered.insert(std::string(name)).first;
+    wndClass.lpszClassName = stored.c_str();
+    return AfxRegisterClass(&wndClass) ? stored.c_str() : nullptr;
+}
+
+BOOL AfxRegisterClass(WNDCLASSA* wndClass)
+{
+    WNDCLASSA existing;
+    if (::GetClassInfoA(wndClass->hInstance, wndClass->lpszClassName, &existing))
+        return TRUE;
+    return ::RegisterClassA(wndClass) != 0;
+}
+
+// ---- the window procedure ----
+
+LRESULT AfxCallWndProc(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const MSG saved = g_currentMessage;
+    g_currentMessage.hwnd = hWnd;
+    g_currentMessage.message = message;
+    g_currentMessage.wParam = wParam;
+    g_currentMessage.lParam = lParam;
+    LRESULT result = 0;
+    // Nothing may unwind into user32: it has no idea of C++ exceptions.
+    try {
+        result = wnd->WindowProc(message, wParam, lParam);
+    } catch (CException* e) {
+        const CFileException* fileError = dynamic_cast<CFileException*>(e);
+        ReportException(e->GetRuntimeClass()->m_lpszClassName, fileError ? (LPCSTR)fileError->m_strFileName : "",
+                        message);
+        e->Delete();
+        result = message == WM_CREATE ? -1 : 0;
+    } catch (const std::exception& e) {
+        ReportException("exception", e.what(), message);
+        result = message == WM_CREATE ? -1 : 0;
+    } catch (...) {
+        ReportException("unknown exception", "", message);
+        result = message == WM_CREATE ? -1 : 0;
+    }
+    if (message == WM_NCDESTROY)
+        wnd->OnNcDestroyed();
+    g_currentMessage = saved;
+    return result;
+}
+
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* wnd = CWnd::FromHandlePermanent(hWnd);
+    if (!wnd)
+        return ::DefWindowProcA(hWnd, message, wParam, lParam);
+    return AfxCallWndProc(wnd, hWnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK AfxCbtFilterHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const HWND hWnd = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && g_windowInit && !IsImeWindow(hWnd)) {
+        CWnd* wnd = g_windowInit;
+        g_windowInit = nullptr;
+        wnd->Attach(hWnd);
+        const WNDPROC previous = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+        if (previous != &AfxWndProc)
+            wnd->m_pfnSuper = previous;
+    }
+    return ::CallNextHookEx(g_createHook, code, wParam, lParam);
+}
+
+// ---- CWnd ----
+
+CWnd::CWnd() : m_hWnd(nullptr), m_pfnSuper(nullptr) {}
+
+CWnd::~CWnd()
+{
+    if (m_hWnd && FromHandlePermanent(m_hWnd) == this)
+        CWnd::DestroyWindow();
+    if (m_hWnd)
+        Detach();
+}
+
+CWnd* CWnd::FromHandle(HWND hWnd)
+{
+    return AfxWndFromHandle<CWnd>(hWnd);
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd)
+{
+    const auto found = PermanentMap().find(hWnd);
+    return found == PermanentMap().end() ? nullptr : found->second;
+}
+
+BOOL CWnd::Attach(HWND hWnd)
+{
+    if (!hWnd)
+        return FALSE;
+    PermanentMap()[hWnd] = this;
+    m_hWnd = hWnd;
+    return TRUE;
+}
+
+HWND CWnd::Detach()
+{
+    const HWND hWnd = m_hWnd;
+    const auto found = PermanentMap().find(hWnd);
+    if (found != PermanentMap().end() && found->second == this)
+        PermanentMap().erase(found);
+    m_hWnd = nullptr;
+    return hWnd;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd)
+{
+    if (!Attach(hWnd))
+        return FALSE;
+    const WNDPROC previous = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+    if (!previous) {
+        Detach();
+        return FALSE;
+    }
+    if (previous != &AfxWndProc)
+        m_pfnSuper = previous;
+    return TRUE;
+}
+
+BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent)
+{
+    return SubclassWindow(::GetDlgItem(parent->m_hWnd, (int)id));
+}
+
+HWND CWnd::UnsubclassWindow()
+{
+    if (m_pfnSuper)
+        ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+    m_pfnSuper = nullptr;
+    return Detach();
+}
+
+BOOL CWnd::Create(LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                  UINT id, LPVOID param)
+{
+    return CreateEx(0, className, windowName, style | WS_CHILD, rect, parent, id, param);
+}
+
+BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect,
+                    CWnd* parent, UINT id, LPVOID param)
+{
+    return CreateEx(exStyle, className, windowName, style, rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr,
+                    reinterpret_cast<HMENU>((UINT_PTR)id), param);
+}
+
+BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                    int width, int height, HWND parent, HMENU menuOrId, LPVOID param)
+{
+    CREATESTRUCTA cs = {param, AfxGetInstanceHandle(), menuOrId, parent, height, width, y, x,
+                        (LONG)style, windowName, className, exStyle};
+    if (!PreCreateWindow(cs)) {
+        PostNcDestroy();
+        return FALSE;
+    }
+    HookWindowCreate();
+    const HWND hWnd = ::CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, (DWORD)cs.style, cs.x,
+                                        cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance,
+                                        cs.lpCreateParams);
+    UnhookWindowCreate();
+    return hWnd != nullptr;
+}
+
+BOOL CWnd::DestroyWindow()
+{
+    const HWND hWnd = m_hWnd;
+    if (!hWnd)
+        return FALSE;
+    const BOOL destroyed = ::DestroyWindow(hWnd);
+    // A window attached without subclassing never sent us WM_NCDESTROY; a subclassed one did, and
+    // its object may be gone by now, so only the map may be asked.
+    if (FromHandlePermanent(hWnd) == this)
+        Detach();
+    return destroyed;
+}
+
+BOOL CWnd::PreCreateWindow(CREATESTRUCT& cs)
+{
+    if (!cs.lpszClass)
+        cs.lpszClass = AfxRegisterWndClass(CS_DBLCLKS, ::LoadCursorA(nullptr, (LPCSTR)IDC_ARROW),
+                                           reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+    return cs.lpszClass != nullptr;
+}
+
+void CWnd::PostNcDestroy() {}
+
+BOOL CWnd::PreTranslateMessage(MSG*)
+{
+    return FALSE;
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    if (!OnWndMsg(message, wParam, lParam, &result))
+        result = DefWindowProc(message, wParam, lParam);
+    return result;
+}
+
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    if (message == WM_COMMAND) {
+        *result = 0;
+        return OnCommand(wParam, lParam);
+    }
+    return DispatchMessageMap(message, wParam, lParam, *result);
+}
+
+BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    // Menus and accelerators (no control) share the code of ON_COMMAND entries.
+    const int code = lParam ? (int)HIWORD(wParam) : 0;
+    return OnCmdMsg(LOWORD(wParam), code, lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (m_pfnSuper)
+        return ::CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CWnd::Default()
+{
+    return DefWindowProc(g_currentMessage.message, g_currentMessage.wParam, g_currentMessage.lParam);
+}
+
+BOOL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* msg)
+{
+    for (HWND hWnd = msg->hwnd; hWnd; hWnd = ::GetParent(hWnd)) {
+        CWnd* wnd = FromHandlePermanent(hWnd);
+        if (wnd && wnd->PreTranslateMessage(msg))
+            return TRUE;
+        if (hWnd == hWndStop)
+            break;
+    }
+    return FALSE;
+}
+
+void CWnd::OnNcDestroyed()
+{
+    CWinApp* app = AfxGetApp();
+    if (app && app->m_pMainWnd == this) {
+        app->m_pMainWnd = nullptr;
+        ::PostQuitMessage(0);
+    }
+    Detach();
+    m_pfnSuper = nullptr;
+    PostNcDestroy();   // may delete this
+}
+
+void CWnd::HookWindowCreate()
+{
+    if (!g_createHook)
+        g_createHook = ::SetWindowsHookExA(WH_CBT, AfxCbtFilterHook, nullptr, ::GetCurrentThreadId());
+    g_windowInit = this;
+}
+
+BOOL CWnd::UnhookWindowCreate()
+{
+    if (g_createHook) {
+        ::UnhookWindowsHookEx(g_createHook);
+        g_createHook = nullptr;
+    }
+    const BOOL created = g_windowInit == nullptr;
+    g_windowInit = nullptr;
+    return created;
+}
+
+BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags)
+{
+    const DWORD style = GetStyle();
+    const DWORD newStyle = (style & ~remove) | add;
+    if (style == newStyle)
+        return FALSE;
+    ::SetWindowLongA(m_hWnd, GWL_STYLE, (LONG)newStyle);
+    if (swpFlags)
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
+                       SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
+    return TRUE;
+}
+
+void CWnd::GetWindowText(CString& text) const
+{
+    const int length = GetWindowTextLength();
+    ::GetWindowTextA(m_hWnd, text.GetBuffer(length), length + 1);
+    text.ReleaseBuffer();
+}
+
+int CWnd::GetDlgItemText(int id, CString& text) const
+{
+    text.Empty();
+    if (CWnd* item = GetDlgItem(id))
+        item->GetWindowText(text);
+    return text.GetLength();
+}
+
+int CWnd::GetCheckedRadioButton(int firstId, int lastId) const
+{
+    for (int id = firstId; id <= lastId; ++id)
+        if (IsDlgButtonChecked(id))
+            return id;
+    return 0;
+}
+
+void CWnd::SetFont(CFont* font, BOOL redraw)
+{
+    SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font ? font->m_hObject : nullptr), redraw);
+}
+
+CFont* CWnd::GetFont() const
+{
+    return CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)));
+}
+
+CDC* CWnd::GetDC()
+{
+    return CDC::FromHandle(::GetDC(m_hWnd));
+}
+
+int CWnd::ReleaseDC(CDC* dc)
+{
+    return ::ReleaseDC(m_hWnd, dc->m_hDC);
+}
+
+void CWnd::CenterWindow(CWnd* alternateOwner)
+{
+    const bool child = GetStyle() & WS_CHILD;
+    HWND center = alternateOwner ? alternateOwner->m_hWnd
+                                 : (child ? ::GetParent(m_hWnd) : ::GetWindow(m_hWnd, GW_OWNER));
+    CRect area;
+    CRect over;
+    if (child) {
+        // A child stays inside its parent: everything in the parent's client coordinates.
+        const HWND parent = ::GetParent(m_hWnd);
+        ::GetClientRect(parent, &area);
+        over = area;
+        if (center && center != parent) {
+            ::GetWindowRect(center, &over);
+            ::MapWindowPoints(HWND_DESKTOP, parent, (LPPOINT)&over, 2);
+        }
+    } else {
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        // A hidden or minimised owner is no place to center on: use the screen instead.
+        if (center && ::IsWindowVisible(center) && !::IsIconic(center))
+            ::GetWindowRect(center, &over);
+        else
+            over = area;
+    }
+    CRect window;
+    GetWindowRect(&window);
+    int x = over.CenterPoint().x - window.Width() / 2;
+    int y = over.CenterPoint().y - window.Height() / 2;
+    if (x + window.Width() > area.right)
+        x = area.right - window.Width();
+    if (y + window.Height() > area.bottom)
+        y = area.bottom - window.Height();
+    if (x < area.left)
+        x = area.left;
+    if (y < area.top)
+        y = area.top;
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
