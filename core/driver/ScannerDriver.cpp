@@ -60,6 +60,7 @@ CScannerDriver::~CScannerDriver()
         delete g_pFormatTable;
         g_pFormatTable = nullptr;
     }
+    FreeCorrectionBlock();
     if (m_hHistogram != nullptr) {
         GlobalUnlock(m_hHistogram);
         GlobalFree(m_hHistogram);

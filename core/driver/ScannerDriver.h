@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+class CLutBuffer;
 class CScanSettings;
 struct CmsCorrectionBlock;
 
@@ -45,6 +46,15 @@ struct CBedArea {
     uint16_t m_nOffsetY;
     uint16_t m_nWidth;
     uint16_t m_nHeight;
+};
+
+// Densities found by the levels analysis, 1/1000 D: the whole area, then each channel by its byte
+// number in a pixel (in bottom-up 24-bit images byte 2 is red, byte 0 blue).
+struct CLevelDensities {
+    uint32_t m_nMinimum;
+    uint32_t m_nMaximum;
+    uint32_t m_nChannelMin[3];
+    uint32_t m_nChannelMax[3];
 };
 
 // Density limits of one original kind, 1/1000 D.
@@ -130,6 +140,30 @@ public:
     // not used.
     uint32_t GetMinDensity(int32_t unused) const;
     uint32_t GetMaxDensity(int32_t unused) const;
+    // The highest value the minimum-density setting may take and the lowest the maximum may take;
+    // flag 1 asks for the limits of the levels analysis.
+    uint32_t GetMinDensityCeiling(int32_t flag) const;
+    uint32_t GetMaxDensityFloor(int32_t flag) const;
+
+    // The user-defined format between the runtime format table and settings ids 116-121.
+    void SelectUserFormat();
+    void StoreUserFormat();
+
+    // A CHECK CONDITION whose sense says UNIT ATTENTION (the device was reset or its medium
+    // changed): the command did not run and is worth repeating once.
+    static bool IsUnitAttention(uint16_t result, const uint8_t* sense);
+
+    // The scan geometry that most families share as their UpdateScanGeometry.
+    uint16_t UpdateSharedScanGeometry();
+    // The colour correction of a negative from the fog densities and levels, as most families
+    // carry it as their PrepareColourCorrection.
+    uint16_t PrepareFilmColourCorrection();
+
+    // Fills count entries (each 0..max) for channel 0 (grey or common) or 1-3 (red, green, blue),
+    // scale in 1/1000; 1 when densities, film curve, gamma or output range shaped the table.
+    int BuildScannerLut(uint16_t* table, uint32_t count, uint32_t max, int channel, uint32_t scale);
+    // Builds the table for the block and loads it: 0, or 252 after reporting message 3317.
+    uint16_t DownloadLut(CLutBuffer* block, int channel);
 
     // The highest resolution of the main direction.
     uint32_t GetMaxResolutionX() const { return m_ResolutionRange[0].m_nMaximum; }
@@ -138,6 +172,23 @@ public:
 
     // The base ignores the scan job's progress callback; families that report progress keep it.
     void SetProgressCallback(ScanProgressCallback callback);
+
+    // Prescan, levels and histogram (DriverPrescan.cpp). AutoPrescan scans the selection at about
+    // 65536 pixels and stores the densities it finds; the global settings are otherwise left as
+    // they were, whatever happens.
+    uint16_t AutoPrescan(ScanProgressCallback progress);
+    // Densities of an area of 8-bit image data; width and height bound the area. Always 0.
+    int AnalyzePreviewLevels(const uint8_t* data, uint32_t stride, uint32_t width, uint32_t height, uint32_t x,
+                             uint32_t y, uint32_t pixels, uint32_t lines, int32_t exponent, uint32_t scanMode,
+                             int32_t imageType, CLevelDensities& densities);
+    // Fills the driver's histogram block (3 x 256 counters, channel c at c x 256) and points
+    // histogram at it; channels becomes 1 or 3. 0, or 255 for a scan mode without a histogram or
+    // when memory fails.
+    uint16_t ComputeHistogram(int& channels, int32_t*& histogram, const uint8_t* data, uint32_t stride,
+                              uint32_t width, uint32_t height, uint32_t x, uint32_t y, uint32_t pixels,
+                              uint32_t lines, uint32_t scanMode, int32_t imageType);
+    // Smooths single-pixel spikes in quality scans at the optical resolution; returns lines.
+    uint32_t FilterSpikes(uint8_t* data, uint32_t lines, CScanSettings* settings, uint32_t opticalResolution);
 
     CFormatTable* m_pFormatTable = nullptr;
     const HoleRecord* m_pHolderTable;
@@ -178,9 +229,16 @@ public:
     static int32_t s_bPrescanAllowed;
 
 private:
+    uint16_t RunColourCorrection();
+    void FreeCorrectionBlock();
+    uint16_t AllocateCorrectionBlock();
     const CBedArea& BedFor(int32_t original) const;
     const CDensityLimits& DensityFor(int32_t original) const;
+    bool LockHistogramBlock();
 };
+
+// Dispatches window messages for the given time, or until the user aborts.
+void PumpMessages(uint32_t milliseconds);
 
 // The base class's runtime format table, created by InitCapabilities.
 extern CFormatTable* g_pFormatTable;

@@ -311,6 +311,8 @@ void LoadSettings(const char* path)
     else
         ReportMessage(kMsgSettingsFileRefused);
     RepairLoadedValues(settings, colourManagement);
+    if (g_pScannerDriver != nullptr)
+        g_pScannerDriver->StoreUserFormat();
     settings.ResetDerivedGeometry();
 }
 

@@ -73,8 +73,8 @@ TEST_F(BareDriverTest, CapabilitiesOfTheBareBase)
 
 TEST_F(BareDriverTest, BareDriverCannotScan)
 {
-    // The scan job's order: a bare driver must stop it at the first step that needs a device.
-    EXPECT_NE(kDriverOk, m_pDriver->PrescanIfNeeded(&m_Settings, nullptr));
+    // The scan job's order: a bare driver must stop it at the first step that needs a device (the
+    // prescan before it only runs when the settings ask for one).
     EXPECT_NE(kDriverOk, m_pDriver->ReserveDevice());
     EXPECT_EQ(kDriverFailed, m_pDriver->UpdateScanGeometry());
     EXPECT_EQ(kDriverFailed, m_pDriver->SetScanParameters(&m_Settings));

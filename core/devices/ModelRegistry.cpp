@@ -1,0 +1,28 @@
+// The families this build carries. A family adds one line here when its driver class exists; its
+// factory returns a new driver, or null when memory ran out (allocate with new (std::nothrow)).
+// The device search drops devices whose entry has no line (no driver to create for them).
+
+#include "core/devices/ModelTable.h"
+#include "drivers/koval2/Koval2Driver.h"
+
+namespace {
+
+struct CModelRegistration {
+    ModelIndex index;
+    DriverFactory create;
+};
+
+// Constant-initialised, so the entries of the model table can read it while they are constructed.
+constexpr CModelRegistration kBuiltFamilies[] = {
+    {kModelKoval2, &CreateKoval2Driver},
+};
+
+}  // namespace
+
+DriverFactory RegisteredDriverFactory(ModelIndex index)
+{
+    for (const CModelRegistration& entry : kBuiltFamilies)
+        if (entry.index == index)
+            return entry.create;
+    return nullptr;
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+// A colour engine for the driver tests: film-type correction and the profile search answer from
+// the test's own data; every other operation refuses (1).
+
+#include "colour/CmsEngine.h"
+#include "core/cms/CmsRecords.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+class CFakeCmsEngine : public CCmsEngine {
+public:
+    virtual ~CFakeCmsEngine() = default;
+
+    struct CProfile {
+        std::string name;
+        CmsObjectInfo info;
+    };
+
+    // Film correction: what the engine saw and what it answers.
+    int m_nOpenResult = 0;
+    int m_nComputeResult = 0;
+    float m_Results[6] = {};
+    std::string m_strOpenedFilm;
+    std::vector<uint8_t> m_BlockSeen;
+    int m_nHandlesFreed = 0;
+
+    // Profile search.
+    int m_nBeginResult = 0;
+    std::vector<CProfile> m_Profiles;
+    size_t m_nNext = 0;
+    int m_nSearchesEnded = 0;
+
+    static CProfile Profile(const char* name, const char* version, int32_t classCode,
+                            int32_t inputMode, int32_t outputSpace)
+    {
+        CProfile profile;
+        profile.name = name;
+        memset(&profile.info, 0, sizeof profile.info);
+        strncpy(profile.info.version, version, sizeof profile.info.version - 1);
+        profile.info.classCode = classCode;
+        profile.info.inputMode = inputMode;
+        profile.info.outputSpace = outputSpace;
+        return profile;
+    }
+
+    int FreeHandle(CmsHandle*) override
+    {
+        ++m_nHandlesFreed;
+        return 0;
+    }
+    int OpenFilmType(const char* name, CmsHandle*) override
+    {
+        m_strOpenedFilm = name;
+        return m_nOpenResult;
+    }
+    int ComputeFilmCorrection(CmsHandle*, CmsCorrectionBlock* block) override
+    {
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(block);
+        m_BlockSeen.assign(bytes, bytes + sizeof *block);
+        if (m_nComputeResult != 0)
+            return m_nComputeResult;
+        memcpy(block->resultMin, m_Results, sizeof block->resultMin);
+        memcpy(block->resultMax, m_Results + 3, sizeof block->resultMax);
+        return 0;
+    }
+    int BeginProfileSearch(int, const CmsObjectInfo*) override
+    {
+        m_nNext = 0;
+        return m_nBeginResult;
+    }
+    int NextSearchResult(char** name) override
+    {
+        *name = m_nNext < m_Profiles.size() ? &m_Profiles[m_nNext++].name[0] : nullptr;
+        return 0;
+    }
+    int EndSearch() override
+    {
+        ++m_nSearchesEnded;
+        return 0;
+    }
+    int GetProfileInfo(const char* name, int, CmsObjectInfo* info) override
+    {
+        for (const CProfile& profile : m_Profiles)
+            if (profile.name == name) {
+                *info = profile.info;
+                return 0;
+            }
+        return 6;
+    }
+
+    int SetAttributes(int, void*, int, ...) override { return 1; }
+    int BeginFolderSearch() override { return 1; }
+    int DeleteObject(int, const char*) override { return 1; }
+    int GetObjectInfo(const char*, CmsObjectInfo*) override { return 1; }
+    int FormatInfoAttribute(const CmsObjectInfo*, int, char*) override { return 1; }
+    int OpenLink(const char*, CmsHandle*) override { return 1; }
+    int ApplyTransform(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*) override { return 1; }
+    int BuildProfile(int, int, ...) override { return 1; }
+    int TransformBlock(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*) override { return 1; }
+    int BeginBlockTransform(CmsHandle*, CCmsImageDesc*) override { return 1; }
+    int EndBlockTransform(CmsHandle*) override { return 1; }
+    int TransformImage(CmsHandle*, CCmsImageDesc*, int) override { return 1; }
+    int CreateSharpenStep(CmsHandle*, int, int, int, int, const int32_t*, int, int) override { return 1; }
+    int CreateStep6(CmsHandle*, int, float, float, float, float) override { return 1; }
+    int CombineTransforms(CmsHandle*, int, CmsHandle**) override { return 1; }
+    int CreateStep4(CmsHandle*, float, float, float) override { return 1; }
+    int CreateStep8(CmsHandle*, float, float, float) override { return 1; }
+    int CreateGreyStep(CmsHandle*, int, int, int) override { return 1; }
+    int CreateImageFile(const char*, CCmsImageDesc*, int, int*) override { return 1; }
+    int WriteImageBlock(CCmsImageDesc*, int*) override { return 1; }
+    int CloseImageFile(CCmsImageDesc*, int*) override { return 1; }
+    int DetectImageBorders(void*, CCmsImageDesc*) override { return 1; }
+    int BeginCurveWrite(CmsHandle*, int, int, int, float**, float**) override { return 1; }
+    int ReadCurveFile(CmsHandle*, const char*, int*, int*, int*, float**, float**) override { return 1; }
+    int SetCurveDescription(CmsHandle*, const char*) override { return 1; }
+    int GetCurveDescription(CmsHandle*, char*, int) override { return 1; }
+    int WriteCurveFile(CmsHandle*, const char*) override { return 1; }
+    int FitCurve(CmsHandle*, CmsHandle*, const float*, const float*, int, int) override { return 1; }
+    int EvaluateCurve(CmsHandle*, CmsHandle*, float*, float*, int) override { return 1; }
+    int RegisterFilmType(const char*, const char*, const float*) override { return 1; }
+    int GetLastErrorCode() override { return 1; }
+    const char* GetLastErrorText() override { return nullptr; }
+    int OpenProfile(int, const char*, CmsHandle*) override { return 1; }
+    int GetAttributes(int, void*, int, ...) override { return 1; }
+    int SetProfileInfo(const char*, int, const CmsObjectInfo*) override { return 1; }
+    int CreateTransformFromProfiles(int, const char**, const int*, CmsHandle*) override { return 1; }
+    int ApplyChain(int, CmsChainEntry*, CCmsImageDesc*, CCmsImageDesc*) override { return 1; }
+    int LoadObject(const char*, CmsHandle*) override { return 1; }
+    int SaveObject(CmsHandle*, const char*) override { return 1; }
+    int CombineChain(int, CmsChainEntry*, CmsHandle*) override { return 1; }
+    int BeginAttributeSearch(int, int, int, ...) override { return 1; }
+};
