@@ -1,0 +1,335 @@
+// The output pipeline between the scan reader and the sinks.
+
+#include "core/scan/OutputPipeline.h"
+
+#include "core/driver/ScannerDriver.h"
+#include "core/messages/MessageReporter.h"
+#include "core/scan/ScanReader.h"
+#include "core/scan/ScanServices.h"
+#include "core/settings/ScanSettings.h"
+#include "core/util/GlobalBlock.h"
+#include "framework/App.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+CCmsImageDesc g_ScanDescriptor;
+CCmsImageDesc g_OutputDescriptor;
+CDescriptorPair g_TransformPair;
+CCmsImageDesc g_FileDescriptor;
+COutputSteps g_OutputSteps;
+uint32_t g_LinesPerBlock = 0;
+uint32_t g_PipelineLines = 0;
+
+namespace {
+
+constexpr int kMsgProcessing = 3298;
+constexpr int kMsgNoLineSize = 3333;
+constexpr double kHundredthMmPerInch = 2540;
+
+constexpr int32_t kLayoutBinary = 0xC01003;
+constexpr int32_t kLayoutGrey = 0xC02003;
+constexpr int32_t kLayoutRgb = 0xC03003;
+constexpr int32_t kLayoutCmyk = 0xC06003;
+
+constexpr uint16_t kParamThreshold = 82;
+constexpr uint16_t kParamSharpenRadius = 112;
+constexpr uint16_t kParamSharpenLow = 113;
+constexpr uint16_t kParamSharpenHigh = 114;
+constexpr int32_t kSharpnessCustom = 0xFFFE;
+
+// The route of the current scan, fixed at the start of the pipeline.
+int32_t s_nRoute = 0;
+CGlobalBlock s_CmykBlock;
+uint32_t s_nDeviceResolution = 0;
+uint32_t s_nResolution = 0;
+
+uint32_t RoundUp4(uint32_t bytes)
+{
+    return (bytes + 3) & ~3u;
+}
+
+uint32_t OutputRowBytes()
+{
+    return RoundUp4(g_pScanSettings->SelectionLineBytes());
+}
+
+int32_t LayoutForScanMode(uint32_t mode)
+{
+    switch (mode) {
+    case 0:
+    case 1: return kLayoutBinary;
+    case 2: return kLayoutGrey;
+    case 3: return kLayoutRgb;
+    default: return kLayoutCmyk;
+    }
+}
+
+int Passes()
+{
+    int32_t type = g_pScanSettings->GetCurrentType();
+    bool colour = type == kImageRgb || type == kImageCmyk;
+    return colour && (g_pScannerDriver->m_nCapabilityFlags & kCapColourOnePass) == 0 ? 3 : 1;
+}
+
+void SetRowBytes(CCmsImageDesc& desc, uint32_t rowBytes)
+{
+    for (int c = 0; c < desc.channelCount; ++c)
+        desc.channels[c].rowStep = (int32_t)rowBytes;
+}
+
+void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factor)
+{
+    CScanSettings* s = g_pScanSettings;
+    CCmsImageDesc& d = g_ScanDescriptor;
+    memset(&d, 0, sizeof d);
+    d.imageWidth = (int32_t)w;
+    d.imageHeight = (int32_t)h;
+    d.width = (int32_t)w;
+    d.height = o == 0 ? 0 : (int32_t)((uint64_t)g_TransferSize * Passes() / o);
+    d.scale[0] = d.scale[1] = (float)factor;
+    uint32_t bits = s->GetBitsPerChannel();
+    if (bits > 8 && AfxGetApp()->GetProfileInt("General", "Shiftto16beforeCMS", 0) != 0)
+        bits = 16;
+    d.layout = LayoutForScanMode(s->GetScanMode());
+    uint32_t channels = std::min<uint32_t>(std::max<uint32_t>(s->GetChannels(), 1), 16);
+    d.channelCount = (int32_t)channels;
+    uint32_t pixelStep = s->GetBinaryFlag() != 0 ? (channels * bits + 7) / 8 : (bits + 7) / 8 * channels;
+    for (uint32_t c = 0; c < channels; ++c) {
+        d.channels[c] = CmsChannelDesc{0, nullptr, (int32_t)bits, (int32_t)pixelStep, (int32_t)o};
+        d.channelOffset[c] = (int32_t)c;
+    }
+}
+
+void FillOutputDescriptor()
+{
+    CScanSettings* s = g_pScanSettings;
+    CCmsImageDesc& d = g_OutputDescriptor;
+    d = g_ScanDescriptor;
+    d.imageWidth = d.width = (int32_t)s->RotatedPixelWidth();
+    d.imageHeight = (int32_t)s->RotatedPixelHeight();
+    d.height = 0;
+    d.scale[0] = d.scale[1] = (float)s_nResolution;
+    int32_t type = s->GetCurrentType();
+    d.layout = type <= kImageHalftone ? kLayoutBinary : type == kImageGrey ? kLayoutGrey : kLayoutRgb;
+    d.channelCount = type >= kImageRgb ? 3 : 1;
+    SetRowBytes(d, OutputRowBytes());
+}
+
+void BuildSteps(double factor)
+{
+    CScanSettings* s = g_pScanSettings;
+    COutputSteps& steps = g_OutputSteps;
+    steps = COutputSteps();
+    int32_t type = s->GetCurrentType();
+    float resolution = (float)s_nResolution;
+    bool colourData = s->GetScanMode() == 3;
+    if (type == kImageLineArt) {
+        // A device that delivers bits already did the threshold.
+        if (s->GetScanMode() < 2)
+            return;
+        if (colourData)
+            steps.Add(50);
+        steps.Add(8, (float)factor, resolution, (float)s->GetParam(kParamThreshold) / 100.0f);
+        return;
+    }
+    if (type == kImageHalftone)
+        return;
+    if (colourData && type == kImageGrey)
+        steps.Add(50);
+    if (g_pScannerDriver->IsScreenRulingOff() == 0)
+        steps.Add(4, (float)s->GetParam(kParamScreenRuling), resolution,
+                  (float)(factor - std::max(1.0, resolution * 0.5 / 100)));
+    if (s_nDeviceResolution != s_nResolution)
+        steps.Add(6, (float)factor, (float)factor, resolution, resolution);
+    int32_t sharpness = s->GetParam(kParamSharpness);
+    if (g_pScannerDriver->HasHardwareSharpening() == 0 && sharpness != 0) {
+        float radius = s_nResolution >= 600 ? 5.0f : 3.0f;
+        if (sharpness == kSharpnessCustom)
+            steps.Add(3, (float)s->GetParam(kParamSharpenRadius),
+                      (float)(s->GetParam(kParamSharpenLevel) & 0xFF) / 10.0f,
+                      (float)s->GetParam(kParamSharpenLow), (float)s->GetParam(kParamSharpenHigh));
+        else
+            steps.Add(3, radius, (float)(sharpness & 0xFF) / 10.0f, 1, 10);
+    }
+}
+
+// The device pixels fill at least the rotated output, so a copy loses nothing.
+bool DeviceCoversOutput()
+{
+    CScanSettings* s = g_pScanSettings;
+    return s->OutputPixelsPerLine() >= s->RotatedPixelWidth() && s->OutputLineCount() >= s->RotatedPixelHeight();
+}
+
+void LowerTransferForStroke()
+{
+    CScanSettings* s = g_pScanSettings;
+    uint32_t bytesPerLine = s->GetBytesPerLine();
+    int32_t stroke = g_pScannerDriver->GetOptimalStroke();
+    // A zero line size or stroke would divide by zero here; the line size is refused later with
+    // its own message.
+    if (bytesPerLine == 0 || stroke <= 0 || g_TransferSize < bytesPerLine)
+        return;
+    double bed = g_pScannerDriver->GetBedHeight(s->GetParam(kParamOriginal));
+    double r = g_pScannerDriver->ClampResolutionX((uint32_t)s->GetParam(kParamResolution));
+    double lines = g_TransferSize / bytesPerLine;
+    double bedLines = r * bed / kHundredthMmPerInch;
+    if (bedLines / lines < stroke) {
+        double wanted = std::ceil(bytesPerLine * r / stroke * bed / kHundredthMmPerInch);
+        if (wanted >= bytesPerLine && wanted < g_TransferSize)
+            g_TransferSize = (uint32_t)wanted;
+    }
+}
+
+uint16_t StartColourRoute()
+{
+    CScanSettings* s = g_pScanSettings;
+    int32_t route = s->GetParam(kParamColourRoute);
+    s_nRoute = 0;
+    if (route == kRouteProfiles && g_bProfileSupport == 0)
+        return kDriverOk;
+    if (route != kRouteProfiles && route != kRouteColourLink)
+        return kDriverOk;
+    s_nRoute = route;
+    g_TransformPair.source = g_OutputDescriptor;
+    g_TransformPair.destination = g_OutputDescriptor;
+    int32_t type = s->GetCurrentType();
+    if (type == kImageCmyk) {
+        CCmsImageDesc& d = g_TransformPair.destination;
+        uint32_t rowBytes = s->SelectionLineBytes();
+        d.channelCount = 4;
+        d.layout = kLayoutCmyk;
+        for (int c = 0; c < 4; ++c) {
+            d.channels[c] = CmsChannelDesc{0, nullptr, 8, 4, (int32_t)rowBytes};
+            d.channelOffset[c] = c;
+        }
+        s_CmykBlock.Alloc(rowBytes * g_LinesPerBlock, 0, GMEM_MOVEABLE | GMEM_ZEROINIT);
+        if (s_CmykBlock.m_hMem == nullptr)
+            return kDriverFailed;
+    }
+    if (type != kImageRgb && type != kImageCmyk)
+        return kDriverOk;
+    int ok = route == kRouteProfiles ? RebuildScanTransforms(g_TransformPair)
+                                     : OpenLinkTransform(g_TransformPair, s->GetLinkName(type));
+    return ok == 1 ? kDriverOk : kDriverFailed;
+}
+
+}  // namespace
+
+int ShiftTo16AfterCms()
+{
+    return AfxGetApp()->GetProfileInt("General", "Shiftto16afterCMS", 1) != 0 ? 1 : 0;
+}
+
+uint16_t BeginOutputPipeline()
+{
+    g_TransferSize = g_pScannerDriver->GetTransferSize();
+    LowerTransferForStroke();
+    ReportScanStatus(kMsgProcessing, 0);
+    if (SetupTransformParams() != 0)
+        return kDriverFailed;
+    if (g_OutputSteps.count > 0 && BeginOutputTransform(g_TransformPair, g_OutputSteps) != 1)
+        return kDriverFailed;
+    return StartColourRoute();
+}
+
+uint16_t SetupTransformParams()
+{
+    CScanSettings* s = g_pScanSettings;
+    uint32_t o = s->OutputBytesPerLine();
+    if (o == 0) {
+        ReportMessage(kMsgNoLineSize);
+        return kDriverAborted;
+    }
+    s_nResolution = (uint32_t)s->GetParam(kParamResolution);
+    s_nDeviceResolution = g_pScannerDriver->ClampResolutionX(s_nResolution);
+    uint32_t w = s->RotatedPixelWidth();
+    uint32_t h = s->RotatedPixelHeight();
+    if (s_nDeviceResolution != s_nResolution)
+        s->DevicePixelSize(w, h);
+    w = std::max(w, s->OutputPixelsPerLine());
+    h = std::max(h, s->OutputLineCount());
+    double rotatedWidth = s->RotatedPixelWidth() - 0.05;
+    double factor = ((double)w - 1) * s_nResolution / rotatedWidth;
+
+    FillScanDescriptor(w, h, o, factor);
+    FillOutputDescriptor();
+    BuildSteps(factor);
+
+    if (g_OutputSteps.count == 0) {
+        g_OutputDescriptor.height = g_ScanDescriptor.height;
+        g_PipelineLines = s->OutputLineCount();
+        if (s_nDeviceResolution != s_nResolution || !DeviceCoversOutput())
+            return kDriverFailed;
+    } else {
+        CDescriptorPair sizing = {g_ScanDescriptor, g_OutputDescriptor};
+        if (RunOutputTransform(sizing, g_OutputSteps, 1) != 1)
+            return kDriverFailed;
+        g_OutputDescriptor = sizing.destination;
+        g_PipelineLines = (uint32_t)std::max(g_OutputDescriptor.imageHeight, 0);
+        g_OutputDescriptor.imageWidth = g_OutputDescriptor.width = (int32_t)s->RotatedPixelWidth();
+        g_OutputDescriptor.imageHeight = (int32_t)s->RotatedPixelHeight();
+        SetRowBytes(g_OutputDescriptor, OutputRowBytes());
+    }
+    g_LinesPerBlock = (uint32_t)std::max(g_OutputDescriptor.height, 0);
+    g_TransformPair.source = g_ScanDescriptor;
+    g_TransformPair.destination = g_OutputDescriptor;
+    return kDriverOk;
+}
+
+uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockBuffer, uint32_t lines)
+{
+    if (lines == 0)
+        return 0;
+    bool cmykWork = s_nRoute == kRouteColourLink && g_pScanSettings->GetCurrentType() == kImageCmyk;
+    uint8_t* work = blockBuffer;
+    if (cmykWork) {
+        work = (uint8_t*)s_CmykBlock.m_pData;
+        if (s_CmykBlock.m_hMem == nullptr || work == nullptr)
+            return 0;
+    }
+    uint32_t out = 0;
+    if (g_OutputSteps.count > 0) {
+        CDescriptorPair pair = {g_ScanDescriptor, g_OutputDescriptor};
+        pair.source.height = (int32_t)lines;
+        for (int c = 0; c < pair.source.channelCount; ++c)
+            pair.source.channels[c].data = const_cast<uint8_t*>(source) + c;
+        for (int c = 0; c < pair.destination.channelCount; ++c)
+            pair.destination.channels[c].data = work + c;
+        if (TransformOutputBlock(pair) == 1)
+            out = (uint32_t)std::max(pair.destination.height, 0);
+    } else if (s_nDeviceResolution == s_nResolution && lines <= g_LinesPerBlock) {
+        uint32_t sourceRow = (uint32_t)g_ScanDescriptor.channels[0].rowStep;
+        uint32_t outRow = (uint32_t)g_OutputDescriptor.channels[0].rowStep;
+        uint32_t copy = std::min(sourceRow, outRow);
+        for (uint32_t y = 0; y < lines; ++y)
+            memcpy(work + y * outRow, source + y * sourceRow, copy);
+        out = lines;
+    }
+    if (s_nRoute == kRouteColourLink && out > 0) {
+        CDescriptorPair pair = g_TransformPair;
+        pair.source.height = pair.destination.height = (int32_t)out;
+        for (int c = 0; c < pair.source.channelCount; ++c)
+            pair.source.channels[c].data = work + c;
+        for (int c = 0; c < pair.destination.channelCount; ++c)
+            pair.destination.channels[c].data = blockBuffer + c;
+        out = ApplyMainTransformChecked(pair) == 1 ? (uint32_t)std::max(pair.destination.height, 0) : 0;
+    }
+    return out;
+}
+
+uint16_t EndOutputPipeline()
+{
+    if (g_OutputSteps.count > 0)
+        EndOutputTransform();
+    g_OutputSteps = COutputSteps();
+    if (s_nRoute == kRouteProfiles)
+        FreeScanTransforms(0);
+    else if (s_nRoute == kRouteColourLink)
+        FreeMainTransform(0);
+    s_CmykBlock.Free();
+    s_CmykBlock = CGlobalBlock();
+    s_nRoute = 0;
+    return 0;
+}

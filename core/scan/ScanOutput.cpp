@@ -1,0 +1,423 @@
+// The scan output stage: spill-file rotation, 16-bit samples, inversion and the two sinks.
+
+#include "core/scan/ScanOutput.h"
+
+#include "core/driver/ScannerDriver.h"
+#include "core/image/Dib.h"
+#include "core/messages/MessageReporter.h"
+#include "core/scan/ImageWriter.h"
+#include "core/scan/OutputPipeline.h"
+#include "core/scan/ScanJob.h"
+#include "core/scan/ScanReader.h"
+#include "core/scan/ScanServices.h"
+#include "core/settings/ScanSettings.h"
+#include "core/util/SpillFile.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kMsgReading = 3294;
+constexpr int kMsgStoring = 4051;
+constexpr int kMsgTransferTooSmall = 4092;
+constexpr int kMsgEndedEarly = 3319;
+constexpr int32_t kDriverPreviewState = 1;
+constexpr int32_t kMirrorUpsideDown = 1;
+constexpr int32_t kMirrorLeftRight = 2;
+
+uint32_t RoundUp4(uint32_t bytes)
+{
+    return (bytes + 3) & ~3u;
+}
+
+// Pixels of the stage's own data: one bit in the binary scan modes, else whole bytes.
+struct CPixelFormat {
+    uint32_t bits;   // bits of one pixel: 1 or a multiple of 8
+
+    static CPixelFormat Current()
+    {
+        CScanSettings* s = g_pScanSettings;
+        if (s->GetScanMode() <= 1)
+            return {1};
+        uint32_t sampleBytes = s->GetBitsPerChannel() > 8 ? 2 : 1;
+        return {8 * sampleBytes * std::max<uint32_t>(s->GetChannels(), 1)};
+    }
+    // Copies pixel `from` of row `source` to pixel `to` of row `target`.
+    void Copy(const uint8_t* source, uint32_t from, uint8_t* target, uint32_t to) const
+    {
+        if (bits == 1) {
+            bool set = (source[from / 8] & (0x80 >> (from % 8))) != 0;
+            uint8_t mask = (uint8_t)(0x80 >> (to % 8));
+            target[to / 8] = set ? (uint8_t)(target[to / 8] | mask) : (uint8_t)(target[to / 8] & ~mask);
+            return;
+        }
+        uint32_t bytes = bits / 8;
+        memcpy(target + to * bytes, source + from * bytes, bytes);
+    }
+};
+
+// Where device pixel (x, y) of a W x H image lands in the final image: mirrored first, then turned
+// clockwise.
+struct CPlacement {
+    int32_t rotation;
+    int32_t mirror;
+    uint32_t width;
+    uint32_t height;
+
+    void Map(uint32_t x, uint32_t y, uint32_t& outX, uint32_t& outY) const
+    {
+        if (mirror & kMirrorLeftRight)
+            x = width - 1 - x;
+        if (mirror & kMirrorUpsideDown)
+            y = height - 1 - y;
+        switch (rotation) {
+        case 90: outX = height - 1 - y; outY = x; break;
+        case 180: outX = width - 1 - x; outY = height - 1 - y; break;
+        case 270: outX = y; outY = width - 1 - x; break;
+        default: outX = x; outY = y; break;
+        }
+    }
+};
+
+uint16_t ReadSample(const uint8_t* p, bool highFirst)
+{
+    return highFirst ? (uint16_t)(p[0] << 8 | p[1]) : (uint16_t)(p[1] << 8 | p[0]);
+}
+
+}  // namespace
+
+CScanOutput::~CScanOutput()
+{
+    Free();
+}
+
+void CScanOutput::Free()
+{
+    if (m_hBlock != nullptr) {
+        GlobalUnlock((HGLOBAL)m_hBlock);
+        GlobalFree((HGLOBAL)m_hBlock);
+    }
+    m_hBlock = nullptr;
+    m_pBlock = nullptr;
+    delete m_pSpill;
+    m_pSpill = nullptr;
+}
+
+uint16_t CScanOutput::Prepare(CScanReader&)
+{
+    CScanSettings* s = g_pScanSettings;
+    m_nRotation = s->GetParam(kParamRotation);
+    m_nMirror = s->GetParam(kParamMirror);
+    m_nFirstLine = m_nNextLine = m_nLastLine = 0;
+    m_nLinesStored = m_nLinesReadBack = 0;
+    m_nStatus = 0;
+    m_nShownPercent = 0;
+    m_bWriteFailed = false;
+    if (g_LinesPerBlock == 0)
+        return kDriverFailed;
+    Free();
+    m_nBlockRowBytes = RoundUp4(s->SelectionLineBytes());
+    uint64_t size = (uint64_t)m_nBlockRowBytes * g_LinesPerBlock;
+    if (size == 0 || size > 0x7FFFFFFF)
+        return kDriverNoMemory;
+    m_hBlock = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)size);
+    m_pBlock = m_hBlock != nullptr ? (uint8_t*)GlobalLock((HGLOBAL)m_hBlock) : nullptr;
+    if (m_pBlock == nullptr) {
+        Free();
+        return kDriverNoMemory;
+    }
+    m_nSpillLines = s->OutputLineCount();
+    m_nSpillRowBytes = s->OutputBytesPerLine();
+    if (m_nRotation != 0 || (m_nMirror & kMirrorUpsideDown) != 0) {
+        uint64_t spillBytes = (uint64_t)m_nSpillLines * m_nSpillRowBytes;
+        if (spillBytes > 0xFFFFFFFFu)
+            return kDriverNoMemory;
+        m_pSpill = new CSpillFile((uint32_t)spillBytes);
+        if (!m_pSpill->IsUsable())
+            return kDriverNoMemory;
+    }
+    return kDriverOk;
+}
+
+void CScanOutput::InvertBlock(uint8_t* rows, uint32_t bytes)
+{
+    for (uint32_t i = 0; i < bytes; ++i)
+        rows[i] ^= 0xFF;
+}
+
+void CScanOutput::ConvertSamples(uint8_t* rows, uint32_t lines, uint32_t rowBytes, uint32_t bits, bool widen,
+                                 bool swap)
+{
+    if (bits <= 8 || bits > 16 || (!widen && !swap))
+        return;
+    uint32_t shift = 16 - bits;
+    uint32_t fill = ((1u << shift) - 1) << bits;
+    uint32_t samples = rowBytes / 2;
+    for (uint32_t y = 0; y < lines; ++y) {
+        uint8_t* p = rows + y * rowBytes;
+        for (uint32_t i = 0; i < samples; ++i, p += 2) {
+            uint32_t v = (uint32_t)(p[1] << 8 | p[0]);
+            if (widen) {
+                // The top bits are repeated into the freed low bits, so full scale stays full scale.
+                v = (v << shift) & 0xFFFF;
+                v += (v & fill) >> bits;
+            }
+            if (swap) {
+                p[0] = (uint8_t)(v >> 8);
+                p[1] = (uint8_t)v;
+            } else {
+                p[0] = (uint8_t)v;
+                p[1] = (uint8_t)(v >> 8);
+            }
+        }
+    }
+}
+
+void CScanOutput::ReverseLines(uint8_t* buffer, uint32_t lines, uint32_t rowBytes)
+{
+    CPixelFormat format = CPixelFormat::Current();
+    uint32_t pixels = g_pScanSettings->GetPixelsPerLine();
+    std::vector<uint8_t> row(rowBytes);
+    for (uint32_t y = 0; y < lines; ++y) {
+        uint8_t* line = buffer + y * rowBytes;
+        memcpy(row.data(), line, rowBytes);
+        for (uint32_t x = 0; x < pixels; ++x)
+            format.Copy(row.data(), x, line, pixels - 1 - x);
+    }
+}
+
+// Rows that stay rows (0 and 180 degrees) go in with one write each; for 90 and 270 degrees every
+// column of the block becomes a piece of one output line, gathered and written with one seek.
+void CScanOutput::RotateIntoSpill(const uint8_t* buffer, uint32_t lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    CPixelFormat format = CPixelFormat::Current();
+    uint32_t pixels = s->GetPixelsPerLine();
+    uint32_t inRow = s->BytesForPixels(pixels);
+    CPlacement place = {m_nRotation, m_nMirror, pixels, s->GetLineCount()};
+    std::vector<uint8_t> piece;
+    if (m_nRotation == 0 || m_nRotation == 180) {
+        piece.assign(m_nSpillRowBytes, 0);
+        for (uint32_t y = 0; y < lines; ++y) {
+            uint32_t outX = 0, outY = 0;
+            const uint8_t* row = buffer + y * inRow;
+            for (uint32_t x = 0; x < pixels; ++x) {
+                place.Map(x, m_nLinesStored + y, outX, outY);
+                format.Copy(row, x, piece.data(), outX);
+            }
+            m_pSpill->Rewind();
+            m_pSpill->SeekBy((int32_t)(outY * m_nSpillRowBytes));
+            m_pSpill->WriteData(piece.data(), m_nSpillRowBytes);
+        }
+        return;
+    }
+    uint32_t firstX = 0, lastX = 0, outY = 0;
+    place.Map(0, m_nLinesStored, firstX, outY);
+    place.Map(0, m_nLinesStored + lines - 1, lastX, outY);
+    uint32_t low = std::min(firstX, lastX);
+    uint32_t high = std::max(firstX, lastX);
+    uint32_t startByte = format.bits == 1 ? low / 8 : low * format.bits / 8;
+    uint32_t endByte = format.bits == 1 ? high / 8 + 1 : (high + 1) * format.bits / 8;
+    piece.assign(endByte - startByte, 0);
+    uint32_t base = format.bits == 1 ? startByte * 8 : low;
+    for (uint32_t x = 0; x < pixels; ++x) {
+        place.Map(x, m_nLinesStored, firstX, outY);
+        uint32_t offset = outY * m_nSpillRowBytes + startByte;
+        if (format.bits == 1) {
+            // Neighbouring blocks share the bytes at the ends of a piece.
+            m_pSpill->Rewind();
+            m_pSpill->SeekBy((int32_t)offset);
+            m_pSpill->Read(piece.data(), (UINT)piece.size());
+        }
+        for (uint32_t y = 0; y < lines; ++y) {
+            uint32_t outX = 0;
+            place.Map(x, m_nLinesStored + y, outX, outY);
+            format.Copy(buffer + y * inRow, x, piece.data(), outX - base);
+        }
+        m_pSpill->Rewind();
+        m_pSpill->SeekBy((int32_t)offset);
+        m_pSpill->WriteData(piece.data(), (uint32_t)piece.size());
+    }
+}
+
+uint32_t CScanOutput::StoreBlock(CScanReader& reader, uint8_t* buffer, uint32_t lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    uint32_t lineCount = s->GetLineCount();
+    if (m_pSpill == nullptr) {
+        ReverseLines(buffer, lines, s->BytesForPixels(s->GetPixelsPerLine()));
+        return lines;
+    }
+    if (m_nLinesStored < lineCount) {
+        lines = std::min(lines, lineCount - m_nLinesStored);
+        if (lines > 0)
+            RotateIntoSpill(buffer, lines);
+        m_nLinesStored += lines;
+        ReportScanStatus(kMsgStoring, (int32_t)((uint64_t)m_nLinesStored * 100 / std::max(lineCount, 1u)));
+        if (m_nLinesStored < lineCount)
+            return 0;
+        m_pSpill->Rewind();
+    }
+    return ReadBackBlock(reader, buffer);
+}
+
+uint32_t CScanOutput::ReadBackBlock(CScanReader& reader, uint8_t* buffer)
+{
+    uint32_t fit = m_nSpillRowBytes == 0 ? 0 : reader.Passes() * g_TransferSize / m_nSpillRowBytes;
+    uint32_t count = std::min({fit, g_LinesPerBlock, m_nSpillLines - m_nLinesReadBack});
+    if (count == 0) {
+        if (m_nLinesReadBack < m_nSpillLines)
+            ReportMessage(kMsgTransferTooSmall);
+        return 0;
+    }
+    uint32_t bytes = count * m_nSpillRowBytes;
+    if (m_pSpill->Read(buffer, bytes) != bytes)
+        return 0;
+    m_nLinesReadBack += count;
+    return count;
+}
+
+void CScanOutput::FinishBlock(uint32_t lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    int32_t type = s->GetCurrentType();
+    uint32_t bits = s->GetBitsPerChannel();
+    m_nSampleBits = bits > 8 ? bits : 8;
+    m_bHighByteFirst = false;
+    if (bits > 8 && type != kImageLineArt && type != kImageHalftone) {
+        bool swap = g_pfnGetSwapBytes != nullptr && g_pfnGetSwapBytes(type) != 0;
+        bool widen = ShiftTo16AfterCms() != 0;
+        ConvertSamples(m_pBlock, lines, m_nBlockRowBytes, bits, widen, swap);
+        m_nSampleBits = widen ? 16 : bits;
+        m_bHighByteFirst = swap;
+    }
+    bool invert = g_pfnIsModeEnabled != nullptr && g_pfnIsModeEnabled(type) != 0 &&
+                  g_pScannerDriver->m_nState != kDriverPreviewState;
+    bool polarity = type == kImageLineArt && g_pScannerDriver->m_bLineArt == 0;
+    if (invert != polarity)
+        InvertBlock(m_pBlock, lines * m_nBlockRowBytes);
+}
+
+uint32_t CScanOutput::NextBlock(CScanReader& reader, CScanJob& job)
+{
+    CScanSettings* s = g_pScanSettings;
+    uint32_t height = s->RotatedPixelHeight();
+    bool store = m_pSpill != nullptr || m_nMirror == kMirrorLeftRight;
+    uint32_t storedBefore = m_nLinesStored;
+    for (int idle = 0; idle < kMaxIdleRounds;) {
+        if (m_nNextLine > height || m_nFirstLine > m_nNextLine) {
+            m_nStatus = kDriverFailed;
+            return 0;
+        }
+        uint32_t n = reader.ReadLines(job);
+        m_nStatus = reader.m_nStatus;
+        if (m_nStatus != 0)
+            return 0;
+        // The reader gives up after its empty reads: the device has no more lines for this image.
+        if (n == 0 && !reader.AtEnd())
+            break;
+        uint8_t* source = reader.TransferBuffer();
+        if (store && source != nullptr)
+            n = StoreBlock(reader, source, n);
+        if (m_nNextLine < height) {
+            n = ProcessOutputBlock(reader, source, m_pBlock, n);
+            if (n > 0) {
+                n = std::min(n, height - m_nNextLine);
+                FinishBlock(n);
+                m_nFirstLine = m_nNextLine;
+                m_nLastLine = m_nFirstLine + n - 1;
+                return n;
+            }
+            if (m_nNextLine >= g_PipelineLines) {
+                n = std::min(height - m_nNextLine, g_LinesPerBlock);
+                m_nFirstLine = m_nNextLine;
+                m_nLastLine = m_nFirstLine + n - 1;
+                return n;
+            }
+        }
+        // Without a spill file a reader that has nothing more will never have more.
+        if (!store && reader.AtEnd())
+            break;
+        if (m_nLinesStored == storedBefore)
+            ++idle;
+        storedBefore = m_nLinesStored;
+    }
+    ReportMessage(kMsgEndedEarly);
+    m_nStatus = kDriverAborted;
+    m_nNextLine = height;
+    return 0;
+}
+
+void CScanOutput::CopyToDib(CDib& sink, uint32_t lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    int32_t type = s->GetCurrentType();
+    if (type == kImageCmyk || sink.m_pBits == nullptr || sink.m_pHeader == nullptr)
+        return;
+    uint32_t sinkWidth = (uint32_t)sink.m_pHeader->biWidth;
+    for (uint32_t i = 0; i < lines; ++i) {
+        uint32_t line = m_nFirstLine + i;
+        if (line >= sink.m_nHeight)
+            return;
+        uint8_t* target = sink.m_pBits + (sink.m_nHeight - 1 - line) * sink.m_nStride;
+        const uint8_t* source = m_pBlock + i * m_nBlockRowBytes;
+        if (type != kImageRgb) {
+            memcpy(target, source, std::min(s->SelectionLineBytes(), sink.m_nStride));
+            continue;
+        }
+        // The sink holds 8 bits per sample; deeper samples give their top 8 bits.
+        uint32_t sampleBytes = s->GetBitsPerChannel() > 8 ? 2 : 1;
+        uint32_t pixels = std::min(sinkWidth, m_nBlockRowBytes / (3 * sampleBytes));
+        for (uint32_t x = 0; x < pixels; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t* p = source + (x * 3 + c) * sampleBytes;
+                uint8_t v = sampleBytes == 1 ? *p : (uint8_t)(ReadSample(p, m_bHighByteFirst) >> (m_nSampleBits - 8));
+                target[x * 3 + 2 - c] = v;
+            }
+        }
+    }
+}
+
+uint16_t CScanOutput::DeliverImage(CScanReader& reader, CScanJob& job, CDib* sink)
+{
+    uint32_t height = g_pScanSettings->RotatedPixelHeight();
+    uint32_t next = 0;
+    while (next < height) {
+        job.ReportProgress((int32_t)next);
+        m_nNextLine = next;
+        uint32_t n = NextBlock(reader, job);
+        if (n == 0 || m_nStatus != 0)
+            return m_nStatus != 0 ? m_nStatus : (uint16_t)kDriverFailed;
+        n = std::min(n, height - next);
+        if (sink != nullptr) {
+            CopyToDib(*sink, n);
+        } else if (WriteImageLines(m_pBlock, n) < n) {
+            m_bWriteFailed = true;
+            m_nStatus = kDriverAborted;
+            return m_nStatus;
+        }
+        next += n;
+        int32_t percent = (int32_t)((uint64_t)next * 100 / height);
+        if (percent - m_nShownPercent > 4) {
+            ReportScanStatus(kMsgReading, percent);
+            m_nShownPercent = percent;
+        }
+    }
+    m_nNextLine = next;
+    return 0;
+}
+
+uint16_t CScanOutput::ToFile(CScanReader& reader, CScanJob& job)
+{
+    uint16_t result = DeliverImage(reader, job, nullptr);
+    return result == 0 ? 1 : result;
+}
+
+uint16_t CScanOutput::ToDib(CScanReader& reader, CScanJob& job, CDib& sink)
+{
+    return DeliverImage(reader, job, &sink);
+}

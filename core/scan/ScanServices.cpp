@@ -1,0 +1,49 @@
+// The scan core's side of the status line and of the shell's and view's scan options.
+
+#include "core/scan/ScanServices.h"
+
+#include "core/driver/ScannerDriver.h"
+#include "core/scsi/ScsiChannel.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+ScanStatusTextFn g_pfnShowScanStatus = nullptr;
+ImageTypeOptionFn g_pfnIsModeEnabled = nullptr;
+ImageTypeOptionFn g_pfnGetSwapBytes = nullptr;
+ViewSwitchFn g_pfnEngineCorrection = nullptr;
+
+namespace {
+
+constexpr int32_t kDriverIdle = 3;
+
+}  // namespace
+
+CString DeviceBusyAtomName()
+{
+    unsigned adapter = 0, bus = 0, target = 0;
+    if (g_pScsiChannel != nullptr && g_pScsiChannel->GetTransport() != nullptr) {
+        CScsiTransport* transport = g_pScsiChannel->GetTransport();
+        adapter = transport->GetAdapter();
+        bus = transport->GetBus();
+        target = transport->GetTarget();
+    }
+    char name[32];
+    snprintf(name, sizeof name, "%u:%u:%u", adapter, bus, target);
+    return CString(name);
+}
+
+int ReportScanStatus(int messageId, int32_t value)
+{
+    CString name = DeviceBusyAtomName();
+    ATOM atom = GlobalFindAtomA(name);
+    bool idle = g_pScannerDriver == nullptr || g_pScannerDriver->m_nState == kDriverIdle;
+    if (idle && atom != 0)
+        GlobalDeleteAtom(atom);
+    else if (!idle && atom == 0)
+        GlobalAddAtomA(name);
+    if (g_pfnShowScanStatus != nullptr)
+        g_pfnShowScanStatus(messageId, value);
+    return 0;
+}

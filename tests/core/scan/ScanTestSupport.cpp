@@ -1,0 +1,193 @@
+#include "tests/core/scan/ScanTestSupport.h"
+
+#include "core/messages/MessageCatalog.h"
+#include "core/messages/MessageReporter.h"
+#include "core/scan/ScanServices.h"
+#include "tests/support/Screenshot.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+std::vector<int> g_ReportedIds;
+CMessageReporter::BoxFunction g_PreviousBox = nullptr;
+
+int WINAPI RecordBox(HWND, LPCSTR, LPCSTR, UINT)
+{
+    g_ReportedIds.push_back(g_MessageReporter.GetMessageId());
+    return IDOK;
+}
+
+}  // namespace
+
+CChartDriver::CChartDriver(bool onePass)
+{
+    m_nKind = 0x8;
+    m_nState = 2;
+    m_nCapabilityFlags = (uint8_t)(onePass ? kCapColourOnePass | kCapReflective : kCapReflective);
+    m_ReflectiveBed = {0, 0, 21590, 29718};
+    m_TransparencyBed = m_ReflectiveBed;
+    m_bLineArt = 1;
+}
+
+uint16_t CChartDriver::Record(const char* name)
+{
+    if (m_Calls.empty() || m_Calls.back() != name)
+        m_Calls.push_back(name);
+    return m_strFailing == name ? kDriverFailed : kDriverOk;
+}
+
+uint16_t CChartDriver::UpdateScanGeometry()
+{
+    CScanSettings* s = g_pScanSettings;
+    int32_t type = s->GetCurrentType();
+    s->UpdateSampleFormat(type == kImageLineArt ? 0 : type == kImageGrey ? 2 : 3);
+    int32_t rotation = s->GetParam(kParamRotation);
+    bool sideways = rotation == 90 || rotation == 270;
+    s->m_nPixelsPerLine = sideways ? s->RotatedPixelHeight() : s->RotatedPixelWidth();
+    s->m_nLineCount = sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight();
+    uint32_t bytes = s->BytesForPixels(s->m_nPixelsPerLine);
+    bool planes = s->m_nChannels == 3 && (m_nCapabilityFlags & kCapColourOnePass) == 0;
+    s->m_nBytesPerLine = m_bZeroLineBytes ? 0 : planes ? bytes / 3 : bytes;
+    return Record("Geometry");
+}
+
+uint16_t CChartDriver::StartScanCommand(uint8_t)
+{
+    m_nPass = 0;
+    m_nLine = 0;
+    return Record("Start");
+}
+
+uint16_t CChartDriver::StartPass(int32_t, int32_t)
+{
+    ++m_nPass;
+    m_nLine = 0;
+    return Record("Pass");
+}
+
+CChartWindow CChartDriver::Window() const
+{
+    CScanSettings* s = g_pScanSettings;
+    CChartWindow w;
+    w.left = s->GetParam(kParamSelLeft) / 2540.0;
+    w.top = s->GetParam(kParamSelTop) / 2540.0;
+    w.xResolution = w.yResolution = s->GetParam(kParamResolution);
+    w.pixelsPerLine = (int)s->m_nPixelsPerLine;
+    w.lines = (int)s->m_nLineCount;
+    w.channels = (int)s->m_nChannels;
+    w.bitsPerSample = s->m_nScanMode == 0 ? 1 : s->m_nBitsPerChannel > 8 ? 16 : 8;
+    // The polarity flag says whether 1 is black in the device's line art.
+    w.invert = s->m_nScanMode == 0 && m_bLineArt != 0;
+    w.bigEndian16 = false;
+    return w;
+}
+
+uint16_t CChartDriver::ReadData(uint8_t* buffer, uint8_t, uint16_t lines, uint16_t bytesPerLine)
+{
+    Record("Read");
+    ++m_nReads;
+    if (GlobalFindAtomA(DeviceBusyAtomName()) == 0)
+        m_bAtomSeenAtEveryRead = false;
+    if (m_nFailAfterLines >= 0 && m_nLine + lines > (uint32_t)m_nFailAfterLines)
+        return m_nFailCode;
+    CChartWindow window = Window();
+    uint32_t bits = (uint32_t)window.bitsPerSample;
+    std::vector<uint8_t> row(CTestChart::BytesPerLine(window));
+    for (uint32_t i = 0; i < lines; ++i) {
+        CTestChart::RenderLine(window, (int)(m_nLine + i), row.data());
+        // A 12-bit device delivers the top 12 bits of the chart's 16.
+        if (bits == 16 && g_pScanSettings->m_nBitsPerChannel < 16) {
+            uint32_t shift = 16 - g_pScanSettings->m_nBitsPerChannel;
+            for (size_t k = 0; k + 1 < row.size(); k += 2) {
+                uint16_t v = (uint16_t)((row[k + 1] << 8 | row[k]) >> shift);
+                row[k] = (uint8_t)v;
+                row[k + 1] = (uint8_t)(v >> 8);
+            }
+        }
+        uint8_t* out = buffer + i * bytesPerLine;
+        if (row.size() == bytesPerLine) {
+            memcpy(out, row.data(), bytesPerLine);
+            continue;
+        }
+        uint32_t sampleBytes = bits / 8;
+        uint32_t pixels = (uint32_t)window.pixelsPerLine;
+        for (uint32_t x = 0; x < pixels; ++x)
+            memcpy(out + x * sampleBytes, row.data() + (x * 3 + m_nPass) * sampleBytes, sampleBytes);
+    }
+    m_nLine += lines;
+    return kDriverOk;
+}
+
+uint32_t CChartDriver::PostProcessLines(uint8_t*, uint32_t lines, CScanSettings*, int32_t* status)
+{
+    *status = 0;
+    return m_bNeverDelivers ? 0 : lines;
+}
+
+CReportRecorder::CReportRecorder()
+{
+    g_ReportedIds.clear();
+    g_PreviousBox = g_MessageReporter.SetBoxFunction(RecordBox);
+}
+
+CReportRecorder::~CReportRecorder()
+{
+    g_MessageReporter.SetBoxFunction(g_PreviousBox);
+}
+
+const std::vector<int>& CReportRecorder::Ids() const
+{
+    return g_ReportedIds;
+}
+
+void LoadEnglishCatalog()
+{
+    if (g_pMessageCatalog != nullptr)
+        return;
+    auto* catalog = new CMessageCatalog(CString("ENG.MSG"));
+    std::string path = testsupport::ProgramDirectory() + "ENG.MSG";
+    ASSERT_TRUE(catalog->Load(CString(path.c_str())));
+    catalog->m_nState = kCatalogLoaded;
+    g_pMessageCatalog = catalog;
+}
+
+void SetAll(CScanSettings& settings, uint16_t id, int32_t value)
+{
+    for (int t = 0; t < kImageTypeCount; ++t)
+        settings.Slot().m_nParams[t][id] = value;
+}
+
+CExpectedImage ExpectedImage(const CChartWindow& window, int rotation, int mirror)
+{
+    std::vector<uint8_t> device = CTestChart::Render(window);
+    size_t rowBytes = CTestChart::BytesPerLine(window);
+    uint32_t w = (uint32_t)window.pixelsPerLine;
+    uint32_t h = (uint32_t)window.lines;
+    uint32_t pixelBytes = window.bitsPerSample == 1 ? 1 : (uint32_t)(window.channels * window.bitsPerSample / 8);
+    bool sideways = rotation == 90 || rotation == 270;
+    CExpectedImage image;
+    image.width = sideways ? h : w;
+    image.height = sideways ? w : h;
+    image.pixelBytes = pixelBytes;
+    image.pixels.assign((size_t)image.width * image.height * pixelBytes, 0);
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            uint32_t mx = (mirror & 2) ? w - 1 - x : x;
+            uint32_t my = (mirror & 1) ? h - 1 - y : y;
+            uint32_t ox = mx, oy = my;
+            if (rotation == 90) { ox = h - 1 - my; oy = mx; }
+            if (rotation == 180) { ox = w - 1 - mx; oy = h - 1 - my; }
+            if (rotation == 270) { ox = my; oy = w - 1 - mx; }
+            uint8_t* target = &image.pixels[((size_t)oy * image.width + ox) * pixelBytes];
+            const uint8_t* row = device.data() + y * rowBytes;
+            if (window.bitsPerSample == 1)
+                *target = (row[x / 8] >> (7 - x % 8)) & 1;
+            else
+                memcpy(target, row + x * pixelBytes, pixelBytes);
+        }
+    }
+    return image;
+}
