@@ -1,5 +1,7 @@
 #include "sim/DeviceKinds.h"
 
+#include "sim/Koval2Device.h"
+
 namespace {
 
 // A device that answers INQUIRY and the commands every scanner shares.
@@ -20,6 +22,7 @@ struct CDeviceKind {
 
 const CDeviceKind kKinds[] = {
     {"generic", CreateGeneric},
+    {"koval2", CreateKoval2Device},
 };
 
 }  // namespace

@@ -1,0 +1,582 @@
+// The scan of the KOVAL II family: window, exposure and bit-depth blocks, start, buffer status,
+// double-buffered whole-line reads, line conversion, stop with the carriage's return delay, and the
+// vendor sense format.
+
+#include "drivers/koval2/Koval2Driver.h"
+
+#include "core/messages/MessageReporter.h"
+#include "core/scsi/ScsiBuffer.h"
+#include "core/scsi/ScsiChannel.h"
+#include "core/settings/ScanSettings.h"
+#include "core/util/Clock.h"
+#include "core/util/SystemUtil.h"
+#include "drivers/koval2/Koval2Exposure.h"
+#include "drivers/koval2/LineInterleaver.h"
+#include "framework/App.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kCommandTimeout = 30000;
+constexpr uint32_t kLongTimeout = 60000;
+constexpr uint32_t kStopTimeout = 5000;
+constexpr int kSenseBytes = 32;
+constexpr uint32_t kPollMs = 100;
+constexpr uint8_t kSelectionTimeout = 0x11;
+constexpr uint8_t kHostStatusJudgedByTarget = 0x13;
+constexpr uint32_t kHundredthMmPerInch = 2540;
+
+// Settings ids this family reads beyond the named ones.
+constexpr uint16_t kParamQuality = 21;        // 1 quality, 2 speed
+constexpr uint16_t kParamScreening = 45;
+
+void PutLe16(uint8_t* at, uint32_t value)
+{
+    at[0] = uint8_t(value);
+    at[1] = uint8_t(value >> 8);
+}
+
+int ProfileInt(const char* key, int fallback)
+{
+    return (int)AfxGetApp()->GetProfileInt("General", key, fallback);
+}
+
+// Waits, dispatching messages, until the carriage has had its return delay.
+void WaitForDeadline(uint32_t deadline)
+{
+    if (!ClockReached(deadline))
+        DelayPumping(deadline - MillisecondClock());
+}
+
+bool IsColourMode(uint32_t mode) { return mode == 3 || mode == 4; }
+
+bool TakeUserAbort()
+{
+    if (g_UserAbort == 0)
+        return false;
+    g_UserAbort = 0;
+    return true;
+}
+
+// Top bits of a 16-bit sample repeated into the low bits, when the user wants the samples widened
+// before the colour engine sees them.
+uint32_t SampleShift(const CScanSettings& settings)
+{
+    if (ProfileInt("Shiftto16beforeCMS", 0) == 0)
+        return 0;
+    uint32_t bits = settings.GetBitsPerChannel();
+    return bits < 16 ? 16 - bits : 0;
+}
+
+bool IsTransparent(int32_t original) { return original == 1 || original == 2; }
+
+}  // namespace
+
+uint16_t CKoval2Driver::CheckResult(uint16_t result, CScsiBuffer& block)
+{
+    if (result == kDriverOk || result == kDriverAborted || result == kDriverFailed)
+        return result;
+    if ((result >> 8) != 0)
+        return kDriverFailed;
+    switch (result & 0xFF) {
+    case kScsiGood: return kDriverOk;
+    case kScsiCheckCondition: return HandleSense(block.m_sense);
+    default: return kDriverFailed;
+    }
+}
+
+uint16_t CKoval2Driver::WaitReady(uint32_t timeoutMs)
+{
+    uint32_t start = MillisecondClock();
+    CScsiByteBuffer empty(0);
+    for (;;) {
+        if (TakeUserAbort())
+            return kDriverAborted;
+        uint16_t result = g_pScsiChannel->TestUnitReady(empty, kCommandTimeout, kSenseBytes);
+        if (result == kDriverOk || result == kDriverAborted || result == kDriverFailed)
+            return result;
+        uint8_t host = uint8_t(result >> 8);
+        if (host != 0 && host != kSelectionTimeout && host != kHostStatusJudgedByTarget)
+            return kDriverFailed;
+        if (host != kSelectionTimeout) {
+            switch (result & 0xFF) {
+            case kScsiGood: return kDriverOk;
+            case kScsiCheckCondition: return HandleSense(empty.m_sense);
+            case kScsiBusy: break;
+            default: return kDriverFailed;
+            }
+        }
+        PumpMessages(kPollMs);
+        if (ClockElapsed(start) >= timeoutMs)
+            return kDriverFailed;
+    }
+}
+
+uint16_t CKoval2Driver::WaitForBufferStatus(uint32_t timeoutMs)
+{
+    uint32_t start = MillisecondClock();
+    for (;;) {
+        if (TakeUserAbort())
+            return kDriverAborted;
+        CScsiFixedBuffer<6> status;
+        uint8_t* data = status.GetData();
+        data[0] = 1;
+        uint16_t result = g_pScsiChannel->GetBufferStatus6(status, kLongTimeout, kSenseBytes);
+        if (result == kDriverOk && data[0] == 0) {
+            m_nLineLength = uint16_t(data[1] | (data[2] << 8));
+            m_nLinesReady = data[3] | (data[4] << 8) | (uint32_t(data[5]) << 16);
+            return kDriverOk;
+        }
+        if (result == kDriverAborted || result == kDriverFailed)
+            return result;
+        uint8_t host = uint8_t(result >> 8);
+        if (host != 0 && host != kSelectionTimeout)
+            return kDriverFailed;
+        if (host == 0) {
+            switch (result & 0xFF) {
+            case kScsiCheckCondition: return HandleSense(status.m_sense);
+            case kScsiGood:
+            case kScsiBusy: break;
+            default: return kDriverFailed;
+            }
+        }
+        PumpMessages(kPollMs);
+        if (ClockElapsed(start) >= timeoutMs)
+            return kDriverFailed;
+    }
+}
+
+uint16_t CKoval2Driver::ReserveDevice()
+{
+    if (ProfileInt("DisableSleep", 1) == 0)
+        WaitForDeadline(m_nReadyDeadline);
+    return kDriverOk;
+}
+
+uint8_t CKoval2Driver::AccessoryByte() const
+{
+    uint8_t accessory = 0xE0;
+    if (IsBiravo() || g_pScanSettings->GetParam(kParamQuality) == 1)
+        accessory |= 0x02;
+    if (IsTransparent(g_pScanSettings->GetParam(kParamOriginal)))
+        accessory |= 0x04;
+    return accessory;
+}
+
+uint8_t CKoval2Driver::ScanModeByte()
+{
+    uint32_t resolution = ClampResolutionX((uint32_t)g_pScanSettings->GetParam(kParamResolution));
+    uint8_t value = m_bHighResolution != 0 && resolution > m_nOpticalLow ? 0x81 : 0x01;
+    uint32_t mode = g_pScanSettings->GetScanMode();
+    if (mode == 2)
+        value |= 0x40;
+    else if (IsColourMode(mode))
+        value |= 0x60;
+    return value;
+}
+
+uint32_t CKoval2Driver::ReturnDelay() const
+{
+    if (IsBiravo())
+        return 100;
+    int32_t bottom = g_pScanSettings->GetParam(kParamSelBottom) + g_pScanSettings->GetParam(kParamOriginY);
+    return std::max<uint32_t>(4000, (uint32_t)std::max(bottom, 0) * 10 / 15);
+}
+
+uint16_t CKoval2Driver::PrescanIfNeeded(CScanSettings* settings, ScanProgressCallback progress)
+{
+    if (IsTransparent(settings->GetParam(kParamOriginal)) && !m_bTransparencyUnit)
+        return kDriverFailed;
+    uint16_t result = CScannerDriver::PrescanIfNeeded(settings, progress);
+    if (ProfileInt("DisableSleep", 0) == 0)
+        WaitForDeadline(m_nReadyDeadline);
+    if (result != kDriverOk)
+        return result;
+    return SendAccessories();
+}
+
+uint16_t CKoval2Driver::SendAccessories()
+{
+    CScsiByteBuffer none(0);
+    return CheckResult(g_pScsiChannel->SetAccessory(none, AccessoryByte(), kCommandTimeout, kSenseBytes), none);
+}
+
+uint16_t CKoval2Driver::SendWindow(CScanSettings* settings)
+{
+    uint32_t r = std::max<uint32_t>(ClampResolutionX((uint32_t)settings->GetParam(kParamResolution)), 1);
+    uint32_t o = m_nOpticalLow;
+    uint32_t x0 = (uint32_t)(settings->GetParam(kParamOriginX) + settings->GetParam(kParamSelLeft)) * o / kHundredthMmPerInch;
+    uint32_t y0 = (uint32_t)(settings->GetParam(kParamOriginY) + settings->GetParam(kParamSelTop)) * o / kHundredthMmPerInch;
+    uint32_t w = 0;
+    uint32_t h = 0;
+    settings->ScannerPixelSize(w, h);
+    w = (w * o + r - 1) / r;
+    h = (h * o + r - 1) / r;
+
+    auto limit = [](uint32_t extent, uint32_t origin) { return extent > origin ? extent - origin : 0; };
+    uint32_t xmax;
+    uint32_t ymax;
+    if (IsTransparent(settings->GetParam(kParamOriginal))) {
+        xmax = limit(o * 20225 / kHundredthMmPerInch, x0);
+        ymax = limit(o * 25400 / kHundredthMmPerInch, y0);
+    } else if (IsBiravo()) {
+        xmax = limit(8000, x0);
+        ymax = limit(o * 35500 / kHundredthMmPerInch, y0);
+    } else {
+        xmax = limit(o * 21065 / kHundredthMmPerInch, x0);
+        ymax = limit(o * 35560 / kHundredthMmPerInch, y0);
+    }
+    bool deviceLineArt = settings->GetScanMode() == 0;
+    h = std::min((h + 5) / 4 * 4, ymax);
+    w = std::min((w + (deviceLineArt ? 39 : 9)) / 8 * 8, xmax);
+
+    uint16_t result = WaitReady(kLongTimeout);
+    if (result != kDriverOk)
+        return result;
+    CScsiFixedBuffer<9> window;
+    uint8_t* data = window.GetData();
+    data[0] = deviceLineArt ? 8 : 9;
+    PutLe16(data + 1, x0);
+    PutLe16(data + 3, y0);
+    PutLe16(data + 5, x0 + w);
+    PutLe16(data + 7, y0 + h);
+    return CheckResult(g_pScsiChannel->DefineWindowParams(window, kCommandTimeout, kSenseBytes), window);
+}
+
+uint16_t CKoval2Driver::SendExposure(CScanSettings* settings, int channel, uint16_t minId, uint16_t maxId)
+{
+    CExposureRange range = {GetMinDensity(0), GetMaxDensity(0), GetMinDensityCeiling(0), GetMaxDensityFloor(0)};
+    uint32_t limit = settings->GetCurrentType() == kImageGrey ? 121
+                   : settings->GetParam(kParamQuality) == 1 ? 220 : 150;
+    CExposure exposure = ComputeExposure((uint32_t)settings->GetParam(minId), (uint32_t)settings->GetParam(maxId),
+                                         range, limit);
+
+    uint32_t r = ClampResolutionX((uint32_t)settings->GetParam(kParamResolution));
+    uint32_t o = m_nOpticalLow;
+    uint16_t bedPixels = uint16_t(m_nBedHeight * o / kHundredthMmPerInch);
+    CScsiFixedBuffer<15> page;
+    uint8_t* data = page.GetData();
+    int middle;
+    uint8_t length;
+    if (IsBiravo()) {
+        data[0] = uint8_t(0x81 + channel * 0x20) | 0x08;
+        data[1] = 0;
+        data[5] = m_nState == 0 || m_nState == 1 ? 1 : settings->GetParam(kParamQuality) == 1 ? 2 : 1;
+        PutLe16(data + 10, r);
+        PutLe16(data + 12, ClampResolutionY((uint32_t)settings->GetParam(kParamResolution)));
+        middle = 14;
+        length = m_bLongPage ? 15 : 14;
+    } else {
+        uint32_t reference = m_bHighResolution != 0 && r > m_nOpticalLow ? m_nOpticalHigh : m_nOpticalLow;
+        data[0] = uint8_t(0x83 + channel * 0x20) | 0x08;
+        data[1] = (m_nScalingFlags & 0x01) != 0 ? uint8_t(r * 100 / reference) : 50;
+        data[5] = m_nState < 0 || m_nState > 1 || settings->GetParam(kParamQuality) == 1 || r >= m_nOpticalLow ? 1 : 0;
+        middle = 10;
+        length = m_bLongPage ? 11 : 10;
+    }
+    data[2] = exposure.m_nExposure;
+    data[3] = 7;
+    data[4] = uint8_t(settings->GetParam(kParamScreening));
+    data[6] = exposure.m_nHigh;
+    data[7] = exposure.m_nLow;
+    PutLe16(data + 8, bedPixels);
+    data[middle] = uint8_t((data[7] - data[6]) / 2 + data[6]);
+
+    uint16_t result = WaitReady(kLongTimeout);
+    if (result != kDriverOk)
+        return result;
+    // The block keeps its full size; the CDB tells the device how much of it is the page.
+    CScsiExternalBuffer sent(data, IsBiravo() ? 15 : 11);
+    return CheckResult(g_pScsiChannel->ModeSelect(sent, length, kCommandTimeout, kSenseBytes), sent);
+}
+
+uint16_t CKoval2Driver::SendBitDepth(CScanSettings* settings)
+{
+    uint16_t result = WaitReady(kLongTimeout);
+    if (result != kDriverOk)
+        return result;
+    CScsiFixedBuffer<10> block;
+    uint8_t* data = block.GetData();
+    uint32_t bits = (uint32_t)settings->GetParam(kParamBitsPerChannel);
+    uint8_t code = bits == 10 ? 2 : bits == 12 ? 4 : bits == 16 ? 8 : 0;
+    data[2] = uint8_t(0x80 | code);
+    data[3] = settings->GetParam(kParamQuality) == 1 ? 0 : 8;
+    return CheckResult(g_pScsiChannel->ModeSelect1(block, kCommandTimeout, kSenseBytes), block);
+}
+
+uint16_t CKoval2Driver::SetScanParameters(CScanSettings* settings)
+{
+    uint16_t result = SendWindow(settings);
+    if (result != kDriverOk)
+        return result;
+    if (IsColourMode(settings->GetScanMode())) {
+        static const uint16_t kChannelIds[3][2] = {{68, 71}, {69, 72}, {70, 73}};
+        for (int channel = 1; channel <= 3 && result == kDriverOk; ++channel)
+            result = SendExposure(settings, channel, kChannelIds[channel - 1][0], kChannelIds[channel - 1][1]);
+    } else {
+        result = SendExposure(settings, 0, kParamMinDensity, kParamMaxDensity);
+    }
+    if (result != kDriverOk)
+        return result;
+    return SendBitDepth(settings);
+}
+
+uint16_t CKoval2Driver::StartScanCommand(uint8_t)
+{
+    // PrepareScan has started the device already: it needs the scan running to size the transfer.
+    return kDriverOk;
+}
+
+uint16_t CKoval2Driver::PrepareScan()
+{
+    if (m_Blocks[0].m_pData == nullptr)
+        return kDriverNoMemory;
+    uint16_t result = WaitReady(kLongTimeout);
+    if (result != kDriverOk)
+        return result;
+    CScsiByteBuffer none(0);
+    result = CheckResult(g_pScsiChannel->Scan(none, ScanModeByte(), kLongTimeout, true, kSenseBytes), none);
+    if (result != kDriverOk)
+        return result;
+    m_nLinesRead = 0;
+    m_nLinesRequested = 0;
+    m_nBlockLines[0] = m_nBlockLines[1] = 0;
+    m_bBlockFresh[0] = m_bBlockFresh[1] = false;
+    m_nHandedLines = 0;
+    m_nCurrentBlock = m_nFillingBlock = 0;
+    result = WaitForBufferStatus(kLongTimeout);
+    if (result != kDriverOk)
+        return result;
+    m_nTotalLines = m_nLinesReady;
+
+    CScanSettings& settings = *g_pScanSettings;
+    uint32_t mode = settings.GetScanMode();
+    bool wide = settings.GetBitsPerChannel() > 8;
+    uint32_t bytes = m_nLineLength;
+    if (IsColourMode(mode)) {
+        bytes = 3u * m_nLineLength >= 6 ? 3u * m_nLineLength - (wide ? 3 : 6) : 0;
+        delete m_pInterleaver;
+        m_pInterleaver = new CLineInterleaver(SampleShift(settings));
+    }
+    if (wide)
+        bytes *= 2;
+    settings.m_nBytesPerLine = bytes;
+    settings.m_nPixelsPerLine = CScanSettings::PixelsForBytes((int)mode, bytes, settings.GetChannels(),
+                                                               settings.GetBitsPerChannel(), settings.GetBinaryFlag());
+    settings.m_nLineCount = m_nTotalLines;
+    if (bytes == 0 || settings.m_nPixelsPerLine == 0 || m_nTotalLines == 0) {
+        settings.m_nBytesPerLine = 50;
+        return kDriverFailed;
+    }
+    return kDriverOk;
+}
+
+uint32_t CKoval2Driver::LineBytes(uint32_t lines) const
+{
+    uint32_t bytes = m_nLineLength * lines;
+    if (IsColourMode(g_pScanSettings->GetScanMode()))
+        bytes *= 3;
+    if (g_pScanSettings->GetBitsPerChannel() > 8)
+        bytes *= 2;
+    return bytes;
+}
+
+bool CKoval2Driver::IsBlockingRead()
+{
+    // Blocking may have been switched off since the blocks were allocated: without the second
+    // block there is nothing to read ahead into.
+    return LoadBlocking() != 0 || m_bSyncOnly != 0 || m_Blocks[1].m_pData == nullptr;
+}
+
+uint16_t CKoval2Driver::ReadLines(int block, uint32_t lines, bool synchronous)
+{
+    uint16_t result = WaitForBufferStatus(kLongTimeout);
+    if (result != kDriverOk)
+        return result;
+    // Only what the device holds, and only what fits the block: the lines really read are what
+    // counts as requested, so that no stale line is handed out as new.
+    uint32_t lineBytes = LineBytes(1);
+    uint32_t fits = lineBytes != 0 ? m_Blocks[block].m_nSize / lineBytes : 0;
+    lines = std::min({lines, m_nLinesReady, fits});
+    CScsiExternalBuffer data(m_Blocks[block].m_pData, LineBytes(lines));
+    result = g_pScsiChannel->Read6(data, lines, synchronous, kCommandTimeout, kSenseBytes);
+    if (!synchronous && result == kDriverOk)
+        m_bAsyncPending = true;
+    result = CheckResult(result, data);
+    if (result != kDriverOk)
+        return result;
+    m_nLinesRequested += lines;
+    m_nBlockLines[block] = lines;
+    m_bBlockFresh[block] = true;
+    return kDriverOk;
+}
+
+uint16_t CKoval2Driver::FinishPendingRead()
+{
+    if (!m_bAsyncPending)
+        return kDriverOk;
+    m_bAsyncPending = false;
+    return g_pScsiChannel->GetTransport()->FinishAsync();
+}
+
+void CKoval2Driver::HandOut(int block)
+{
+    m_nCurrentBlock = block;
+    m_nHandedLines = m_bBlockFresh[block] ? m_nBlockLines[block] : 0;
+    m_bBlockFresh[block] = false;
+    m_nLinesRead += m_nHandedLines;
+}
+
+uint16_t CKoval2Driver::ReadData(uint8_t*, uint8_t, uint16_t lines, uint16_t)
+{
+    bool blocking = IsBlockingRead();
+    if (m_nLinesRequested >= m_nTotalLines) {
+        // The last block was read ahead during the previous call; a later call hands out nothing.
+        uint16_t result = kDriverOk;
+        if (!blocking)
+            result = FinishPendingRead();
+        HandOut(blocking ? m_nCurrentBlock : m_nFillingBlock);
+        return result;
+    }
+    m_nLinesReady = 0;
+    uint32_t n = std::min<uint32_t>(lines, m_nTotalLines - m_nLinesRequested);
+    uint16_t result = kDriverOk;
+    if (m_nLinesRequested == 0 || blocking) {
+        m_nCurrentBlock = m_nFillingBlock = 0;
+        result = ReadLines(0, n, true);
+        if (result != kDriverOk)
+            return result;
+    }
+    if (!blocking && m_nLinesRequested < m_nTotalLines) {
+        result = FinishPendingRead();
+        if (result != kDriverOk)
+            return result;
+        // The block just filled is handed out while the other one fills.
+        m_nCurrentBlock = m_nFillingBlock;
+        m_nFillingBlock = 1 - m_nFillingBlock;
+        n = std::min<uint32_t>(lines, m_nTotalLines - m_nLinesRequested);
+        result = ReadLines(m_nFillingBlock, n, false);
+        if (result != kDriverOk)
+            return result;
+    }
+    HandOut(m_nCurrentBlock);
+    return kDriverOk;
+}
+
+uint32_t CKoval2Driver::CopyGreyLines(uint8_t* destination, uint32_t lines, const CScanSettings& settings)
+{
+    const uint8_t* block = static_cast<const uint8_t*>(m_Blocks[m_nCurrentBlock].m_pData);
+    uint32_t samples = m_nLineLength * lines;
+    if (settings.GetBitsPerChannel() <= 8) {
+        std::memcpy(destination, block, samples);
+        return lines;
+    }
+    uint32_t shift = SampleShift(settings);
+    uint16_t* out = reinterpret_cast<uint16_t*>(destination);
+    for (uint32_t i = 0; i < samples; ++i)
+        out[i] = WidenDeviceSample(block + 2 * i, shift);
+    return lines;
+}
+
+uint32_t CKoval2Driver::InterleaveColourLines(uint8_t* destination, uint32_t lines,
+                                              const CScanSettings& settings, int32_t* status)
+{
+    if (m_pInterleaver == nullptr) {
+        *status = kDriverFailed;
+        return 0;
+    }
+    int wide = settings.GetBitsPerChannel() > 8 ? 1 : 0;
+    const uint8_t* block = static_cast<const uint8_t*>(m_Blocks[m_nCurrentBlock].m_pData);
+    uint32_t result = m_pInterleaver->AddLines(block, m_nLineLength, 3 * m_nHandedLines,
+                                               settings.GetLineCount(), wide);
+    if (result != 0) {
+        *status = (int32_t)result;
+        return 0;
+    }
+    uint32_t outBytes = wide ? (3u * m_nLineLength - 3) * 2 : 3u * m_nLineLength - 6;
+    uint32_t produced = m_pInterleaver->GetLines(lines, outBytes, destination, status, wide);
+    return *status != 0 ? 0 : produced;
+}
+
+uint32_t CKoval2Driver::PostProcessLines(uint8_t* buffer, uint32_t lines, CScanSettings* settings, int32_t* status)
+{
+    *status = 0;
+    if (IsColourMode(settings->GetScanMode()))
+        return InterleaveColourLines(buffer, lines, *settings, status);
+    return CopyGreyLines(buffer, std::min(lines, m_nHandedLines), *settings);
+}
+
+uint16_t CKoval2Driver::StopScan(int32_t)
+{
+    // A read still in flight owns its block until the transport lets go of it.
+    FinishPendingRead();
+    m_nReadyDeadline = MillisecondClock() + ReturnDelay();
+    CScsiByteBuffer none(0);
+    CheckResult(g_pScsiChannel->Scan(none, 0, kStopTimeout, true, kSenseBytes), none);
+    delete m_pInterleaver;
+    m_pInterleaver = nullptr;
+    if (m_hCorrectionBlock != nullptr) {
+        GlobalUnlock(m_hCorrectionBlock);
+        GlobalFree(m_hCorrectionBlock);
+        m_hCorrectionBlock = nullptr;
+        m_pCorrectionBlock = nullptr;
+    }
+    m_nTotalLines = 0;
+    m_nLinesRead = 0;
+    m_nLinesRequested = 0;
+    return kDriverOk;
+}
+
+uint16_t CKoval2Driver::HandleSense(const uint8_t* sense)
+{
+    struct CBitMessages {
+        uint8_t senseClass;
+        int messages[8];
+    };
+    // Bit 3 of byte 1 has no message in either class.
+    static const CBitMessages kByteOne[] = {
+        {0x82, {3392, 3393, 3394, 0, 3395, 3396, 3397, 3338}},
+        {0x83, {3398, 3399, 3400, 0, 3401, 3402, 3403, 3404}},
+    };
+    static const int kClass83ByteTwo[5] = {3405, 3406, 3407, 3408, 3409};
+    switch (sense[0]) {
+    case 0x80:
+        ReportMessage(3340);
+        return kDriverAborted;
+    case 0x81:
+        if (sense[1] & 0x01)
+            ReportMessage(3342);
+        else if (sense[1] & 0x02)
+            ReportMessage(3335);
+        return kDriverAborted;
+    case 0x82:
+    case 0x83:
+        for (const CBitMessages& table : kByteOne) {
+            if (table.senseClass != sense[0])
+                continue;
+            for (int bit = 0; bit < 8; ++bit) {
+                if ((sense[1] & (1 << bit)) != 0 && table.messages[bit] != 0)
+                    ReportMessage(table.messages[bit]);
+            }
+        }
+        if (sense[0] == 0x82 && (sense[3] & 0x01) != 0)
+            ReportMessage(3410);
+        if (sense[0] == 0x83) {
+            for (int bit = 0; bit < 5; ++bit) {
+                if ((sense[2] & (1 << bit)) != 0)
+                    ReportMessage(kClass83ByteTwo[bit]);
+            }
+        }
+        return kDriverAborted;
+    case 0x84:
+        if (sense[1] & 0x04) {
+            ReportMessage(3411);
+            return kDriverAborted;
+        }
+        return kDriverFailed;
+    default:
+        return kDriverFailed;
+    }
+}

@@ -1,0 +1,436 @@
+#include "sim/Koval2Device.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// INQUIRY vendor bytes the driver reads.
+constexpr int kInqScaling = 56;
+constexpr int kInqImageTypes = 57;
+constexpr int kInqAccessories = 63;
+constexpr int kInqHighResolution = 64;
+constexpr int kInqPageLength = 65;
+constexpr int kInqLookupTable = 66;
+constexpr size_t kInquiryLength = 96;
+
+// Vendor sense: byte 0 the error class, then bit fields.
+constexpr uint8_t kSenseGeneral = 0x80;
+constexpr uint8_t kSenseCommand = 0x81;
+constexpr uint8_t kSenseUnit = 0x83;
+constexpr uint8_t kCommandInvalid = 0x01;
+constexpr uint8_t kUnitNotReady = 0x10;
+constexpr uint8_t kUnitTransparencyNotReady = 0x40;
+constexpr uint8_t kUnitNoPaper = 0x02;              // byte 2
+
+constexpr uint8_t kAccessoryFeeder = 0x01;
+constexpr uint8_t kAccessoryTransparency = 0x04;
+
+const char kTags[3] = {'R', 'G', 'B'};
+
+uint16_t Le16(const uint8_t* at) { return uint16_t(at[0] | (at[1] << 8)); }
+
+void PutLe(uint8_t* at, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        at[i] = uint8_t(value >> (8 * i));
+}
+
+}  // namespace
+
+CKoval2Device::CKoval2Device(const CSimOptions& options)
+    : m_biravo(options.Text("model", "koval2") == "biravo"),
+      m_transparencyUnit(options.Number("transparency", 0) != 0),
+      m_deviceLineArt(options.Number("lineart", 1) != 0),
+      m_highResolutionFlag(options.Number("highres", 1) != 0),
+      m_scalingFlag(options.Number("scaling", 1) != 0),
+      m_longPage(options.Number("longpage", 0) != 0),
+      m_lutBits(uint8_t(options.Number("lut", 0x22))),
+      m_feederSheets(int(options.Number("feeder", -1))),
+      m_lag(int(options.Number("lag", 2))),
+      m_readyLines(uint32_t(options.Number("readylines", 0))),
+      m_badTag(options.Number("badtag", -1)),
+      m_vendor(options.Text("vendor", "ZELK")),
+      m_product(options.Text("product", m_biravo ? "BIRAVO" : "KOVAL II")),
+      m_opticalLow(m_biravo ? 1000 : 600),
+      m_opticalHigh(m_biravo ? 2000 : 1200)
+{
+}
+
+std::unique_ptr<CVirtualTarget> CreateKoval2Device(const CSimOptions& options)
+{
+    return std::make_unique<CKoval2Device>(options);
+}
+
+CKoval2Scan CKoval2Device::LastScan() const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_scan;
+}
+
+std::vector<uint16_t> CKoval2Device::Lut(int channel) const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return channel >= 0 && channel < 4 ? m_luts[channel] : std::vector<uint16_t>();
+}
+
+std::vector<uint8_t> CKoval2Device::LastExposurePage(int channel) const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return channel >= 0 && channel < 4 ? m_exposure[channel] : std::vector<uint8_t>();
+}
+
+std::vector<uint8_t> CKoval2Device::LastBitDepthBlock() const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_bitDepth;
+}
+
+int CKoval2Device::FeederSheets() const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_feederSheets;
+}
+
+bool CKoval2Device::IsScanning() const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_scanning;
+}
+
+void CKoval2Device::VendorCheck(CSimReply& reply, uint8_t senseClass, uint8_t byte1, uint8_t byte2)
+{
+    const std::vector<uint8_t> sense = {senseClass, byte1, byte2, 0, 0, 0, 0, 0};
+    CheckConditionRaw(reply, sense);
+}
+
+void CKoval2Device::BuildSense(const CSimSense& sense, CSimReply& reply)
+{
+    std::memset(reply.sense, 0, sizeof reply.sense);
+    reply.senseLength = 8;
+    switch (sense.key) {
+    case 2:
+        reply.sense[0] = kSenseUnit;
+        reply.sense[1] = kUnitNotReady;
+        break;
+    case 5:
+        reply.sense[0] = kSenseCommand;
+        reply.sense[1] = kCommandInvalid;
+        break;
+    default:
+        reply.sense[0] = kSenseGeneral;
+        break;
+    }
+}
+
+void CKoval2Device::OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    switch (cdb.Opcode()) {
+    case 0x12: {
+        // Served here rather than from the base's image: the feeder bits change as sheets go.
+        UpdateInquiry();
+        io.PutIn(m_inquiryImage.data(), std::min<size_t>(cdb.Byte(4), m_inquiryImage.size()));
+        break;
+    }
+    case 0x04: OnDefineWindow(io, reply); break;
+    case 0x08: OnRead(cdb, io, reply); break;
+    case 0x0F: OnBufferStatus(io, reply); break;
+    case 0x10: OnAccessory(cdb); break;
+    case 0x15: OnModeSelect(cdb, io); break;
+    case 0x16: OnBitDepth(io); break;
+    case 0x1B: OnScan(cdb, reply); break;
+    case 0x55: OnDownloadLut(cdb, io, reply); break;
+    default: CVirtualTarget::OnCommand(cdb, io, reply); break;
+    }
+}
+
+void CKoval2Device::UpdateInquiry()
+{
+    std::vector<uint8_t> image = MakeInquiryImage(6, m_vendor, m_product, "1.00", kInquiryLength);
+    image[kInqScaling] = m_scalingFlag ? 1 : 0;
+    image[kInqImageTypes] = uint8_t((m_deviceLineArt ? 0x01 : 0) | 0x04);
+    uint8_t accessories = 0;
+    if (m_transparencyUnit)
+        accessories |= 0x40;
+    if (m_feederSheets >= 0)
+        accessories |= 0x04;
+    if (m_feederSheets > 0)
+        accessories |= 0x80;
+    image[kInqAccessories] = accessories;
+    image[kInqHighResolution] = m_highResolutionFlag ? 1 : 0;
+    image[kInqPageLength] = m_longPage ? 0x02 : 0;
+    image[kInqLookupTable] = m_lutBits;
+    m_inquiryImage = std::move(image);
+}
+
+void CKoval2Device::OnDefineWindow(CSimTransfer& io, CSimReply& reply)
+{
+    std::vector<uint8_t> block = io.TakeOut();
+    if (block.size() < 9) {
+        VendorCheck(reply, kSenseCommand, kCommandInvalid);
+        return;
+    }
+    int x0 = Le16(&block[1]), y0 = Le16(&block[3]), x1 = Le16(&block[5]), y1 = Le16(&block[7]);
+    if (x1 <= x0 || y1 <= y0 || (block[0] != 8 && block[0] != 9)) {
+        VendorCheck(reply, kSenseCommand, kCommandInvalid);
+        return;
+    }
+    m_window[0] = x0;
+    m_window[1] = y0;
+    m_window[2] = x1;
+    m_window[3] = y1;
+    m_windowDefined = true;
+}
+
+void CKoval2Device::OnModeSelect(const CSimCdb& cdb, CSimTransfer& io)
+{
+    std::vector<uint8_t> page = io.TakeOut();
+    page.resize(std::min<size_t>(page.size(), cdb.Byte(4)));
+    if (page.empty())
+        return;
+    m_exposure[(page[0] >> 5) & 3] = page;
+}
+
+void CKoval2Device::OnBitDepth(CSimTransfer& io)
+{
+    m_bitDepth = io.TakeOut();
+}
+
+void CKoval2Device::OnAccessory(const CSimCdb& cdb)
+{
+    m_accessory = cdb.Byte(4);
+}
+
+void CKoval2Device::OnDownloadLut(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)
+{
+    std::vector<uint8_t> data = io.TakeOut();
+    uint32_t length = cdb.Be16(7);
+    uint8_t tableByte = cdb.Byte(9);
+    if (cdb.Byte(2) != 0 || length != data.size() || length == 0) {
+        VendorCheck(reply, kSenseCommand, kCommandInvalid);
+        return;
+    }
+    std::vector<uint16_t> table;
+    if (tableByte & 0x01) {
+        for (size_t i = 0; i + 1 < data.size(); i += 2)
+            table.push_back(uint16_t((data[i] << 8) | data[i + 1]));
+    } else {
+        table.assign(data.begin(), data.end());
+    }
+    m_luts[(tableByte >> 6) & 3] = std::move(table);
+}
+
+void CKoval2Device::OnScan(const CSimCdb& cdb, CSimReply& reply)
+{
+    uint8_t modeByte = cdb.Byte(4);
+    if (modeByte == 0) {
+        StopScan();
+        return;
+    }
+    StartScan(modeByte, reply);
+}
+
+void CKoval2Device::StartScan(uint8_t modeByte, CSimReply& reply)
+{
+    if (!m_windowDefined) {
+        VendorCheck(reply, kSenseCommand, kCommandInvalid);
+        return;
+    }
+    if ((m_accessory & kAccessoryTransparency) && !m_transparencyUnit && !m_biravo) {
+        VendorCheck(reply, kSenseUnit, kUnitTransparencyNotReady);
+        return;
+    }
+    if ((m_accessory & kAccessoryFeeder) && m_feederSheets <= 0) {
+        VendorCheck(reply, kSenseUnit, 0, kUnitNoPaper);
+        return;
+    }
+    CKoval2Scan scan;
+    scan.highResolution = (modeByte & 0x80) != 0;
+    int type = modeByte & 0x60;
+    scan.mode = type == 0x60 ? 3 : type == 0x40 ? 2 : 0;
+    uint8_t depth = m_bitDepth.size() > 2 ? uint8_t(m_bitDepth[2] & 0x0F) : 0;
+    scan.bits = scan.mode == 0 ? 1 : depth == 2 ? 10 : depth == 4 ? 12 : depth == 8 ? 16 : 8;
+    const std::vector<uint8_t>& page = m_exposure[scan.mode == 3 ? 1 : 0];
+    if (m_biravo && page.size() >= 14) {
+        scan.xResolution = Le16(&page[10]);
+        scan.yResolution = Le16(&page[12]);
+    } else if (!m_biravo && page.size() >= 2) {
+        int reference = scan.highResolution ? m_opticalHigh : m_opticalLow;
+        scan.xResolution = scan.yResolution = page[1] * reference / 100;
+    }
+    if (scan.xResolution <= 0 || scan.yResolution <= 0) {
+        VendorCheck(reply, kSenseCommand, kCommandInvalid);
+        return;
+    }
+    scan.x0 = m_window[0];
+    scan.y0 = m_window[1];
+    scan.x1 = m_window[2];
+    scan.y1 = m_window[3];
+    scan.pixels = (scan.x1 - scan.x0) * scan.xResolution / m_opticalLow;
+    scan.lines = (scan.y1 - scan.y0) * scan.yResolution / m_opticalLow;
+    scan.accessory = m_accessory;
+    if (scan.mode == 0)
+        scan.lineLength = (scan.pixels + 7) / 8;
+    else if (scan.mode == 2)
+        scan.lineLength = scan.pixels;
+    else
+        scan.lineLength = scan.pixels + (scan.bits > 8 ? 1 : 2);
+
+    CChartWindow& chart = scan.chart;
+    chart.left = double(scan.x0) / m_opticalLow;
+    chart.top = double(scan.y0) / m_opticalLow;
+    chart.xResolution = scan.xResolution;
+    chart.yResolution = scan.yResolution;
+    chart.pixelsPerLine = scan.pixels;
+    chart.lines = scan.lines;
+    chart.bitsPerSample = scan.mode == 0 ? 1 : scan.bits > 8 ? 16 : 8;
+    chart.channels = scan.mode == 3 ? 3 : 1;
+    chart.bigEndian16 = true;
+
+    m_scan = scan;
+    m_scanning = true;
+    m_statusSinceScan = false;
+    m_unitsDelivered = 0;
+    m_recordsSent = 0;
+    if (scan.mode == 3)
+        BuildRecordOrder();
+}
+
+void CKoval2Device::StopScan()
+{
+    if (m_scanning && (m_accessory & kAccessoryFeeder) && m_feederSheets > 0)
+        --m_feederSheets;
+    m_scanning = false;
+    m_order.clear();
+}
+
+void CKoval2Device::BuildRecordOrder()
+{
+    // Three sensor rows a few lines apart: a line's green record trails its red one by the lag,
+    // blue by twice that, and the order inside each group varies.
+    m_order.clear();
+    int lines = m_scan.lines;
+    for (int step = 0; step < lines + 2 * m_lag; ++step) {
+        CRecord group[3];
+        int count = 0;
+        for (int colour = 0; colour < 3; ++colour) {
+            int line = step - colour * m_lag;
+            if (line >= 0 && line < lines)
+                group[count++] = CRecord{colour, line};
+        }
+        std::rotate(group, group + (count == 0 ? 0 : step % count), group + count);
+        if ((step / 3) % 2 == 1)
+            std::reverse(group, group + count);
+        m_order.insert(m_order.end(), group, group + count);
+    }
+}
+
+uint32_t CKoval2Device::DeviceLineBytes() const
+{
+    uint32_t samples = uint32_t(m_scan.lineLength) * (m_scan.mode == 3 ? 3 : 1);
+    return m_scan.bits > 8 ? 2 * samples : samples;
+}
+
+void CKoval2Device::OnBufferStatus(CSimTransfer& io, CSimReply& reply)
+{
+    if (!m_scanning) {
+        VendorCheck(reply, kSenseCommand, kCommandInvalid);
+        return;
+    }
+    uint32_t remaining = uint32_t(m_scan.lines) - m_unitsDelivered;
+    uint32_t ready = remaining;
+    // The first status announces the whole image; later ones what the buffer holds so far.
+    if (m_statusSinceScan && m_readyLines != 0)
+        ready = std::min(remaining, m_readyLines);
+    m_statusSinceScan = true;
+    uint8_t status[6] = {0};
+    PutLe(status + 1, uint32_t(m_scan.lineLength), 2);
+    PutLe(status + 3, ready, 3);
+    io.PutIn(status, sizeof status);
+}
+
+uint16_t CKoval2Device::ApplyLut(int channel, uint16_t value) const
+{
+    const std::vector<uint16_t>* table = &m_luts[channel];
+    if (table->empty())
+        table = &m_luts[0];
+    if (table->empty())
+        return value;
+    uint32_t full = m_scan.bits > 8 ? (1u << m_scan.bits) - 1 : 255;
+    size_t index = size_t(uint64_t(value) * (table->size() - 1) / full);
+    return uint16_t((*table)[index] & full);
+}
+
+void CKoval2Device::RenderDeviceLine(int line, std::vector<uint8_t>& out)
+{
+    if (m_cachedLine == line && !m_lineCache.empty()) {
+        out = m_lineCache;
+        return;
+    }
+    out.assign(CTestChart::BytesPerLine(m_scan.chart), 0);
+    CTestChart::RenderLine(m_scan.chart, line, out.data());
+    m_lineCache = out;
+    m_cachedLine = line;
+}
+
+void CKoval2Device::RenderRecord(const CRecord& record, uint32_t index, uint8_t* out)
+{
+    std::vector<uint8_t> line;
+    RenderDeviceLine(record.line, line);
+    bool wide = m_scan.bits > 8;
+    out[0] = uint8_t(record.line);
+    out[1] = long(index) == m_badTag ? 0 : uint8_t(kTags[record.colour]);
+    uint8_t* payload = out + 2;
+    for (int x = 0; x < m_scan.pixels; ++x) {
+        if (wide) {
+            const uint8_t* sample = &line[size_t(6 * x + 2 * record.colour)];
+            uint16_t value = uint16_t((sample[0] << 8) | sample[1]) >> (16 - m_scan.bits);
+            value = ApplyLut(record.colour + 1, value);
+            payload[2 * x] = uint8_t(value >> 8);
+            payload[2 * x + 1] = uint8_t(value);
+        } else {
+            payload[x] = uint8_t(ApplyLut(record.colour + 1, line[size_t(3 * x + record.colour)]));
+        }
+    }
+}
+
+void CKoval2Device::OnRead(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)
+{
+    if (!m_scanning) {
+        VendorCheck(reply, kSenseCommand, kCommandInvalid);
+        return;
+    }
+    uint32_t lines = std::min(cdb.Be24(2), uint32_t(m_scan.lines) - m_unitsDelivered);
+    std::vector<uint8_t> data(size_t(DeviceLineBytes()) * lines, 0);
+    uint8_t* out = data.data();
+    if (m_scan.mode == 3) {
+        uint32_t recordBytes = DeviceLineBytes() / 3;
+        for (uint32_t i = 0; i < 3 * lines && m_recordsSent < m_order.size(); ++i, ++m_recordsSent) {
+            RenderRecord(m_order[m_recordsSent], m_recordsSent, out);
+            out += recordBytes;
+        }
+    } else {
+        std::vector<uint8_t> line;
+        for (uint32_t i = 0; i < lines; ++i) {
+            int number = int(m_unitsDelivered + i);
+            RenderDeviceLine(number, line);
+            if (m_scan.mode == 2 && m_scan.bits > 8) {
+                for (int x = 0; x < m_scan.pixels; ++x) {
+                    uint16_t value = uint16_t((line[2 * x] << 8) | line[2 * x + 1]) >> (16 - m_scan.bits);
+                    value = ApplyLut(0, value);
+                    out[2 * x] = uint8_t(value >> 8);
+                    out[2 * x + 1] = uint8_t(value);
+                }
+            } else if (m_scan.mode == 2) {
+                for (int x = 0; x < m_scan.pixels; ++x)
+                    out[x] = uint8_t(ApplyLut(0, line[size_t(x)]));
+            } else {
+                std::memcpy(out, line.data(), line.size());
+            }
+            out += DeviceLineBytes();
+        }
+    }
+    m_unitsDelivered += lines;
+    io.PutIn(data.data(), data.size());
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+// The virtual KOVAL II / BIRAVO flatbed: vendor INQUIRY bytes, SET ACCESSORY, DOWNLOAD LOOKUP TABLE
+// (applied to its data), the 9-byte window, exposure pages, the bit-depth block, SCAN and stop,
+// GET DATA BUFFER STATUS and whole-line READ(6). Colour comes as single-colour records tagged
+// 'R', 'G', 'B' with the lag of a real three-row CCD (green and blue lines arrive late, and the
+// order inside a group changes), 16-bit samples high byte first, errors in the vendor sense format.
+// It scans the test chart at the window and resolution the host set.
+//
+// Options (bus description keys, with kind=koval2): model=koval2|biravo, vendor, product,
+// transparency=0|1, feeder=N (sheets in the document feeder), lineart=0|1, highres=0|1,
+// scaling=0|1, longpage=0|1, lut=<INQUIRY byte 66>, lag=N (lines green trails red; blue twice
+// that), readylines=N (lines the buffer status offers at a time, 0 = all), badtag=N (record N goes
+// out with tag 0).
+
+#include "sim/SimOptions.h"
+#include "sim/TestChart.h"
+#include "sim/VirtualTarget.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// What the device made of the host's blocks for the current (or last) scan.
+struct CKoval2Scan {
+    int mode = -1;              // 0 line art, 2 grey, 3 colour (from the SCAN mode byte)
+    bool highResolution = false;
+    int bits = 8;
+    int xResolution = 0;
+    int yResolution = 0;
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;   // window in optical pixels
+    int pixels = 0;
+    int lines = 0;
+    int lineLength = 0;         // samples per record, as the buffer status reports it
+    uint8_t accessory = 0;
+    CChartWindow chart;         // what was scanned, for comparison
+};
+
+class CKoval2Device : public CVirtualTarget {
+public:
+    explicit CKoval2Device(const CSimOptions& options);
+
+    CKoval2Scan LastScan() const;
+    // The table last downloaded for channel 0 (grey), 1, 2, 3 (R, G, B); empty when none.
+    std::vector<uint16_t> Lut(int channel) const;
+    std::vector<uint8_t> LastExposurePage(int channel) const;
+    std::vector<uint8_t> LastBitDepthBlock() const;
+    int FeederSheets() const;
+    bool IsScanning() const;
+
+protected:
+    void OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply) override;
+    void BuildSense(const CSimSense& sense, CSimReply& reply) override;
+
+private:
+    struct CRecord {
+        int colour;             // 0 R, 1 G, 2 B
+        int line;
+    };
+
+    void UpdateInquiry();
+    void OnDefineWindow(CSimTransfer& io, CSimReply& reply);
+    void OnModeSelect(const CSimCdb& cdb, CSimTransfer& io);
+    void OnBitDepth(CSimTransfer& io);
+    void OnAccessory(const CSimCdb& cdb);
+    void OnDownloadLut(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply);
+    void OnScan(const CSimCdb& cdb, CSimReply& reply);
+    void OnBufferStatus(CSimTransfer& io, CSimReply& reply);
+    void OnRead(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply);
+    void StartScan(uint8_t modeByte, CSimReply& reply);
+    void StopScan();
+    void BuildRecordOrder();
+    void RenderDeviceLine(int line, std::vector<uint8_t>& out);
+    void RenderRecord(const CRecord& record, uint32_t index, uint8_t* out);
+    uint16_t ApplyLut(int channel, uint16_t value) const;
+    uint32_t DeviceLineBytes() const;
+    void VendorCheck(CSimReply& reply, uint8_t senseClass, uint8_t byte1, uint8_t byte2 = 0);
+
+    mutable std::mutex m_stateLock;
+    std::vector<uint8_t> m_inquiryImage;
+    bool m_biravo;
+    bool m_transparencyUnit;
+    bool m_deviceLineArt;
+    bool m_highResolutionFlag;
+    bool m_scalingFlag;
+    bool m_longPage;
+    uint8_t m_lutBits;
+    int m_feederSheets;
+    int m_lag;
+    uint32_t m_readyLines;
+    long m_badTag;
+    std::string m_vendor;
+    std::string m_product;
+
+    int m_opticalLow;
+    int m_opticalHigh;
+    int m_window[4] = {};
+    bool m_windowDefined = false;
+    std::vector<uint8_t> m_exposure[4];
+    std::vector<uint8_t> m_bitDepth;
+    uint8_t m_accessory = 0xE0;
+    std::vector<uint16_t> m_luts[4];
+
+    bool m_scanning = false;
+    bool m_statusSinceScan = false;
+    CKoval2Scan m_scan;
+    uint32_t m_unitsDelivered = 0;      // device lines (colour: groups of three records) read
+    std::vector<CRecord> m_order;       // colour record sequence with the CCD lag
+    uint32_t m_recordsSent = 0;
+    std::vector<uint8_t> m_lineCache;
+    int m_cachedLine = -1;
+};
+
+std::unique_ptr<CVirtualTarget> CreateKoval2Device(const CSimOptions& options);

@@ -1,0 +1,130 @@
+#include "tests/drivers/support/DriverBench.h"
+
+#include "core/messages/MessageCatalog.h"
+#include "core/messages/MessageReporter.h"
+#include "core/scsi/DeviceIo.h"
+#include "core/scsi/TransportFactory.h"
+#include "framework/App.h"
+#include "sim/AspiManager.h"
+#include "tests/support/Screenshot.h"
+
+CWinApp* DriverBench::s_pApp = nullptr;
+
+namespace {
+
+std::string g_IniPath;
+std::vector<int> g_MessageIds;
+CMessageReporter::BoxFunction g_PreviousBox = nullptr;
+
+int WINAPI RecordBox(HWND, LPCSTR, LPCSTR, UINT)
+{
+    g_MessageIds.push_back(g_MessageReporter.GetMessageId());
+    return IDOK;
+}
+
+void LoadCatalog()
+{
+    if (g_pMessageCatalog != nullptr)
+        return;
+    auto* catalog = new CMessageCatalog(CString("ENG.MSG"));
+    std::string path = testsupport::ProgramDirectory() + "ENG.MSG";
+    ASSERT_TRUE(catalog->Load(CString(path.c_str())));
+    catalog->m_nState = kCatalogLoaded;
+    g_pMessageCatalog = catalog;
+}
+
+}  // namespace
+
+CMessageLog::CMessageLog()
+{
+    g_MessageIds.clear();
+    g_PreviousBox = g_MessageReporter.SetBoxFunction(RecordBox);
+}
+
+CMessageLog::~CMessageLog() { g_MessageReporter.SetBoxFunction(g_PreviousBox); }
+
+const std::vector<int>& CMessageLog::Ids() const { return g_MessageIds; }
+
+void CMessageLog::Clear() { g_MessageIds.clear(); }
+
+std::string TransportName(const testing::TestParamInfo<ScsiDriverId>& info)
+{
+    return info.param == kScsiDriverAspi32 ? "Aspi" : "NtPassThrough";
+}
+
+void DriverBench::SetUp()
+{
+    if (s_pApp == nullptr) {
+        s_pApp = new CWinApp("drivers_tests");
+        g_IniPath = testsupport::ProgramDirectory() + "drivers_tests.ini";
+        s_pApp->m_pszProfileName = g_IniPath.c_str();
+    }
+    DeleteFileA(g_IniPath.c_str());
+    LoadCatalog();
+    g_UserAbort = 0;
+    g_pScanSettings = &m_Settings;
+    m_bus.AddHost(CSimHostInfo());
+    // An abort fault stands for the user pressing Cancel while the command runs.
+    m_bus.SetAbortHook([] { g_UserAbort = 1; });
+}
+
+void DriverBench::Connect(std::unique_ptr<CVirtualTarget> device, ScsiDriverId id)
+{
+    Disconnect();
+    CSimAddress address;
+    address.target = kTarget;
+    m_pTarget = m_bus.Attach(address, std::move(device));
+    if (id == kScsiDriverAspi32) {
+        m_manager = LoadLibraryA("WNASPI32.DLL");
+        ASSERT_NE(m_manager, nullptr);
+        auto attach = reinterpret_cast<SimAttachBusProc>(
+            reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_ATTACH_BUS)));
+        ASSERT_NE(attach, nullptr);
+        attach(&m_bus);
+    } else {
+        m_io = std::make_unique<CSimDeviceIo>(m_bus);
+        SetDeviceIo(m_io.get());
+    }
+    m_pTransport = BuildTransport(id);
+    ASSERT_EQ(m_pTransport->Open(), kMsgScsiOpened);
+    m_pTransport->SelectAdapter(0);
+    m_pTransport->SetBus(0);
+    m_pTransport->SelectTarget(kTarget);
+    m_channel = std::make_unique<CScsiChannel>(m_pTransport, ChannelKindOf(id));
+    g_pScsiChannel = m_channel.get();
+}
+
+void DriverBench::TearDown()
+{
+    Disconnect();
+    g_pScanSettings = nullptr;
+    g_UserAbort = 0;
+}
+
+void DriverBench::Disconnect()
+{
+    g_pScsiChannel = nullptr;
+    m_channel.reset();
+    delete m_pTransport;
+    m_pTransport = nullptr;
+    if (m_manager != nullptr) {
+        auto attach = reinterpret_cast<SimAttachBusProc>(
+            reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_ATTACH_BUS)));
+        if (attach != nullptr)
+            attach(nullptr);
+        FreeLibrary(m_manager);
+        m_manager = nullptr;
+    }
+    SetDeviceIo(nullptr);
+    m_io.reset();
+}
+
+void DriverBench::SetIni(const char* section, const char* key, const char* value)
+{
+    AfxGetApp()->WriteProfileString(section, key, value);
+}
+
+int DriverBench::GetIni(const char* section, const char* key, int fallback)
+{
+    return (int)AfxGetApp()->GetProfileInt(section, key, fallback);
+}
