@@ -1,12 +1,250 @@
 #include "app/BrelvaneApp.h"
 
-// The one application object; WinMain drives it.
-CBrelvaneApp theApp;
+#include "app/BatchInterpreter.h"
+#include "app/BatchOutput.h"
+#include "app/LanguageCatalog.h"
+#include "app/MainFrame.h"
+#include "app/ModeKeyTable.h"
+#include "app/RecordTexts.h"
+#include "app/ResponseFile.h"
+#include "app/ScanStatus.h"
+#include "app/SplashWnd.h"
+#include "app/VersionInfo.h"
+#include "colour/CmsEngineLoader.h"
+#include "core/devices/DeviceSearch.h"
+#include "core/devices/ModelTable.h"
+#include "core/driver/ScanSettingsCreation.h"
+#include "core/driver/ScannerDriver.h"
+#include "core/messages/MessageCatalog.h"
+#include "core/messages/MessageReporter.h"
+#include "core/messages/ProgramDirectory.h"
+#include "core/messages/TraceLog.h"
+#include "core/scan/ScanServices.h"
+#include "core/scsi/TransportFactory.h"
+#include "core/settings/ScanSettings.h"
+#include "core/settings/SettingsFile.h"
 
-CBrelvaneApp::CBrelvaneApp() : CWinApp("Brelvane") {}
+#include <cstdlib>
 
-// Nothing to start yet: with no main window the message loop ends at once.
+namespace {
+
+const char* const kIniFileName = "ZELK2.INI";
+const char* const kDefaultSettingsFile = "ZELK2.ZLK";
+// A batch start has nobody at the screen: its messages are kept in this log as well.
+const char* const kBatchLogName = "zelkbat.txt";
+
+int IsModeEnabledHook(int32_t imageType)
+{
+    return g_pModeKeyTable && g_pModeKeyTable->IsModeEnabled(imageType);
+}
+
+int SwapBytesHook(int32_t imageType)
+{
+    return g_pModeKeyTable ? g_pModeKeyTable->GetSwapBytes(imageType) : 0;
+}
+
+}  // namespace
+
+CBrelvaneApp::CBrelvaneApp() : m_nExitCode(kExitStartFailed) {}
+
+void CBrelvaneApp::UseProgramProfile()
+{
+    m_strProfilePath = ProgramDirectory() + kIniFileName;
+    m_pszSavedProfile = m_pszProfileName;
+    m_pszProfileName = m_strProfilePath;
+    m_bProfileReplaced = true;
+}
+
+void CBrelvaneApp::RestoreProfile()
+{
+    if (!m_bProfileReplaced)
+        return;
+    m_pszProfileName = m_pszSavedProfile;
+    m_bProfileReplaced = false;
+}
+
+void CBrelvaneApp::DetectWindowsClass()
+{
+    g_nWindowsClass = 3;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExA(&version)) {
+        if (version.dwPlatformId == VER_PLATFORM_WIN32s)
+            g_nWindowsClass = 1;
+        else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
+            g_nWindowsClass = version.dwMajorVersion <= 3 ? 2 : 4;
+    }
+    if (g_nWindowsClass < 3)
+        m_Ctl3d.Register(m_hInstance);
+}
+
+void CBrelvaneApp::InstallScanHooks()
+{
+    g_pfnShowScanStatus = ShowScanStatus;
+    g_pfnIsModeEnabled = IsModeEnabledHook;
+    g_pfnGetSwapBytes = SwapBytesHook;
+}
+
+// The services up to the device search; FALSE when the catalog cannot be used.
+BOOL CBrelvaneApp::StartServices()
+{
+    UseProgramProfile();
+    SetErrorMode(SEM_NOOPENFILEERRORBOX);
+    m_pMainWnd = nullptr;
+    g_pModeKeyTable = new CModeKeyTable;
+    g_pTraceLog = new CTraceLog;
+    DetectWindowsClass();
+    g_bSimplifiedMode = GetProfileInt("General", "Tarvoset", 0) != 0;
+    if (!LoadLanguageCatalog())
+        return FALSE;
+    g_ModelEnableMask = (uint32_t)strtoul(GetProfileString("General", "Supported", "ffffffff"), nullptr, 16);
+    m_bProfilesEnabled = (int32_t)GetProfileInt("General", "Profiles", 1);
+    g_bProfileSupport = m_bProfilesEnabled;
+    g_bInteractive = IsBatchCommandLine(m_lpCmdLine) ? 0 : 1;
+    if (!g_bInteractive)
+        g_MessageReporter.SetReportMode(kReportLogAndBox, ProgramDirectory() + kBatchLogName);
+    InstallScanHooks();
+    return TRUE;
+}
+
+void CBrelvaneApp::CreateMainFrame(const CString& title)
+{
+    CMainFrame* frame = new CMainFrame;
+    m_pMainWnd = frame;
+    const LPCSTR className = CMainFrame::RegisterFrameClass(m_hInstance, g_bSimplifiedMode);
+    if (!g_bInteractive) {
+        // Nothing shows a window in a batch start; the frame only carries the run and its end.
+        if (!frame->CreateFrame(className, title))
+            m_pMainWnd = nullptr;   // a failed creation deleted the frame
+        return;
+    }
+    RunBatchCommands(m_lpCmdLine);
+    if (!frame->CreateFrame(className, title))
+        m_pMainWnd = nullptr;
+}
+
+void CBrelvaneApp::CreateSplash()
+{
+    m_pSplash = new CSplashWnd;
+    m_pSplash->CreateSplashWindow();
+    g_pfnShowSplashStatus = ShowSearchStatusOnSplash;
+}
+
+void CBrelvaneApp::DestroySplash()
+{
+    g_pfnShowSplashStatus = nullptr;
+    if (!m_pSplash)
+        return;
+    m_pSplash->DestroyWindow();
+    delete m_pSplash;
+    m_pSplash = nullptr;
+}
+
+BOOL CBrelvaneApp::FailStart()
+{
+    DestroySplash();
+    return FALSE;
+}
+
 BOOL CBrelvaneApp::InitInstance()
 {
+    m_nExitCode = kExitStartFailed;
+    if (!StartServices())
+        return FALSE;
+    if (g_bInteractive)
+        CreateSplash();
+    if (!FindScanner(m_pSplash, g_bInteractive) || !CreateScanSettings())
+        return FailStart();
+    CString title;
+    uint16_t versionWord = 0;
+    CheckScannerFirmware(title, versionWord);
+    const CString settingsFile = GetProfileString("General", "SettingsFile", ProgramDirectory() + kDefaultSettingsFile);
+    SetProgramTitle(title);
+    g_pScanSettings->m_nVersion = versionWord;
+    SetSettingsFileName(settingsFile);
+    if (g_bInteractive)
+        LoadSettings(settingsFile);
+    CreateMainFrame(title + " - " + settingsFile);
+    if (g_bInteractive) {
+        if (m_pMainWnd)
+            m_pMainWnd->ShowWindow(SW_SHOW);
+        DestroySplash();
+        m_nExitCode = kExitOutputWritten;
+        return TRUE;
+    }
+    if (m_pMainWnd)
+        m_pMainWnd->ShowWindow(SW_HIDE);
+    if (!RunBatchCommands(m_lpCmdLine)) {
+        // A batch start without an output command would stay hidden for ever.
+        m_nExitCode = kExitNoOutput;
+        if (m_pMainWnd)
+            m_pMainWnd->DestroyWindow();
+    }
+    return TRUE;
+}
+
+BOOL CBrelvaneApp::OnIdle(LONG count)
+{
+    return CWinApp::OnIdle(count);
+}
+
+int CBrelvaneApp::ExitInstance()
+{
+    CloseColourEngine();
+    // Until the main view owns them, the driver and the settings record go here.
+    delete g_pScannerDriver;
+    g_pScannerDriver = nullptr;
+    if (g_pScanSettings)
+        DeleteScanSettings();
+    DeleteScsiChannel();
+    delete g_pMessageCatalog;
+    g_pMessageCatalog = nullptr;
+    delete g_pModeKeyTable;
+    g_pModeKeyTable = nullptr;
+    delete g_pTraceLog;
+    g_pTraceLog = nullptr;
+    RestoreProfile();
+    const int frameworkCode = CWinApp::ExitInstance();
+    return g_bInteractive && m_nExitCode == kExitOutputWritten ? frameworkCode : m_nExitCode;
+}
+
+int CBrelvaneApp::ExpandResponseFiles(CString& commandLine)
+{
+    return ::ExpandResponseFiles(commandLine);
+}
+
+int CBrelvaneApp::IsBatchCommandLine(CString commandLine)
+{
+    ExpandResponseFiles(commandLine);
+    commandLine.MakeLower();
+    return commandLine.Find("scan") >= 0 || commandLine.Find("print") >= 0 || commandLine.Find("prn") >= 0;
+}
+
+int CBrelvaneApp::RunBatchCommands(CString commandLine)
+{
+    if (!g_pScanSettings || !g_pScannerDriver)
+        return 0;
+    ApplyBatchSettingsFile(commandLine);
+    ExpandResponseFiles(commandLine);
+    commandLine.MakeLower();
+    const CBatchOutput output = ApplyBatchKeywords(CBatchCommandLine(commandLine), *g_pScannerDriver, !g_bInteractive);
+    if (output.kind == kBatchNoOutput)
+        return 0;
+    m_nExitCode = RunBatchOutput(output);
+    if (m_pMainWnd)
+        m_pMainWnd->DestroyWindow();
+    return 1;
+}
+
+BOOL CBrelvaneApp::CheckScannerFirmware(CString& title, uint16_t& versionWord)
+{
+    CVersionTexts texts;
+    GetVersionStrings(title, texts);
+    g_pModeKeyTable->SetCompany(texts.company);
+    g_pModeKeyTable->SetTitle(title);
+    g_pModeKeyTable->SetProductVersion(texts.productVersion);
+    g_pModeKeyTable->SetExtra("");
+    g_pModeKeyTable->WriteAll();
+    versionWord = VersionWord(texts.packedVersion);
     return TRUE;
 }

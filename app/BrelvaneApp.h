@@ -1,10 +1,55 @@
 #pragma once
 
-#include "framework/App.h"
+// The application object of brelvane: the start-up that builds every global service in a fixed
+// order and decides between an interactive and a batch start, the batch command interpreter's three
+// entry points, and the exit that tears the services down again. The process exit code tells a
+// batch caller what happened (BatchOutput.h).
 
-// The application object of brelvane: start-up and exit of the whole program.
+#include "app/Ctl3dLoader.h"
+#include "framework/App.h"
+#include "framework/String.h"
+
+#include <cstdint>
+
+class CSplashWnd;
+
 class CBrelvaneApp : public CWinApp {
 public:
     CBrelvaneApp();
+
     BOOL InitInstance() override;
+    int ExitInstance() override;
+    BOOL OnIdle(LONG count) override;
+
+    // Applies the keywords of the command string and runs its output command; 1 when one ran (the
+    // main window is then destroyed), else 0.
+    virtual int RunBatchCommands(CString commandLine);
+    // Whether the string (response files expanded, any case) asks for a batch start.
+    virtual int IsBatchCommandLine(CString commandLine);
+    virtual int ExpandResponseFiles(CString& commandLine);
+
+    // The title, the image-mode key section and the settings record's version word; accepts every
+    // device.
+    BOOL CheckScannerFirmware(CString& title, uint16_t& versionWord);
+
+    int GetExitCode() const { return m_nExitCode; }
+    int32_t m_bProfilesEnabled = 1;
+
+private:
+    void UseProgramProfile();
+    void RestoreProfile();
+    void DetectWindowsClass();
+    BOOL StartServices();
+    void CreateMainFrame(const CString& title);
+    void InstallScanHooks();
+    void CreateSplash();
+    void DestroySplash();
+    BOOL FailStart();
+
+    CCtl3dLoader m_Ctl3d;
+    CSplashWnd* m_pSplash = nullptr;
+    CString m_strProfilePath;
+    LPCSTR m_pszSavedProfile = nullptr;
+    bool m_bProfileReplaced = false;
+    int m_nExitCode;
 };

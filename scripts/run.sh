@@ -1,9 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main job.
+# Installs what is missing, builds, and runs the main job: a batch scan of an A4 page at 300 ppi in
+# RGB from the virtual KOVAL II (bin/SIMBUS.TXT) into bin/a4.bmp.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 build=${BUILD_DIR:-$root/build}
-"$build/wine-run" "$build/bin/brelvane.exe" "$@"
-echo "brelvane.exe ended with status $?"
+bin=$build/bin
+out=$bin/a4.bmp
+rm -f "$out"
+# The command line is searched for keywords anywhere, so the output file is named relative to the
+# run folder: a long path could hold a keyword of its own.
+cd "$bin"
+status=0
+"$build/wine-run" brelvane.exe "rgb resppi:300 selmm:0,0,210,297 scan:a4.bmp" || status=$?
+echo "brelvane.exe ended with status $status"
+if [ "$status" -eq 0 ] && [ -f "$out" ]; then
+    echo "Scan written to $out ($(stat -c %s "$out") bytes)"
+else
+    echo "No scan was written; messages of the run are in $bin/zelkbat.txt" >&2
+    exit 1
+fi

@@ -55,14 +55,15 @@ DWORD RunToExit(const std::string& file)
 struct ProgramCase {
     const char* file;
     const char* internalName;
+    bool endsByItself;   // brelvane's interactive start waits for its user: app_tests drive it
 };
 
 const ProgramCase kPrograms[] = {
-    {"brelvane.exe", "Brelvane"},
-    {"VARE32.EXE", "Tone"},   // the name brelvane starts the editor by
+    {"brelvane.exe", "Brelvane", false},
+    {"VARE32.EXE", "Tone", true},   // the name brelvane starts the editor by
 };
 
-TEST(Programs, DeliverablesCarryVersionAndStartCleanly)
+TEST(Programs, DeliverablesCarryTheirVersion)
 {
     for (const ProgramCase& c : kPrograms) {
         const std::string file = Deliverable(c.file);
@@ -71,7 +72,9 @@ TEST(Programs, DeliverablesCarryVersionAndStartCleanly)
         EXPECT_NE(std::string::npos, VersionString(file, "InternalName").find(c.internalName));
         EXPECT_EQ(0u, VersionString(file, "FileVersion").rfind("2.9.", 0));
         EXPECT_EQ("Brelvane", VersionString(file, "ProductName"));
-        EXPECT_EQ(0u, RunToExit(file));
+        if (c.endsByItself) {
+            EXPECT_EQ(0u, RunToExit(file));
+        }
     }
 }
 

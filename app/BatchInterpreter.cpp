@@ -1,0 +1,238 @@
+#include "app/BatchInterpreter.h"
+
+#include "app/RecordTexts.h"
+
+#include "core/driver/ScannerDriver.h"
+#include "core/settings/ScanSettings.h"
+#include "core/settings/SettingsFile.h"
+#include "framework/App.h"
+
+int32_t g_bBatchProgress = 0;
+CString g_strBatchProgressTitle;
+int32_t g_nPrintMarginX = 0;
+int32_t g_nPrintMarginY = 0;
+int32_t g_nPrintCopies = 0;
+
+namespace {
+
+constexpr int kImageLineArt = 0;
+
+struct CKeywordChoice {
+    const char* keyword;
+    int32_t value;
+    uint8_t capabilityBit;
+};
+
+const CKeywordChoice kImageTypes[] = {
+    {"line", 0, 0x01}, {"half", 1, 0x02}, {"gray", 2, 0x04}, {"rgb", 3, 0x08}, {"cmyk", 4, 0x10},
+};
+
+const CKeywordChoice kOriginals[] = {
+    {"refl", 0, 0x08}, {"trans", 1, 0x04}, {"neg", 2, 0x10},
+};
+
+// The limits of the language are compared as unsigned numbers: a negative value takes the upper one.
+uint32_t ClampUnsigned(int32_t value, uint32_t low, uint32_t high)
+{
+    const uint32_t v = (uint32_t)value;
+    if (v <= low)
+        return low;
+    if (v >= high)
+        return high;
+    return v;
+}
+
+void WriteGeneralInt(const char* key, int value)
+{
+    AfxGetApp()->WriteProfileInt("General", key, value);
+}
+
+void ApplyProgress(const CBatchCommandLine& line)
+{
+    const CString& text = line.GetText();
+    const int at = text.Find("progress");
+    if (at < 0) {
+        g_bBatchProgress = 0;
+        g_strBatchProgressTitle.Empty();
+        return;
+    }
+    g_bBatchProgress = 1;
+    const int colon = at + 8;
+    if (colon < text.GetLength() && text[colon] == ':')
+        g_strBatchProgressTitle = text.Mid(colon + 2).SpanExcluding("\"");
+}
+
+void ApplyFileSwitches(const CBatchCommandLine& line, bool batchStart)
+{
+    // An interactive start must not wipe the user's feeder preference.
+    if (batchStart)
+        WriteGeneralInt("ADF", line.Has("adf") ? 1 : 0);
+    if (line.Has("bmp"))
+        WriteGeneralInt("File extension", 1);
+    else if (line.Has("tif"))
+        WriteGeneralInt("File extension", 0);
+}
+
+void ApplyFirstChoice(const CBatchCommandLine& line, const CKeywordChoice* choices, int count, uint8_t offered,
+                      bool allTypes, uint16_t id)
+{
+    for (int i = 0; i < count; ++i) {
+        if (!line.Has(choices[i].keyword) || (offered & choices[i].capabilityBit) == 0)
+            continue;
+        if (allTypes)
+            g_pScanSettings->SetParamAllTypes(id, choices[i].value);
+        else
+            g_pScanSettings->SetParam(id, choices[i].value);
+        return;
+    }
+}
+
+void ApplyClampedWord(const CBatchCommandLine& line, const char* keyword, uint16_t id, uint32_t low, uint32_t high)
+{
+    if (line.Has(keyword))
+        g_pScanSettings->SetParam(id, (int32_t)ClampUnsigned(CBatchCommandLine::ParseInt(line.WordValue(keyword)), low, high));
+}
+
+void ApplyDensities(const CBatchCommandLine& line, CScannerDriver& driver)
+{
+    uint32_t minimum = (uint32_t)CBatchCommandLine::CeilScaled(CBatchCommandLine::ParseDouble(line.ListItem("dens:", 0)), 1000.0);
+    if (driver.GetMinDensity(1) >= minimum)
+        minimum = driver.GetMinDensity(1);
+    if (driver.GetMinDensityCeiling(1) <= minimum)
+        minimum = driver.GetMinDensityCeiling(1);
+    g_pScanSettings->SetParam(66, (int32_t)minimum);
+    uint32_t maximum = (uint32_t)CBatchCommandLine::CeilScaled(CBatchCommandLine::ParseDouble(line.ListItem("dens:", 1)), 1000.0);
+    if (driver.GetMaxDensityFloor(1) >= maximum)
+        maximum = driver.GetMaxDensityFloor(1);
+    if (driver.GetMaxDensity(1) <= maximum)
+        maximum = driver.GetMaxDensity(1);
+    g_pScanSettings->SetParam(67, (int32_t)maximum);
+    g_pScanSettings->SetParam(9, 2);
+}
+
+void ApplyDensityMode(const CBatchCommandLine& line, CScannerDriver& driver)
+{
+    const bool lineArt = g_pScanSettings->GetParam(0) == kImageLineArt;
+    if (lineArt) {
+        g_pScanSettings->SetParam(9, 5);
+        if (line.Has("thresh:")) {
+            const int32_t v = CBatchCommandLine::ParseInt(line.WordValue("thresh:"));
+            g_pScanSettings->SetParam(82, v >= 100 ? 100 : (v <= 0 ? 0 : v));
+        }
+        return;
+    }
+    if (line.Has("auto"))
+        g_pScanSettings->SetParamAllTypes(9, 0);
+    else if (line.Has("dens:"))
+        ApplyDensities(line, driver);
+}
+
+// A millimetre value in 1/100 mm, limited to the bed: not beyond its extent, not before its offset.
+int32_t SelectionEdge(const CBatchCommandLine& line, int item, uint32_t extent, uint32_t offset)
+{
+    const int64_t hundredths = (int64_t)CBatchCommandLine::ParseInt(line.ListItem("selmm:", item)) * 100;
+    uint32_t v = hundredths > INT32_MAX ? (uint32_t)INT32_MAX
+                 : hundredths < INT32_MIN ? (uint32_t)INT32_MIN : (uint32_t)(int32_t)hundredths;
+    if (v >= extent)
+        v = extent;
+    if (offset >= v)
+        v = offset;
+    return (int32_t)v;
+}
+
+void ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
+{
+    if (line.Has("selmm:")) {
+        const int32_t original = g_pScanSettings->GetParam(8);
+        const uint32_t width = driver.GetBedWidth(original), offsetX = driver.GetBedOffsetX(original);
+        const uint32_t height = driver.GetBedHeight(original), offsetY = driver.GetBedOffsetY(original);
+        const int32_t left = SelectionEdge(line, 0, width, offsetX);
+        const int32_t top = SelectionEdge(line, 1, height, offsetY);
+        const int32_t right = SelectionEdge(line, 2, width, offsetX);
+        const int32_t bottom = SelectionEdge(line, 3, height, offsetY);
+        g_pScanSettings->SetParam(83, left);
+        g_pScanSettings->SetParam(84, top);
+        g_pScanSettings->SetParam(85, right);
+        g_pScanSettings->SetParam(86, bottom);
+    }
+    g_pScanSettings->ClampSelection();
+}
+
+void ApplyOrientation(const CBatchCommandLine& line)
+{
+    if (line.Has("hor"))
+        g_pScanSettings->SetParam(93, 1);
+    else if (line.Has("ver"))
+        g_pScanSettings->SetParam(93, 2);
+    if (line.Has("rot:")) {
+        const int32_t v = CBatchCommandLine::ParseInt(line.WordValue("rot:"));
+        g_pScanSettings->SetParam(34, (v == 90 || v == 180 || v == 270) ? v : 0);
+    }
+}
+
+void ApplyGamma(const CBatchCommandLine& line)
+{
+    if (!line.Has("gamma:"))
+        return;
+    const int32_t g = CBatchCommandLine::CeilScaled(CBatchCommandLine::ParseDouble(line.BlankEndedValue("gamma:")), 10.0);
+    g_pScanSettings->SetParam(12, 0xFF09);
+    g_pScanSettings->SetParam(95, (int32_t)ClampUnsigned(g, 2, 40));
+}
+
+CBatchOutput ChooseOutput(const CBatchCommandLine& line)
+{
+    CBatchOutput output;
+    if (line.Has("scan:")) {
+        output.kind = kBatchScanToFile;
+        output.fileName = line.FileNameValue("scan:");
+        output.fileNameTooLong = output.fileName.GetLength() > kBatchMaxFileName;
+        WriteGeneralInt("File extension", output.fileName.Find("bmp") >= 0 ? 1 : 0);
+    } else if (line.Has("prn:")) {
+        output.kind = kBatchPrintAtMargins;
+        g_nPrintMarginX = CBatchCommandLine::ParseInt(line.ListItem("prn:", 0));
+        g_nPrintMarginY = CBatchCommandLine::ParseInt(line.ListItem("prn:", 1));
+        g_nPrintCopies = (int32_t)ClampUnsigned(CBatchCommandLine::ParseInt(line.ListItem("prn:", 2)), 1, 99);
+    } else if (line.Has("print")) {
+        output.kind = kBatchPrintWithDialog;
+    }
+    if (output.kind != kBatchNoOutput)
+        g_pScanSettings->SetParam(106, 0);
+    return output;
+}
+
+}  // namespace
+
+void ApplyBatchSettingsFile(const CString& original)
+{
+    const CBatchCommandLine line(original);
+    if (!line.Has("set:"))
+        return;
+    const CString name = line.FileNameValue("set:");
+    if (name.GetLength() > kBatchMaxFileName)
+        return;   // a name the file system cannot have names no settings file
+    SetSettingsFileName(name);
+    LoadSettings(name);
+}
+
+CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& driver, bool batchStart)
+{
+    ApplyProgress(line);
+    ApplyFileSwitches(line, batchStart);
+    ApplyFirstChoice(line, kImageTypes, 5, driver.m_nImageTypeFlags, true, 0);
+    ApplyFirstChoice(line, kOriginals, 3, driver.m_nCapabilityFlags, false, 8);
+    ApplyClampedWord(line, "resppi:", 4, 25, driver.m_nMaxResolutionForType);
+    ApplyClampedWord(line, "scale:", 6, 1, 1000);
+    ApplyClampedWord(line, "descr:", 16, 20, 400);
+    if (line.Has("speed"))
+        g_pScanSettings->SetParam(21, 2);
+    else if (line.Has("quality"))
+        g_pScanSettings->SetParam(21, 1);
+    else if (line.Has("extra"))
+        g_pScanSettings->SetParam(21, 0);
+    ApplyDensityMode(line, driver);
+    ApplySelection(line, driver);
+    ApplyOrientation(line);
+    ApplyClampedWord(line, "bits:", 44, 1, 16);
+    ApplyGamma(line);
+    return ChooseOutput(line);
+}

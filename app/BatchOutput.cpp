@@ -1,0 +1,216 @@
+#include "app/BatchOutput.h"
+
+#include "core/driver/ScannerDriver.h"
+#include "core/image/Dib.h"
+#include "core/image/Print.h"
+#include "core/messages/MessageReporter.h"
+#include "core/messages/MsgString.h"
+#include "core/scan/ScanJob.h"
+#include "core/scan/ScanServices.h"
+#include "core/scsi/ScsiTransport.h"
+#include "core/settings/ScanSettings.h"
+#include "core/settings/SettingsFile.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr int32_t kStateScanning = 2;
+constexpr int32_t kStateIdle = 3;
+constexpr uint16_t kScanAllLines = 1;
+constexpr uint16_t kScanAborted = 252;
+constexpr uint32_t kLargestPrint = 16760832;
+constexpr int kMsgCannotOpen = 3312;
+constexpr int kMsgNoMemory = 3412;
+constexpr int kMsgCmykNotPrintable = 3502;
+constexpr int kMsgPrintFailed = 4374;
+constexpr int kMsgPrintDocument = 4375;
+constexpr int kMsgPrinting = 4479;
+constexpr int kMsgPrintTooLarge = 4476;
+constexpr int kHundredthsPerInch = 2540;
+
+// Lets the window messages through while the device works; the user stops a batch with the abort
+// flag of the progress window.
+int BatchProgressCallback(int32_t)
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return g_UserAbort != 0;
+}
+
+// Keeps the driver's state word at "scan or print running" for the lifetime of the object.
+class CDriverBusy {
+public:
+    CDriverBusy() { SetState(kStateScanning); }
+    ~CDriverBusy() { SetState(kStateIdle); }
+    CDriverBusy(const CDriverBusy&) = delete;
+    CDriverBusy& operator=(const CDriverBusy&) = delete;
+
+private:
+    static void SetState(int32_t state)
+    {
+        if (g_pScannerDriver)
+            g_pScannerDriver->m_nState = state;
+    }
+};
+
+int ExitCodeOfScan(uint16_t result, uint16_t success)
+{
+    if (result == success)
+        return kExitOutputWritten;
+    return result == kScanAborted ? kExitAborted : kExitScanFailed;
+}
+
+int RunScanToFile(const CBatchOutput& output)
+{
+    if (output.fileNameTooLong || output.fileName.IsEmpty()) {
+        // A cut name would write some other file than the one asked for.
+        ReportMessage(kMsgCannotOpen, (LPCSTR)output.fileName);
+        return kExitScanFailed;
+    }
+    const CDriverBusy busy;
+    CScanJob job(g_pScanSettings, BatchProgressCallback);
+    const uint16_t result = job.ScanToFile(output.fileName);
+    job.EndScan();
+    return ExitCodeOfScan(result, kScanAllLines);
+}
+
+CDib* CreatePrintSink(uint32_t dpi)
+{
+    const uint32_t width = g_pScanSettings->RotatedPixelWidth();
+    const uint32_t height = g_pScanSettings->RotatedPixelHeight();
+    switch (g_pScanSettings->GetParam(0)) {
+    case 0:
+    case 1:
+        return new CDib1(width, height, dpi);
+    case 2:
+        return new CDib8(width, height, dpi);
+    case 3:
+        return new CDib24(width, height, dpi);
+    default:
+        return nullptr;
+    }
+}
+
+CString PrintDocumentName()
+{
+    CString name = CMsgString(kMsgPrintDocument);
+    name += " (";
+    if (g_pScannerDriver)
+        name += g_pScannerDriver->m_strProduct;
+    return name + ")";
+}
+
+CString PrinterName(const PRINTDLGA& dialog)
+{
+    if (!dialog.hDevNames)
+        return CString();
+    const DEVNAMES* names = (const DEVNAMES*)GlobalLock(dialog.hDevNames);
+    const CString device = (const char*)names + names->wDeviceOffset;
+    GlobalUnlock(dialog.hDevNames);
+    return device;
+}
+
+int PrintSink(CDib& sink, PRINTDLGA& dialog, BOOL withDialog)
+{
+    ReportScanStatus(kMsgPrinting, 0);
+    const CPrintPage page = {GetDeviceCaps(dialog.hDC, HORZRES), GetDeviceCaps(dialog.hDC, VERTRES),
+                             GetDeviceCaps(dialog.hDC, LOGPIXELSX), GetDeviceCaps(dialog.hDC, LOGPIXELSY)};
+    const int32_t selection[4] = {g_pScanSettings->GetParam(83), g_pScanSettings->GetParam(84),
+                                  g_pScanSettings->GetParam(85), g_pScanSettings->GetParam(86)};
+    const RECT target = PrintTargetRect(selection, g_pScanSettings->GetParam(6), page, withDialog, g_nPrintMarginX,
+                                        g_nPrintMarginY);
+    const int copies = withDialog ? dialog.nCopies : g_nPrintCopies;
+    const uint32_t errors = PrintDibCopies(sink, target, 1, PrintDocumentName(), dialog.hDC, copies);
+    dialog.hDC = nullptr;   // deleted by the printing
+    if (errors == 0)
+        return kExitOutputWritten;
+    ReportMessage(kMsgPrintFailed, (LPCSTR)PrinterName(dialog));
+    return kExitScanFailed;
+}
+
+}  // namespace
+
+RECT PrintTargetRect(const int32_t selection[4], int32_t scale, const CPrintPage& page, BOOL centred,
+                     int32_t marginX, int32_t marginY)
+{
+    RECT rect;
+    if (centred) {
+        const int64_t left = (int64_t)selection[0] * scale / 100, top = (int64_t)selection[1] * scale / 100;
+        const int64_t right = (int64_t)selection[2] * scale / 100, bottom = (int64_t)selection[3] * scale / 100;
+        const int64_t height = std::min<int64_t>((bottom - top) * page.dpiY / kHundredthsPerInch, page.height);
+        const int64_t width = std::min<int64_t>((right - left) * page.dpiX / kHundredthsPerInch, page.width);
+        rect.top = (LONG)((page.height - height) / 2);
+        rect.left = (LONG)((page.width - width) / 2);
+        rect.bottom = (LONG)(rect.top + height);
+        rect.right = (LONG)(rect.left + width);
+        return rect;
+    }
+    const int64_t width = std::max<int64_t>(selection[2] - selection[0], 5);
+    const int64_t height = std::max<int64_t>(selection[3] - selection[1], 5);
+    rect.left = (LONG)((int64_t)page.dpiX * marginX * 100 / kHundredthsPerInch);
+    rect.top = (LONG)((int64_t)page.dpiY * marginY * 100 / kHundredthsPerInch);
+    rect.right = (LONG)(rect.left + (width * scale / 100) * page.dpiX / kHundredthsPerInch);
+    rect.bottom = (LONG)(rect.top + (height * scale / 100) * page.dpiY / kHundredthsPerInch);
+    return rect;
+}
+
+int PrintScan(BOOL withDialog)
+{
+    if (g_pScanSettings->ImageBytes() > kLargestPrint) {
+        ReportMessage(kMsgPrintTooLarge);
+        return kExitScanFailed;
+    }
+    PRINTDLGA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.Flags = PD_NOSELECTION | PD_NOPAGENUMS | PD_RETURNDC | (withDialog ? 0 : PD_RETURNDEFAULT);
+    dialog.nCopies = 1;
+    if (!PrintDlgA(&dialog) || !dialog.hDC)
+        return withDialog ? kExitAborted : kExitScanFailed;
+    const uint32_t scale = (uint32_t)g_pScanSettings->GetParam(6);
+    const uint32_t dpi = scale ? (uint32_t)g_pScanSettings->GetParam(4) * 100 / scale : 0;
+    int exitCode = kExitScanFailed;
+    {
+        const CDriverBusy busy;
+        if (g_pScanSettings->GetParam(0) >= 4) {
+            ReportMessage(kMsgCmykNotPrintable);
+        } else {
+            std::unique_ptr<CDib> sink(CreatePrintSink(dpi));
+            CScanJob job(g_pScanSettings, BatchProgressCallback);
+            if (!sink || !sink->m_pBits) {
+                ReportMessage(kMsgNoMemory);
+            } else {
+                const uint16_t result = job.ScanToMemory(*sink);
+                exitCode = result <= 1 ? PrintSink(*sink, dialog, withDialog) : ExitCodeOfScan(result, 0);
+            }
+            job.EndScan();
+        }
+    }
+    if (dialog.hDC)
+        DeleteDC(dialog.hDC);
+    if (dialog.hDevMode)
+        GlobalFree(dialog.hDevMode);
+    if (dialog.hDevNames)
+        GlobalFree(dialog.hDevNames);
+    return exitCode;
+}
+
+int RunBatchOutput(const CBatchOutput& output)
+{
+    switch (output.kind) {
+    case kBatchScanToFile:
+        return RunScanToFile(output);
+    case kBatchPrintAtMargins:
+        return PrintScan(FALSE);
+    case kBatchPrintWithDialog:
+        return PrintScan(TRUE);
+    default:
+        return kExitNoOutput;
+    }
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+// The main frame window. A batch start creates it hidden and destroys it after the output command,
+// which ends the message loop; the visible frame with its bars, form and preview grows here later.
+
+#include "framework/Wnd.h"
+
+class CMainFrame : public CWnd {
+public:
+    CMainFrame() = default;
+
+    // Registers the frame's window class with the program icon (the Tarvoset one in Tarvoset mode);
+    // the class name.
+    static LPCSTR RegisterFrameClass(HINSTANCE instance, BOOL simplified);
+    BOOL CreateFrame(LPCSTR className, LPCSTR title);
+
+protected:
+    void PostNcDestroy() override;
+};

@@ -1,0 +1,85 @@
+#include "app/ScanStatus.h"
+
+#include "core/driver/ScannerDriver.h"
+#include "core/messages/MsgString.h"
+#include "core/messages/TraceLog.h"
+
+namespace {
+
+constexpr int kMsgPrescanPrefix = 3285;
+constexpr int kMsgPreviewPrefix = 3286;
+constexpr int kMsgPass = 3302;
+constexpr int kMsgPipelineStart = 3298;
+constexpr int kMsgPipelineStartZero = 3299;
+constexpr int kMsgJobStart = 3293;
+constexpr int kMsgJobStartZero = 3300;
+constexpr int kMsgCancelPrefix = 3305;
+constexpr int kMsgCancelling = 3306;
+
+uint16_t g_nLastId = 0xFFFF;
+uint32_t g_nLastValue = 0xFFFF;
+
+CString Percent(uint32_t value)
+{
+    CString text;
+    text.Format("%lu %%", (unsigned long)value);
+    return text;
+}
+
+CString Prefix()
+{
+    if (!g_pScannerDriver)
+        return CString();
+    if (g_pScannerDriver->m_nState == 0)
+        return CMsgString(kMsgPrescanPrefix);
+    if (g_pScannerDriver->m_nState == 1)
+        return CMsgString(kMsgPreviewPrefix);
+    return g_pScannerDriver->m_strProduct + " : ";
+}
+
+CString ProgressText(int messageId, uint32_t value)
+{
+    if (value < 1000)
+        return CMsgString(messageId) + " " + Percent(value);
+    if (value < 4000) {
+        CString pass;
+        pass.Format(" %lu, ", (unsigned long)(value / 1000));
+        return CMsgString(kMsgPass) + pass + Percent(value % 1000);
+    }
+    return CMsgString(messageId) + "  ";
+}
+
+}  // namespace
+
+CString ScanStatusText(int messageId, uint32_t value)
+{
+    switch (messageId) {
+    case 3294:
+    case 4051:
+        return Prefix() + ProgressText(messageId, value);
+    case kMsgJobStart:
+        return Prefix() + (value == 0 ? CMsgString(kMsgJobStartZero) + ", " : CMsgString(messageId) + ", " + Percent(value));
+    case kMsgPipelineStart:
+        return Prefix() + (value == 0 ? CMsgString(kMsgPipelineStartZero) : CMsgString(messageId) + ", " + Percent(value));
+    case kMsgCancelling:
+        return CMsgString(kMsgCancelPrefix) + CMsgString(messageId);
+    default:
+        return Prefix() + CMsgString(messageId);
+    }
+}
+
+void ShowScanStatus(int messageId, int32_t value)
+{
+    if ((uint16_t)messageId == g_nLastId && (uint32_t)value == g_nLastValue)
+        return;
+    g_nLastId = (uint16_t)messageId;
+    g_nLastValue = (uint32_t)value;
+    if (g_pTraceLog)
+        g_pTraceLog->Printf("%s", (LPCSTR)ScanStatusText(messageId, (uint32_t)value));
+}
+
+void ResetScanStatus()
+{
+    g_nLastId = 0xFFFF;
+    g_nLastValue = 0xFFFF;
+}

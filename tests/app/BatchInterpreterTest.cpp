@@ -1,0 +1,301 @@
+// The batch command language: one table of command lines and the settings, INI keys and output
+// command they leave; then response files, the batch-start test and "set:".
+
+#include "app/BatchInterpreter.h"
+#include "app/ResponseFile.h"
+#include "core/driver/ScannerDriver.h"
+#include "core/messages/MessageReporter.h"
+#include "core/settings/ScanSettings.h"
+#include "core/settings/SettingsFile.h"
+#include "tests/app/AppTestEnvironment.h"
+#include "tests/support/Screenshot.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct CParamExpect {
+    uint16_t id;
+    int32_t value;
+};
+
+struct CInterpreterCase {
+    const char* line;                       // as the interpreter sees it: expanded and lower-cased
+    std::vector<CParamExpect> params;
+    BatchOutputKind output;
+    const char* file;                       // the scan file, or null
+    int fileExtension;                      // [General] "File extension", -1 when not written
+};
+
+// A driver without halftone and CMYK, without transparency; 1200 ppi; bed 216 x 297 mm from an
+// offset of 0.5, 0.6 mm; densities 0.2 .. 3.0 with the minimum's ceiling at 1.5.
+class CBatchFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetTestIni();
+        g_pScanSettings = new CScanSettings;
+        g_pScanSettings->SetParamAllTypes(0, 2);
+        m_pDriver = new CScannerDriver;
+        m_pDriver->m_nImageTypeFlags = 0x01 | 0x04 | 0x08;
+        m_pDriver->m_nCapabilityFlags = 0x08 | 0x10;
+        m_pDriver->m_nMaxResolutionForType = 1200;
+        m_pDriver->m_ReflectiveBed = {50, 60, 21600, 29700};
+        m_pDriver->m_ReflectiveDensity = {200, 1500, 2000, 3000};
+        g_pScannerDriver = m_pDriver;
+        g_nPrintMarginX = g_nPrintMarginY = g_nPrintCopies = 0;
+        g_bBatchProgress = 0;
+        g_strBatchProgressTitle = "kept";
+    }
+    void TearDown() override
+    {
+        g_pScannerDriver = nullptr;
+        delete m_pDriver;
+        delete g_pScanSettings;
+        g_pScanSettings = nullptr;
+    }
+
+    CBatchOutput Apply(const char* line, bool batchStart = true)
+    {
+        return ApplyBatchKeywords(CBatchCommandLine(line), *m_pDriver, batchStart);
+    }
+    int GeneralInt(const char* key) { return (int)TestApp().GetProfileInt("General", key, -1); }
+
+    CScannerDriver* m_pDriver = nullptr;
+};
+
+const CInterpreterCase kCases[] = {
+    {"rgb resppi:300 scan:c:\\out.bmp", {{0, 3}, {4, 300}, {106, 0}}, kBatchScanToFile, "c:\\out.bmp", 1},
+    {"scan:c:\\negative.tif", {{8, 2}}, kBatchScanToFile, "c:\\negative.tif", 0},
+    {"scan:c:\\scans/a.tif", {}, kBatchScanToFile, "c:\\scans", 0},
+    {"\"rgb scan:c:\\a.bmp\"", {{0, 3}}, kBatchScanToFile, "c:\\a.bmp", 1},
+    {"resppi:10", {{4, 25}}, kBatchNoOutput, nullptr, -1},
+    {"resppi:-5", {{4, 1200}}, kBatchNoOutput, nullptr, -1},
+    {"resppi:99999999999999", {{4, 1200}}, kBatchNoOutput, nullptr, -1},
+    {"resppi:abc", {{4, 25}}, kBatchNoOutput, nullptr, -1},
+    {"scale:0 descr:0 bits:0", {{6, 1}, {16, 20}, {44, 1}}, kBatchNoOutput, nullptr, -1},
+    {"scale:5000 descr:-1 bits:24", {{6, 1000}, {16, 400}, {44, 16}}, kBatchNoOutput, nullptr, -1},
+    // first match wins, types the driver lacks are passed over
+    {"cmyk half gray rgb", {{0, 2}}, kBatchNoOutput, nullptr, -1},
+    {"trans neg refl", {{8, 0}}, kBatchNoOutput, nullptr, -1},
+    {"trans neg", {{8, 2}}, kBatchNoOutput, nullptr, -1},
+    {"speed quality extra", {{21, 2}}, kBatchNoOutput, nullptr, -1},
+    {"extra", {{21, 0}}, kBatchNoOutput, nullptr, -1},
+    {"line thresh:-3", {{0, 0}, {82, 0}, {9, 5}}, kBatchNoOutput, nullptr, -1},
+    {"line thresh:250 auto dens:1,2", {{82, 100}, {9, 5}, {66, 0}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:0.1", {{12, 0xFF09}, {95, 2}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:1.75", {{95, 18}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:9", {{95, 40}}, kBatchNoOutput, nullptr, -1},
+    // far outside the integer range: limited before the conversion
+    {"gamma:1e300", {{95, 40}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:-1e300", {{95, 40}}, kBatchNoOutput, nullptr, -1},
+    {"dens:0.5,3.5", {{66, 500}, {67, 3000}, {9, 2}}, kBatchNoOutput, nullptr, -1},
+    {"dens:0.1", {{66, 200}, {67, 0}, {9, 2}}, kBatchNoOutput, nullptr, -1},
+    {"dens:-1,1e40", {{66, 1500}, {67, 3000}}, kBatchNoOutput, nullptr, -1},
+    {"dens:0.5,3.5 auto", {{66, 0}, {9, 0}}, kBatchNoOutput, nullptr, -1},
+    {"selmm:10,20,110,170", {{83, 1000}, {84, 2000}, {85, 11000}, {86, 17000}}, kBatchNoOutput, nullptr, -1},
+    // missing items read 0 and are raised to the bed's offset
+    {"selmm:10", {{83, 1000}, {84, 60}, {85, 50}, {86, 60}}, kBatchNoOutput, nullptr, -1},
+    {"selmm:500,500,999999999,999", {{83, 21600}, {84, 29700}, {85, 21600}, {86, 29700}}, kBatchNoOutput, nullptr, -1},
+    {"rot:45", {{34, 0}}, kBatchNoOutput, nullptr, -1},
+    {"rot:270", {{34, 270}}, kBatchNoOutput, nullptr, -1},
+    {"hor ver", {{93, 1}}, kBatchNoOutput, nullptr, -1},
+    {"ver", {{93, 2}}, kBatchNoOutput, nullptr, -1},
+    {"bmp tif", {}, kBatchNoOutput, nullptr, 1},
+    {"tif", {}, kBatchNoOutput, nullptr, 0},
+    // the file name decides the type over "bmp" elsewhere in the line
+    {"bmp scan:x.tif", {}, kBatchScanToFile, "x.tif", 0},
+    {"scan:a.tif print", {}, kBatchScanToFile, "a.tif", 0},
+    {"prn:0,0,1 print", {}, kBatchPrintAtMargins, nullptr, -1},
+    {"print", {{106, 0}}, kBatchPrintWithDialog, nullptr, -1},
+    {"prn", {}, kBatchNoOutput, nullptr, -1},
+};
+
+TEST_F(CBatchFixture, CommandLinesGiveTheirSettings)
+{
+    for (const CInterpreterCase& c : kCases) {
+        SCOPED_TRACE(c.line);
+        TearDown();
+        SetUp();
+        g_pScanSettings->SetParam(106, 1);
+        const CBatchOutput output = Apply(c.line);
+        for (const CParamExpect& p : c.params)
+            EXPECT_EQ(p.value, g_pScanSettings->GetParam(p.id)) << "parameter " << p.id;
+        EXPECT_EQ(c.output, output.kind);
+        if (c.file) {
+            EXPECT_STREQ(c.file, (LPCSTR)output.fileName);
+        }
+        EXPECT_EQ(c.fileExtension, GeneralInt("File extension"));
+        EXPECT_EQ(0, GeneralInt("ADF"));
+    }
+}
+
+TEST_F(CBatchFixture, PrintPlacementIsLimited)
+{
+    Apply("prn:10,20,0");
+    EXPECT_EQ(10, g_nPrintMarginX);
+    EXPECT_EQ(20, g_nPrintMarginY);
+    EXPECT_EQ(1, g_nPrintCopies);
+    Apply("prn:x,-4,500");
+    EXPECT_EQ(0, g_nPrintMarginX);
+    EXPECT_EQ(-4, g_nPrintMarginY);
+    EXPECT_EQ(99, g_nPrintCopies);
+}
+
+TEST_F(CBatchFixture, ProgressSwitchAndTitle)
+{
+    Apply("progress:\"my title\" scan:x.tif");
+    EXPECT_EQ(1, g_bBatchProgress);
+    EXPECT_STREQ("my title", (LPCSTR)g_strBatchProgressTitle);
+    g_strBatchProgressTitle = "kept";
+    Apply("progress scan:x.tif");
+    EXPECT_EQ(1, g_bBatchProgress);
+    EXPECT_STREQ("kept", (LPCSTR)g_strBatchProgressTitle);
+    Apply("scan:x.tif");
+    EXPECT_EQ(0, g_bBatchProgress);
+    EXPECT_STREQ("", (LPCSTR)g_strBatchProgressTitle);
+}
+
+TEST_F(CBatchFixture, FeederSwitchIsWrittenOnlyByABatchStart)
+{
+    TestApp().WriteProfileInt("General", "ADF", 1);
+    Apply("rgb resppi:600", false);
+    EXPECT_EQ(1, GeneralInt("ADF"));
+    EXPECT_EQ(600, g_pScanSettings->GetParam(4));
+    Apply("rgb scan:x.tif", true);
+    EXPECT_EQ(0, GeneralInt("ADF"));
+    Apply("adf scan:x.tif", true);
+    EXPECT_EQ(1, GeneralInt("ADF"));
+}
+
+TEST_F(CBatchFixture, OverlongFileNameIsMarkedNotCut)
+{
+    const std::string line = "scan:" + std::string(300, 'a') + ".tif";
+    const CBatchOutput output = Apply(line.c_str());
+    EXPECT_TRUE(output.fileNameTooLong);
+    EXPECT_EQ(304, output.fileName.GetLength());
+    EXPECT_FALSE(Apply("scan:short.tif").fileNameTooLong);
+}
+
+// ---- response files and the batch-start test ---------------------------------------------------
+
+std::string WriteResponseFile(const char* name, const char* text)
+{
+    const std::string path = testsupport::ProgramDirectory() + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(ResponseFiles, LinesAreJoinedWithBlanks)
+{
+    const std::string path = WriteResponseFile("cmd.txt", "rgb\r\nscan:c:\\o.tif\r\n");
+    struct Case {
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        {"@" + path, "@" + path + " rgb  scan:c:\\o.tif "},
+        // the name runs to the end of the string, blank included: no such file
+        {"@" + path + " rgb", "@" + path + " rgb"},
+        {"@" + path + "\" gray", "@" + path + "\" gray rgb  scan:c:\\o.tif "},
+        {"@nothere.txt scan:x", "@nothere.txt scan:x"},
+        {"rgb", "rgb"},
+    };
+    for (const Case& c : cases) {
+        CString line = c.line.c_str();
+        EXPECT_EQ(1, ExpandResponseFiles(line));
+        EXPECT_STREQ(c.expected.c_str(), (LPCSTR)line);
+    }
+    DeleteFileA(path.c_str());
+}
+
+TEST(ResponseFiles, LongLinesComeInPieces)
+{
+    const std::string longLine(700, 'x');
+    const std::string path = WriteResponseFile("long.txt", (longLine + "\n").c_str());
+    CString line = ("@" + path).c_str();
+    ExpandResponseFiles(line);
+    EXPECT_EQ("@" + path + " " + std::string(511, 'x') + " " + std::string(189, 'x') + " ", std::string(line));
+    DeleteFileA(path.c_str());
+}
+
+TEST(BatchStart, DecidedOnTheExpandedLowerCasedLine)
+{
+    const std::string path = WriteResponseFile("start.txt", "rgb\nscan:c:\\o.tif\n");
+    const struct {
+        std::string line;
+        int batch;
+    } cases[] = {
+        {"SCAN:C:\\OUT.TIF", 1}, {"Print", 1}, {"prn", 1}, {"rgb resppi:600", 0}, {"", 0}, {"@" + path, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.batch, TestApp().IsBatchCommandLine(c.line.c_str())) << c.line;
+    DeleteFileA(path.c_str());
+}
+
+// ---- "set:" ----------------------------------------------------------------------------------
+
+class CSettingsFileFixture : public CBatchFixture {
+protected:
+    void SetUp() override
+    {
+        CBatchFixture::SetUp();
+        m_Path = testsupport::ProgramDirectory() + "A.ZLK";
+        g_pScanSettings->m_nVersion = 521;
+        g_pScanSettings->SetParam(4, 777);
+        SaveSettings(m_Path.c_str());
+        g_pScanSettings->SetParam(4, 100);
+        m_pPreviousBox = g_MessageReporter.SetBoxFunction(CountBox);
+        s_nBoxes = 0;
+    }
+    void TearDown() override
+    {
+        g_MessageReporter.SetBoxFunction(m_pPreviousBox);
+        DeleteFileA(m_Path.c_str());
+        CBatchFixture::TearDown();
+    }
+    static int WINAPI CountBox(HWND, LPCSTR, LPCSTR, UINT)
+    {
+        ++s_nBoxes;
+        return IDOK;
+    }
+
+    std::string m_Path;
+    CMessageReporter::BoxFunction m_pPreviousBox = nullptr;
+    static int s_nBoxes;
+};
+int CSettingsFileFixture::s_nBoxes = 0;
+
+TEST_F(CSettingsFileFixture, NameKeepsItsCaseAndLoads)
+{
+    g_pScanSettings->m_strFileName = "before";
+    EXPECT_EQ(0, TestApp().RunBatchCommands("SET:a.zlk"));
+    EXPECT_STREQ("before", (LPCSTR)g_pScanSettings->m_strFileName);
+    EXPECT_EQ(100, g_pScanSettings->GetParam(4));
+    TestApp().RunBatchCommands("set:A.ZLK");
+    EXPECT_STREQ("A.ZLK", (LPCSTR)g_pScanSettings->m_strFileName);
+    EXPECT_EQ(777, g_pScanSettings->GetParam(4));
+}
+
+TEST_F(CSettingsFileFixture, InsideAResponseFileItHasNoEffect)
+{
+    const std::string path = WriteResponseFile("set.txt", "set:A.ZLK\n");
+    TestApp().RunBatchCommands(("@" + path).c_str());
+    EXPECT_EQ(100, g_pScanSettings->GetParam(4));
+    DeleteFileA(path.c_str());
+}
+
+TEST_F(CSettingsFileFixture, AnotherVersionIsRefusedAndTheFileKept)
+{
+    TestApp().WriteProfileInt("General", "Version", 999);
+    TestApp().RunBatchCommands("set:A.ZLK");
+    EXPECT_EQ(100, g_pScanSettings->GetParam(4));
+    EXPECT_EQ(1, s_nBoxes);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(m_Path.c_str()));
+}
+
+}  // namespace
