@@ -1,6 +1,7 @@
 // The Choose Scanner dialog on screen: a timer of the test thread plays the user while DoModal runs,
 // sending the notifications the controls themselves send.
 
+#include "tests/support/OwnWindows.h"
 #include "core/devices/FoundDevice.h"
 #include "core/messages/MessageCatalog.h"
 #include "core/messages/MsgString.h"
@@ -42,7 +43,7 @@ int g_nTicks = 0;
 // Finds the dialog among the thread's windows, then runs the script once.
 void CALLBACK PlayUser(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND dialog = ::FindWindowA(nullptr, CMsgString(3028));
+    HWND dialog = testsupport::FindOwnWindow(CMsgString(3028));
     if (dialog == nullptr || !::IsWindowVisible(dialog)) {
         // Never shown within the watchdog time: give up rather than hang the run.
         if (++g_nTicks > 200)

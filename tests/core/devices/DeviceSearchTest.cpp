@@ -1,6 +1,7 @@
 // The device search over the virtual bus, through our ASPI manager DLL and the NT pass-through seam,
 // with the INI file it leaves behind.
 
+#include "tests/support/OwnWindows.h"
 #include "colour/CmsEngineLoader.h"
 #include "core/devices/DeviceSearch.h"
 #include "core/devices/FoundDevice.h"
@@ -292,7 +293,7 @@ bool g_bDialogSeen = false;
 // Plays the user in the real chooser: cancels it once it is on screen.
 void CALLBACK CancelChooser(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND dialog = ::FindWindowA(nullptr, "Choose Scanner");
+    HWND dialog = testsupport::FindOwnWindow("Choose Scanner");
     if (dialog == nullptr) {
         if (++g_nDialogTicks > 200)
             ::KillTimer(nullptr, timer);
