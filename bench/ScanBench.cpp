@@ -1,0 +1,353 @@
+// Scan pipeline benchmark: whole scans of an A4 page at 600 ppi from a virtual KOVAL II that never
+// waits, through the scan job, reader, output stage and file writer, timed and measured.
+//
+// Without arguments the program makes a temporary folder, runs each case in a process of its own
+// (so that each peak memory figure belongs to one case alone), prints the figures and removes the
+// folder. "--case N --dir FOLDER" runs one case.
+
+#include "bench/BenchRig.h"
+
+#include "colour/CmsEngine.h"
+#include "colour/CmsEngineLoader.h"
+#include "core/cms/CmsEngineInstance.h"
+#include "core/cms/CmsRecords.h"
+#include "sim/TestChart.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// 1/100 mm.
+constexpr int32_t kA4Width = 21000;
+constexpr int32_t kA4Height = 29700;
+constexpr int32_t kResolution = 600;
+constexpr double kMegabyte = 1e6;
+constexpr double kMemoryLimitMb = 64;
+// Each figure is the best of this many runs: the machine may be busy with other work.
+constexpr int kRuns = 3;
+constexpr double kNoiseSeconds = 0.05;
+constexpr int kExitMissed = 1;
+constexpr int kExitFailed = 2;
+
+struct CBenchCase {
+    const char* name;
+    int32_t bits;
+    int32_t rotation;
+    bool bmp;
+    double minMegabytesPerSecond;   // 0: no speed target
+};
+
+const CBenchCase kCases[] = {
+    {"A4 600 ppi RGB 8-bit to BMP", 8, 0, true, 160},
+    {"A4 600 ppi RGB 8-bit rotated 90 to BMP", 8, 90, true, 40},
+    {"A4 600 ppi RGB 16-bit (48-bit) to TIFF", 16, 0, false, 0},
+};
+constexpr int kCaseCount = (int)(sizeof kCases / sizeof kCases[0]);
+
+double Seconds()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return (double)now.QuadPart / (double)frequency.QuadPart;
+}
+
+const char* Verdict(bool met)
+{
+    return met ? "met" : "NOT MET";
+}
+
+PROCESS_MEMORY_COUNTERS MemoryFigures()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters;
+}
+
+// The output image's size as the BMP header states it; false when the file is not whole.
+bool BmpSize(const std::string& path, uint32_t& width, uint32_t& height)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return false;
+    uint8_t header[54] = {};
+    bool read = fread(header, 1, sizeof header, f) == sizeof header;
+    fseek(f, 0, SEEK_END);
+    long size = ftell(f);
+    fclose(f);
+    if (!read || header[0] != 'B' || header[1] != 'M')
+        return false;
+    auto get32 = [&](int at) {
+        return header[at] | header[at + 1] << 8 | header[at + 2] << 16 | (uint32_t)header[at + 3] << 24;
+    };
+    width = get32(18);
+    height = get32(22);
+    uint32_t bitCount = header[28] | header[29] << 8;
+    uint32_t stride = (width * bitCount + 31) / 32 * 4;
+    return (uint64_t)size == get32(10) + (uint64_t)stride * height;
+}
+
+// Asks the engine itself whether it writes image files, with a 16-bit RGB descriptor like the
+// scan's: true when it answers that the operation is not in its build.
+bool EngineLacksImageFiles(const std::string& folder)
+{
+    std::string probe = folder + "probe.tif";
+    uint16_t row[3 * 4] = {};
+    CCmsImageDesc desc = {};
+    desc.imageWidth = desc.width = 4;
+    desc.imageHeight = desc.height = 1;
+    desc.channelCount = 3;
+    for (int c = 0; c < 3; ++c)
+        desc.channels[c] = {0, (uint8_t*)(row + c), 16, 6, 24};
+    desc.scale[0] = desc.scale[1] = kResolution;
+    int slot = 0;
+    if (g_pCmsEngine->CreateImageFile(probe.c_str(), &desc, 0, &slot) != 0)
+        return g_pCmsEngine->GetLastErrorCode() == kCmsErrNotAvailable;
+    g_pCmsEngine->CloseImageFile(&desc, &slot);
+    DeleteFileA(probe.c_str());
+    return false;
+}
+
+// Where the time goes. The manager runs every request inside the send call, so the device's own
+// time (rendering the chart, building records) is part of the wall time, not beside it. The image
+// is then read once more through the driver alone, without the job, to split the rest between the
+// bus and driver on one side and the job's reader, output stage and writer on the other.
+void PrintProfile(CBenchRig& rig, double total, double deviceSeconds, double megabytes)
+{
+    CChartWindow chart = rig.Device().LastScan().chart;
+    std::vector<uint8_t> line(CTestChart::BytesPerLine(chart));
+    double start = Seconds();
+    for (int y = 0; y < chart.lines; ++y)
+        CTestChart::RenderLine(chart, y, line.data());
+    double rendering = Seconds() - start;
+    double busAndDriver = 0;
+    uint64_t read = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        rig.Device().Reset();
+        start = Seconds();
+        read = rig.ReadThroughDriver();
+        double seconds = Seconds() - start - rig.Device().BusySeconds();
+        busAndDriver = run == 0 || seconds < busAndDriver ? seconds : busAndDriver;
+    }
+    double job = total - deviceSeconds - busAndDriver;
+    printf("  where the time goes: virtual device %.2f s (the chart alone, once per line: %.2f s); "
+           "bus and driver %.2f s%s; scan job's reader, output stage and writer ",
+           deviceSeconds, rendering, busAndDriver, read == 0 ? " (read FAILED)" : "");
+    if (job < kNoiseSeconds)
+        printf("about 0 s (within the noise)\n");
+    else
+        printf("%.2f s\n", job);
+    double rest = total - deviceSeconds;
+    if (rest > 0)
+        printf("  without the virtual device's own time: %.0f MB/s\n", megabytes / rest);
+}
+
+void PrintReports(CBenchRig& rig)
+{
+    for (const std::string& text : rig.Reports())
+        printf("  reported: %s\n", text.c_str());
+}
+
+// What one timed scan gave.
+struct CScanFigures {
+    uint16_t result = 0;
+    double seconds = 0;
+    double deviceSeconds = 0;
+    PROCESS_MEMORY_COUNTERS before = {};
+    PROCESS_MEMORY_COUNTERS after = {};
+};
+
+// The best of kRuns scans; the first failure ends the series. The peak memory is the process's
+// over all of them, which is that of the largest.
+CScanFigures TimedScan(CBenchRig& rig, const std::string& path)
+{
+    CScanFigures best;
+    best.before = MemoryFigures();
+    for (int run = 0; run < kRuns; ++run) {
+        rig.Device().Reset();
+        double start = Seconds();
+        uint16_t result = rig.ScanToFile(path.c_str());
+        double seconds = Seconds() - start;
+        if (run == 0 || seconds < best.seconds) {
+            best.seconds = seconds;
+            best.deviceSeconds = rig.Device().BusySeconds();
+        }
+        best.result = result;
+        if (result != 1)
+            break;
+    }
+    best.after = MemoryFigures();
+    return best;
+}
+
+// For an engine file: loads the engine and asks it. -1 when the case may go on, else its exit code
+// (the engine is then closed again).
+int EngineGate(CBenchRig& rig, const std::string& folder)
+{
+    if (!OpenColourEngine()) {
+        printf("  FAILED: the colour engine did not load\n");
+        PrintReports(rig);
+        return kExitFailed;
+    }
+    if (!EngineLacksImageFiles(folder))
+        return -1;
+    printf("  skipped: the engine does not write TIFF yet (%s)\n", g_pCmsEngine->GetLastErrorText());
+    CloseColourEngine();
+    return 0;
+}
+
+// The job's answer and, for a BMP, the file's header and length against the selection.
+bool CheckResult(CBenchRig& rig, const CBenchCase& c, const std::string& path, uint16_t result)
+{
+    uint32_t width = rig.Settings().RotatedPixelWidth();
+    uint32_t height = rig.Settings().RotatedPixelHeight();
+    uint32_t fileWidth = 0, fileHeight = 0;
+    if (result == 1 && (!c.bmp || (BmpSize(path, fileWidth, fileHeight) && fileWidth == width &&
+                                   fileHeight == height)))
+        return true;
+    if (result == 1)
+        printf("  FAILED: the file holds %u x %u px, not the %u x %u px selected, or is not whole\n", fileWidth,
+               fileHeight, width, height);
+    else
+        printf("  FAILED: the scan job answered %u\n", result);
+    PrintReports(rig);
+    return false;
+}
+
+// Prints the figures against the targets: true when every target is met.
+bool PrintFigures(CBenchRig& rig, const CBenchCase& c, const CScanFigures& f)
+{
+    // The device scans a few more pixels than selected; the file holds the selection.
+    uint32_t width = rig.Settings().RotatedPixelWidth();
+    uint32_t height = rig.Settings().RotatedPixelHeight();
+    double megabytes = (double)width * height * 3 * (c.bits / 8) / kMegabyte;
+    double rate = megabytes / f.seconds;
+    double workingSet = f.after.PeakWorkingSetSize / kMegabyte;
+    double pagefile = f.after.PeakPagefileUsage / kMegabyte;
+    bool rateMet = rate >= c.minMegabytesPerSecond;
+    bool memoryMet = workingSet < kMemoryLimitMb && pagefile < kMemoryLimitMb;
+    printf("  image %u x %u px, %.1f MB\n", width, height, megabytes);
+    if (c.minMegabytesPerSecond > 0)
+        printf("  wall time %.2f s (best of %d), %.1f MB/s (target at least %.0f MB/s: %s)\n", f.seconds, kRuns, rate,
+               c.minMegabytesPerSecond, Verdict(rateMet));
+    else
+        printf("  wall time %.2f s (best of %d), %.1f MB/s\n", f.seconds, kRuns, rate);
+    printf("  peak memory %.1f MB working set, %.1f MB pagefile (target under %.0f MB: %s); "
+           "%.1f MB working set before the scan\n",
+           workingSet, pagefile, kMemoryLimitMb, Verdict(memoryMet), f.before.WorkingSetSize / kMegabyte);
+    PrintProfile(rig, f.seconds, f.deviceSeconds, megabytes);
+    return rateMet && memoryMet;
+}
+
+int RunCase(int index, const std::string& folder)
+{
+    const CBenchCase& c = kCases[index];
+    printf("%s\n", c.name);
+    CBenchRig rig;
+    if (!rig.Open(folder))
+        return kExitFailed;
+    if (!c.bmp) {
+        int gate = EngineGate(rig, folder);
+        if (gate >= 0)
+            return gate;
+    }
+    rig.Select(kImageRgb, kResolution, kA4Width, kA4Height, c.bits, c.rotation, c.bmp);
+    std::string path = folder + (c.bmp ? "a4.bmp" : "a4.tif");
+    CScanFigures figures = TimedScan(rig, path);
+    bool whole = CheckResult(rig, c, path, figures.result);
+    DeleteFileA(path.c_str());
+    if (!c.bmp)
+        CloseColourEngine();
+    if (!whole)
+        return kExitFailed;
+    return PrintFigures(rig, c, figures) ? 0 : kExitMissed;
+}
+
+int RunChild(const std::string& self, int index, const std::string& folder)
+{
+    // A backslash before the closing quote would escape it: the folder goes without its last one.
+    std::string bare = folder.substr(0, folder.size() - 1);
+    std::string command = "\"" + self + "\" --case " + std::to_string(index) + " --dir \"" + bare + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    fflush(stdout);
+    if (!CreateProcessA(self.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        printf("%s\n  FAILED: cannot start the case (error %lu)\n", kCases[index].name, GetLastError());
+        return kExitFailed;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = kExitFailed;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return (int)code;
+}
+
+// Removes what a crashed case may have left (files, spill files) and then the folder.
+void RemoveFolder(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                DeleteFileA((folder + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+int RunAll()
+{
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    std::string folder = std::string(temp) + "brelvane-bench-" + std::to_string(GetCurrentProcessId()) + "\\";
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+        printf("cannot make the folder %s\n", folder.c_str());
+        return kExitFailed;
+    }
+    int worst = 0;
+    for (int i = 0; i < kCaseCount; ++i) {
+        int code = RunChild(self, i, folder);
+        worst = code > worst ? code : worst;
+    }
+    RemoveFolder(folder);
+    return worst;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 1)
+        return RunAll();
+    if (argc == 5 && strcmp(argv[1], "--case") == 0 && strcmp(argv[3], "--dir") == 0) {
+        int index = atoi(argv[2]);
+        if (index >= 0 && index < kCaseCount) {
+            int code = RunCase(index, std::string(argv[4]) + "\\");
+            fflush(stdout);
+            return code;
+        }
+    }
+    printf("usage: scan_bench.exe   (runs every case)\n");
+    return kExitFailed;
+}
