@@ -1,5 +1,6 @@
 #include "sim/TestChart.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -14,11 +15,31 @@ const CPatch kPatches[2][6] = {
     {{0, 0, 0}, {64, 64, 64}, {128, 128, 128}, {192, 192, 192}, {255, 255, 255}, {255, 128, 0}},
 };
 
-uint16_t Ramp(double x)
+// Every decision is taken on positions snapped to a grid of 2^-24 inch. A pixel centre that falls
+// exactly on an edge of a region (1.0 inch down, say) is computed with a rounding error whose
+// sign depends on the precision the arithmetic ran at: the x87 unit keeps more bits in registers
+// than in memory, and the main thread runs at 64 bits while other threads run at 53. Snapped to
+// the grid, such a centre lands on the edge itself on every thread and at every optimisation.
+// The grid is dyadic so that no pixel centre of a device window falls half way between two steps.
+constexpr int64_t kGrid = int64_t(1) << 24;                     // steps per inch
+constexpr int64_t kGridWidth = 17 * kGrid / 2;                  // 8.5 inches
+constexpr int64_t kGridHeight = 117 * kGrid / 10 + 1;           // 11.7 inches, rounded up
+
+constexpr int64_t Inches(double inches) { return int64_t(inches * double(kGrid)); }
+
+int64_t Snap(double inches)
 {
-    double v = x / CTestChart::kWidth;
-    return uint16_t(std::lround(std::fmin(std::fmax(v, 0.0), 1.0) * 65535.0));
+    return std::llround(inches * double(kGrid));
 }
+
+// Rounded to the nearest step of 65535 across the chart, half steps up.
+uint16_t Ramp(int64_t x)
+{
+    x = std::clamp<int64_t>(x, 0, kGridWidth);
+    return uint16_t((2 * x * 65535 + kGridWidth) / (2 * kGridWidth));
+}
+
+bool Within(int64_t v, double from, double to) { return v >= Inches(from) && v < Inches(to); }
 
 void Set(uint16_t rgb[3], uint16_t r, uint16_t g, uint16_t b)
 {
@@ -29,38 +50,44 @@ void Set(uint16_t rgb[3], uint16_t r, uint16_t g, uint16_t b)
 
 }  // namespace
 
-bool CTestChart::InMark(double x, double y)
+bool CTestChart::InMark(int64_t x, int64_t y)
 {
-    bool stem = x >= 1.0 && x < 1.5 && y >= 6.5 && y < 9.5;
-    bool topArm = x >= 1.5 && x < 3.0 && y >= 6.5 && y < 7.0;
-    bool middleArm = x >= 1.5 && x < 2.5 && y >= 7.75 && y < 8.25;
+    bool stem = Within(x, 1.0, 1.5) && Within(y, 6.5, 9.5);
+    bool topArm = Within(x, 1.5, 3.0) && Within(y, 6.5, 7.0);
+    bool middleArm = Within(x, 1.5, 2.5) && Within(y, 7.75, 8.25);
     return stem || topArm || middleArm;
 }
 
-void CTestChart::Colour(double x, double y, uint16_t rgb[3])
+void CTestChart::Colour(double xInches, double yInches, uint16_t rgb[3])
 {
     Set(rgb, 65535, 65535, 65535);
-    if (x < 0 || y < 0 || x >= kWidth || y >= kHeight)
+    // Far off the chart (or not a number): white, before the grid could overflow.
+    if (!(xInches > -1 && xInches < 2 * kWidth && yInches > -1 && yInches < 2 * kHeight))
         return;
-    if (y < 1.0) {
+    int64_t x = Snap(xInches);
+    int64_t y = Snap(yInches);
+    if (x < 0 || y < 0 || x >= kGridWidth || y >= kGridHeight)
+        return;
+    if (y < Inches(1.0)) {
         uint16_t v = Ramp(x);
         Set(rgb, v, v, v);
-    } else if (y < 2.5) {
-        int channel = int((y - 1.0) / 0.5);
+    } else if (y < Inches(2.5)) {
+        int channel = int((y - Inches(1.0)) / Inches(0.5));
         Set(rgb, 0, 0, 0);
         rgb[channel] = Ramp(x);
-    } else if (y < 4.5) {
-        const CPatch& p = kPatches[int(y - 2.5)][int(x / (kWidth / 6))];
+    } else if (y < Inches(4.5)) {
+        const CPatch& p = kPatches[(y - Inches(2.5)) / kGrid][6 * x / kGridWidth];
         Set(rgb, uint16_t(p.r * 257), uint16_t(p.g * 257), uint16_t(p.b * 257));
-    } else if (y < 6.0) {
-        // Four groups of line pairs, each twice as fine as the one before.
-        int group = int(x / (kWidth / 4));
-        double period = 0.1 / double(1 << group);
-        if (std::fmod(x, period) < period / 2)
+    } else if (y < Inches(6.0)) {
+        // Four groups of line pairs, each twice as fine as the one before: periods of 0.1 inch
+        // over 2^group, dark in the first half.
+        int group = int(4 * x / kGridWidth);
+        int64_t halfPeriods = x * 20 * (int64_t(1) << group) / kGrid;
+        if (halfPeriods % 2 == 0)
             Set(rgb, 0, 0, 0);
     } else if (InMark(x, y)) {
         Set(rgb, 0, 0, 0);
-    } else if (x >= 7.0 && x < 8.0 && y >= 10.5 && y < 11.5) {
+    } else if (Within(x, 7.0, 8.0) && Within(y, 10.5, 11.5)) {
         Set(rgb, 0, 0, 65535);
     }
 }

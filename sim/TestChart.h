@@ -35,5 +35,6 @@ public:
     static std::vector<uint8_t> Render(const CChartWindow& window);
 
 private:
-    static bool InMark(double x, double y);
+    // x and y in steps of the chart's grid.
+    static bool InMark(int64_t x, int64_t y);
 };

@@ -503,9 +503,10 @@ uint32_t CKoval2Driver::InterleaveColourLines(uint8_t* destination, uint32_t lin
 uint32_t CKoval2Driver::PostProcessLines(uint8_t* buffer, uint32_t lines, CScanSettings* settings, int32_t* status)
 {
     *status = 0;
-    if (IsColourMode(settings->GetScanMode()))
-        return InterleaveColourLines(buffer, lines, *settings, status);
-    return CopyGreyLines(buffer, std::min(lines, m_nHandedLines), *settings);
+    uint32_t produced = IsColourMode(settings->GetScanMode())
+                            ? InterleaveColourLines(buffer, lines, *settings, status)
+                            : CopyGreyLines(buffer, std::min(lines, m_nHandedLines), *settings);
+    return FilterSpikes(buffer, produced, settings, m_nOpticalLow);
 }
 
 uint16_t CKoval2Driver::StopScan(int32_t)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "sim/TestChart.h"
 
@@ -44,6 +45,26 @@ TEST(TestChart, RegionsHaveTheirColours)
         EXPECT_NEAR(rgb[1], c.g, 16) << c.x << "," << c.y;
         EXPECT_NEAR(rgb[2], c.b, 16) << c.x << "," << c.y;
     }
+}
+
+// The device renders on the ASPI manager's and the NT worker's threads, whose floating-point
+// precision differs from the main thread's: a pixel centre on a region edge must fall on the same
+// side whatever rounding the last bit of its position saw.
+TEST(TestChart, EdgesDoNotDependOnTheLastBitOfAPosition)
+{
+    const double edges[] = {1.0, 3.5};   // grey ramp / red band, the two rows of colour patches
+    const double xs[] = {0.0, 0.3, 4.25, 8.0};
+    for (double edge : edges)
+        for (double x : xs) {
+            uint16_t at[3], below[3], above[3];
+            CTestChart::Colour(x, edge, at);
+            CTestChart::Colour(x, std::nextafter(edge, 0.0), below);
+            CTestChart::Colour(x, std::nextafter(edge, 2 * edge), above);
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_EQ(at[c], below[c]) << x << "," << edge;
+                EXPECT_EQ(at[c], above[c]) << x << "," << edge;
+            }
+        }
 }
 
 TEST(TestChart, MarkShowsMirroringAndRotation)

@@ -189,6 +189,44 @@ TEST_F(Koval2SyncOnlyTest, AdapterWithoutOverlappedRequestsReadsSynchronously)
     EXPECT_TRUE(CTestChart::Render(Device().LastScan().chart) == image.bytes);
 }
 
+class Koval2LineTest : public Koval2Bench {};
+
+TEST_F(Koval2LineTest, QualityScansAtOpticalResolutionLoseSinglePixelSpikes)
+{
+    // One grey line of the device as the current block holds it; only odd pixels that stand out
+    // from both neighbours are smoothed, and only in quality mode at the optical resolution.
+    struct Case {
+        const char* what;
+        int32_t resolution;
+        int32_t quality;
+        std::vector<uint8_t> expected;
+    };
+    const std::vector<uint8_t> line = {10, 50, 10, 11, 12, 12};
+    const Case kCases[] = {
+        {"QualityAtOptical", 600, 1, {10, 10, 10, 11, 12, 12}},
+        {"SpeedAtOptical", 600, 2, line},
+        {"QualityBelowOptical", 300, 1, line},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        Start({{"lut", "1"}});
+        Select(kImageGrey, c.resolution, 0, 0, 1000, 1000);
+        m_Settings.SetParam(21, c.quality);
+        ASSERT_EQ(kDriverOk, Driver().UpdateScanGeometry());
+        m_Settings.m_nBytesPerLine = uint32_t(line.size());
+        m_Settings.m_nPixelsPerLine = uint32_t(line.size());
+        std::memcpy(Driver().m_Blocks[0].m_pData, line.data(), line.size());
+        Driver().m_nCurrentBlock = 0;
+        Driver().m_nLineLength = uint16_t(line.size());
+        Driver().m_nHandedLines = 1;
+        std::vector<uint8_t> out(line.size());
+        int32_t status = -1;
+        EXPECT_EQ(1u, Driver().PostProcessLines(out.data(), 1, &m_Settings, &status));
+        EXPECT_EQ(0, status);
+        EXPECT_EQ(c.expected, out);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, Koval2ScanTest,
                          testing::Combine(testing::Values(kScsiDriverNtScsi, kScsiDriverAspi32),
                                           testing::Bool()),
