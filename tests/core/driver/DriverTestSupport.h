@@ -5,26 +5,12 @@
 
 #include "core/driver/ScannerDriver.h"
 #include "core/settings/ScanSettings.h"
+#include "tests/support/Reports.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
-
-// Loads ENG.MSG from beside the test program once per run.
-void LoadEnglishCatalog();
-
-// Records every message that reaches the reporter while it lives; no box is shown.
-class CReportRecorder {
-public:
-    CReportRecorder();
-    ~CReportRecorder();
-    CReportRecorder(const CReportRecorder&) = delete;
-    CReportRecorder& operator=(const CReportRecorder&) = delete;
-    const std::vector<int>& Ids() const;
-    std::vector<std::string> Texts() const;
-    void Clear();
-};
 
 // A base driver with its capabilities and a record of its own, both current for the test.
 class DriverFixture : public ::testing::Test {

@@ -9,19 +9,6 @@
 
 #include <cstring>
 
-namespace {
-
-std::vector<int> g_ReportedIds;
-CMessageReporter::BoxFunction g_PreviousBox = nullptr;
-
-int WINAPI RecordBox(HWND, LPCSTR, LPCSTR, UINT)
-{
-    g_ReportedIds.push_back(g_MessageReporter.GetMessageId());
-    return IDOK;
-}
-
-}  // namespace
-
 CChartDriver::CChartDriver(bool onePass)
 {
     m_nKind = 0x8;
@@ -125,33 +112,6 @@ uint32_t CChartDriver::PostProcessLines(uint8_t*, uint32_t lines, CScanSettings*
 {
     *status = 0;
     return m_bNeverDelivers ? 0 : lines;
-}
-
-CReportRecorder::CReportRecorder()
-{
-    g_ReportedIds.clear();
-    g_PreviousBox = g_MessageReporter.SetBoxFunction(RecordBox);
-}
-
-CReportRecorder::~CReportRecorder()
-{
-    g_MessageReporter.SetBoxFunction(g_PreviousBox);
-}
-
-const std::vector<int>& CReportRecorder::Ids() const
-{
-    return g_ReportedIds;
-}
-
-void LoadEnglishCatalog()
-{
-    if (g_pMessageCatalog != nullptr)
-        return;
-    auto* catalog = new CMessageCatalog(CString("ENG.MSG"));
-    std::string path = testsupport::ProgramDirectory() + "ENG.MSG";
-    ASSERT_TRUE(catalog->Load(CString(path.c_str())));
-    catalog->m_nState = kCatalogLoaded;
-    g_pMessageCatalog = catalog;
 }
 
 void SetAll(CScanSettings& settings, uint16_t id, int32_t value)

@@ -9,6 +9,7 @@
 #include "core/image/Dib.h"
 #include "core/settings/ScanSettings.h"
 #include "sim/TestChart.h"
+#include "tests/support/Reports.h"
 
 #include <string>
 #include <vector>
@@ -58,16 +59,6 @@ private:
     int m_nPass = 0;
     uint32_t m_nLine = 0;
 };
-
-// Collects the catalog ids reported while it lives; no box is shown.
-class CReportRecorder {
-public:
-    CReportRecorder();
-    ~CReportRecorder();
-    const std::vector<int>& Ids() const;
-};
-
-void LoadEnglishCatalog();
 
 // Sets a parameter in all five image-type blocks.
 void SetAll(CScanSettings& settings, uint16_t id, int32_t value);

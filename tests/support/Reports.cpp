@@ -1,0 +1,51 @@
+#include "tests/support/Reports.h"
+
+#include "core/messages/MessageCatalog.h"
+#include "core/messages/MessageReporter.h"
+#include "tests/support/Screenshot.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<int> g_ReportedIds;
+std::vector<std::string> g_ReportedTexts;
+CMessageReporter::BoxFunction g_PreviousBox = nullptr;
+
+int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
+{
+    g_ReportedIds.push_back(g_MessageReporter.GetMessageId());
+    g_ReportedTexts.push_back(text != nullptr ? text : "");
+    return IDOK;
+}
+
+}  // namespace
+
+void LoadEnglishCatalog()
+{
+    if (g_pMessageCatalog != nullptr)
+        return;
+    auto* catalog = new CMessageCatalog(CString("ENG.MSG"));
+    std::string path = testsupport::ProgramDirectory() + "ENG.MSG";
+    ASSERT_TRUE(catalog->Load(CString(path.c_str())));
+    catalog->m_nState = kCatalogLoaded;
+    g_pMessageCatalog = catalog;
+}
+
+CReportRecorder::CReportRecorder()
+{
+    Clear();
+    g_PreviousBox = g_MessageReporter.SetBoxFunction(RecordBox);
+}
+
+CReportRecorder::~CReportRecorder() { g_MessageReporter.SetBoxFunction(g_PreviousBox); }
+
+const std::vector<int>& CReportRecorder::Ids() const { return g_ReportedIds; }
+
+std::vector<std::string> CReportRecorder::Texts() const { return g_ReportedTexts; }
+
+void CReportRecorder::Clear()
+{
+    g_ReportedIds.clear();
+    g_ReportedTexts.clear();
+}
