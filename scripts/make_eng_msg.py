@@ -204,7 +204,7 @@ TEXTS = {
     3310: "The file %s could not be read.",
     3311: "The temporary file for the scan could not be created or written.",
     3312: "The file %s could not be opened for writing.",
-    3313: "The settings file belonged to another version of the program. It has been deleted and the default settings are used.",
+    3313: "The settings file was written by another version of the program or is damaged. It has been kept unchanged, and the current settings stay in use.",
     3315: "The tone curve file could not be read. The scanner's default curve is used instead.",
     3316: "No scanner was found. Check that the scanner is switched on and connected, then choose Retry. Choose Ignore to work without a scanner.",
     3314: "The file %s could not be written. The disk may be full; the incomplete file has been removed.",

@@ -180,7 +180,7 @@ void LoadSlotInto(CScanSettings& settings, const CString& path)
     case kSlotEmpty:
         return;
     case kSlotShort:
-        ReportMessage(kMsgSettingsFileRead);
+        ReportMessage(kMsgSettingsFileRefused);
         return;
     case kSlotForeign:
         ReportMessage(kMsgSettingsFileRefused);

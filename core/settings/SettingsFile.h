@@ -9,8 +9,7 @@
 #include <cstdint>
 
 // Catalog messages of a settings file that cannot be used.
-constexpr int kMsgSettingsFileRead = 3311;      // the slot ends early: the file was cut short
-constexpr int kMsgSettingsFileRefused = 3313;   // another program version, or a slot not made by us
+constexpr int kMsgSettingsFileRefused = 3313;   // another version, a slot not made by us, or cut short
 constexpr int kMsgSettingsFileWrite = 3312;     // the file cannot be written; its one value is the path
 
 // Byte budget of the preview image; LoadSettings takes it from General/PreviewBuffer.

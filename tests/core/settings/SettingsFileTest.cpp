@@ -262,7 +262,7 @@ struct RefusalCase {
 };
 
 const RefusalCase kRefusals[] = {
-    {"cut short", kCutShort, kMsgSettingsFileRead},
+    {"cut short", kCutShort, kMsgSettingsFileRefused},
     {"foreign magic", kForeignMagic, kMsgSettingsFileRefused},
     {"other version", kOtherVersion, kMsgSettingsFileRefused},
     {"image type 7", kBadImageType, kMsgSettingsFileRefused},
