@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -25,6 +26,7 @@ constexpr int kMsgReading = 3294;
 constexpr int kMsgStoring = 4051;
 constexpr int kMsgTransferTooSmall = 4092;
 constexpr int kMsgEndedEarly = 3319;
+constexpr int kMsgNoDiskSpace = 3349;
 constexpr int32_t kDriverPreviewState = 1;
 constexpr int32_t kMirrorUpsideDown = 1;
 constexpr int32_t kMirrorLeftRight = 2;
@@ -83,12 +85,42 @@ struct CPlacement {
     }
 };
 
+bool IsSideways(int32_t rotation)
+{
+    return rotation == 90 || rotation == 270;
+}
+
+template <uint32_t N>
+void CopyPixels(const uint8_t* source, int32_t sourceStep, uint8_t* target, int32_t targetStep, uint32_t count)
+{
+    for (uint32_t i = 0; i < count; ++i, source += sourceStep, target += targetStep)
+        memcpy(target, source, N);
+}
+
+// Copies `count` whole-byte pixels of `pixelBytes` each, stepping through source and target by the
+// given byte distances (negative to walk backwards); the common sizes get a fixed-size copy.
+void CopyPixelRun(uint32_t pixelBytes, const uint8_t* source, int32_t sourceStep, uint8_t* target,
+                  int32_t targetStep, uint32_t count)
+{
+    switch (pixelBytes) {
+    case 1: CopyPixels<1>(source, sourceStep, target, targetStep, count); return;
+    case 2: CopyPixels<2>(source, sourceStep, target, targetStep, count); return;
+    case 3: CopyPixels<3>(source, sourceStep, target, targetStep, count); return;
+    case 6: CopyPixels<6>(source, sourceStep, target, targetStep, count); return;
+    default: break;
+    }
+    for (uint32_t i = 0; i < count; ++i, source += sourceStep, target += targetStep)
+        memcpy(target, source, pixelBytes);
+}
+
 uint16_t ReadSample(const uint8_t* p, bool highFirst)
 {
     return highFirst ? (uint16_t)(p[0] << 8 | p[1]) : (uint16_t)(p[1] << 8 | p[0]);
 }
 
 }  // namespace
+
+uint32_t g_RotationBandBytes = 8u * 1024 * 1024;
 
 CScanOutput::~CScanOutput()
 {
@@ -105,6 +137,9 @@ void CScanOutput::Free()
     m_pBlock = nullptr;
     delete m_pSpill;
     m_pSpill = nullptr;
+    delete[] m_pBand;
+    m_pBand = nullptr;
+    m_nBandLines = m_nBandRowBytes = m_nBandFirst = m_nBandFilled = 0;
 }
 
 uint16_t CScanOutput::Prepare(CScanReader&)
@@ -140,7 +175,20 @@ uint16_t CScanOutput::Prepare(CScanReader&)
         if (!m_pSpill->IsUsable())
             return kDriverNoMemory;
     }
-    return kDriverOk;
+    return IsSideways(m_nRotation) ? PrepareBand() : (uint16_t)kDriverOk;
+}
+
+uint16_t CScanOutput::PrepareBand()
+{
+    CScanSettings* s = g_pScanSettings;
+    uint32_t inRow = s->BytesForPixels(s->GetPixelsPerLine());
+    uint32_t lineCount = s->GetLineCount();
+    if (inRow == 0 || lineCount == 0)
+        return kDriverOk;
+    m_nBandLines = std::clamp<uint32_t>(g_RotationBandBytes / inRow, 1, lineCount);
+    m_nBandRowBytes = inRow;
+    m_pBand = new (std::nothrow) uint8_t[(size_t)m_nBandLines * inRow];
+    return m_pBand != nullptr ? (uint16_t)kDriverOk : (uint16_t)kDriverNoMemory;
 }
 
 void CScanOutput::InvertBlock(uint8_t* rows, uint32_t bytes)
@@ -190,57 +238,107 @@ void CScanOutput::ReverseLines(uint8_t* buffer, uint32_t lines, uint32_t rowByte
     }
 }
 
-// Rows that stay rows (0 and 180 degrees) go in with one write each; for 90 and 270 degrees every
-// column of the block becomes a piece of one output line, gathered and written with one seek.
-void CScanOutput::RotateIntoSpill(const uint8_t* buffer, uint32_t lines)
+void CScanOutput::WriteSpillAt(uint32_t offset, const uint8_t* data, uint32_t bytes)
+{
+    m_pSpill->SeekTo(offset);
+    m_pSpill->WriteData(data, bytes);
+}
+
+void CScanOutput::RotateIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines)
+{
+    if (IsSideways(m_nRotation))
+        TurnColumnsIntoSpill(buffer, first, lines);
+    else
+        TurnRowsIntoSpill(buffer, first, lines);
+}
+
+// 0 and 180 degrees: every input line is one output line, written with one seek and one write.
+void CScanOutput::TurnRowsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines)
 {
     CScanSettings* s = g_pScanSettings;
     CPixelFormat format = CPixelFormat::Current();
     uint32_t pixels = s->GetPixelsPerLine();
     uint32_t inRow = s->BytesForPixels(pixels);
     CPlacement place = {m_nRotation, m_nMirror, pixels, s->GetLineCount()};
-    std::vector<uint8_t> piece;
-    if (m_nRotation == 0 || m_nRotation == 180) {
-        piece.assign(m_nSpillRowBytes, 0);
-        for (uint32_t y = 0; y < lines; ++y) {
-            uint32_t outX = 0, outY = 0;
-            const uint8_t* row = buffer + y * inRow;
+    std::vector<uint8_t> piece(m_nSpillRowBytes, 0);
+    uint32_t pixelBytes = format.bits / 8;
+    for (uint32_t y = 0; y < lines; ++y) {
+        uint32_t outX = 0, outY = 0, nextX = 0;
+        const uint8_t* row = buffer + y * inRow;
+        place.Map(0, first + y, outX, outY);
+        if (format.bits == 1 || pixels < 2) {
             for (uint32_t x = 0; x < pixels; ++x) {
-                place.Map(x, m_nLinesStored + y, outX, outY);
+                place.Map(x, first + y, outX, outY);
                 format.Copy(row, x, piece.data(), outX);
             }
-            m_pSpill->Rewind();
-            m_pSpill->SeekBy((int32_t)(outY * m_nSpillRowBytes));
-            m_pSpill->WriteData(piece.data(), m_nSpillRowBytes);
+        } else {
+            place.Map(1, first + y, nextX, outY);
+            int32_t step = (int32_t)(nextX - outX) * (int32_t)pixelBytes;
+            CopyPixelRun(pixelBytes, row, (int32_t)pixelBytes, piece.data() + outX * pixelBytes, step, pixels);
         }
-        return;
+        WriteSpillAt(outY * m_nSpillRowBytes, piece.data(), m_nSpillRowBytes);
     }
+}
+
+// 90 and 270 degrees: input column x becomes an output line, of which the given input lines fill one
+// run; each run is gathered in a temporary buffer and written with one seek and one write.
+void CScanOutput::TurnColumnsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    CPixelFormat format = CPixelFormat::Current();
+    uint32_t pixels = s->GetPixelsPerLine();
+    uint32_t inRow = s->BytesForPixels(pixels);
+    CPlacement place = {m_nRotation, m_nMirror, pixels, s->GetLineCount()};
     uint32_t firstX = 0, lastX = 0, outY = 0;
-    place.Map(0, m_nLinesStored, firstX, outY);
-    place.Map(0, m_nLinesStored + lines - 1, lastX, outY);
+    place.Map(0, first, firstX, outY);
+    place.Map(0, first + lines - 1, lastX, outY);
     uint32_t low = std::min(firstX, lastX);
     uint32_t high = std::max(firstX, lastX);
     uint32_t startByte = format.bits == 1 ? low / 8 : low * format.bits / 8;
     uint32_t endByte = format.bits == 1 ? high / 8 + 1 : (high + 1) * format.bits / 8;
-    piece.assign(endByte - startByte, 0);
+    std::vector<uint8_t> piece(endByte - startByte, 0);
     uint32_t base = format.bits == 1 ? startByte * 8 : low;
+    uint32_t pixelBytes = format.bits / 8;
+    // The output position moves by one pixel per input line, the same way in every column.
+    int32_t step = firstX == lastX ? 0 : firstX < lastX ? 1 : -1;
     for (uint32_t x = 0; x < pixels; ++x) {
-        place.Map(x, m_nLinesStored, firstX, outY);
+        place.Map(x, first, firstX, outY);
         uint32_t offset = outY * m_nSpillRowBytes + startByte;
         if (format.bits == 1) {
-            // Neighbouring blocks share the bytes at the ends of a piece.
-            m_pSpill->Rewind();
-            m_pSpill->SeekBy((int32_t)offset);
-            m_pSpill->Read(piece.data(), (UINT)piece.size());
+            // Neighbouring bands share the bytes at the ends of a run. A run not written yet reads
+            // short from a temporary file; its bytes must not keep the previous column's bits.
+            m_pSpill->SeekTo(offset);
+            uint32_t got = m_pSpill->Read(piece.data(), (UINT)piece.size());
+            std::fill(piece.begin() + std::min<size_t>(got, piece.size()), piece.end(), 0);
+            for (uint32_t y = 0; y < lines; ++y) {
+                uint32_t outX = 0;
+                place.Map(x, first + y, outX, outY);
+                format.Copy(buffer + y * inRow, x, piece.data(), outX - base);
+            }
+        } else {
+            CopyPixelRun(pixelBytes, buffer + x * pixelBytes, (int32_t)inRow,
+                         piece.data() + (firstX - base) * pixelBytes, step * (int32_t)pixelBytes, lines);
         }
-        for (uint32_t y = 0; y < lines; ++y) {
-            uint32_t outX = 0;
-            place.Map(x, m_nLinesStored + y, outX, outY);
-            format.Copy(buffer + y * inRow, x, piece.data(), outX - base);
+        WriteSpillAt(offset, piece.data(), (uint32_t)piece.size());
+    }
+}
+
+// Input lines of a sideways rotation are kept until a band is full or the image is complete.
+void CScanOutput::GatherIntoBand(const uint8_t* buffer, uint32_t lines)
+{
+    uint32_t inRow = m_nBandRowBytes;
+    uint32_t lineCount = g_pScanSettings->GetLineCount();
+    while (lines > 0) {
+        uint32_t take = std::min(lines, m_nBandLines - m_nBandFilled);
+        memcpy(m_pBand + (size_t)m_nBandFilled * inRow, buffer, (size_t)take * inRow);
+        m_nBandFilled += take;
+        buffer += (size_t)take * inRow;
+        lines -= take;
+        if (m_nBandFilled == m_nBandLines || m_nBandFirst + m_nBandFilled >= lineCount) {
+            TurnColumnsIntoSpill(m_pBand, m_nBandFirst, m_nBandFilled);
+            m_nBandFirst += m_nBandFilled;
+            m_nBandFilled = 0;
         }
-        m_pSpill->Rewind();
-        m_pSpill->SeekBy((int32_t)offset);
-        m_pSpill->WriteData(piece.data(), (uint32_t)piece.size());
     }
 }
 
@@ -254,8 +352,12 @@ uint32_t CScanOutput::StoreBlock(CScanReader& reader, uint8_t* buffer, uint32_t 
     }
     if (m_nLinesStored < lineCount) {
         lines = std::min(lines, lineCount - m_nLinesStored);
-        if (lines > 0)
-            RotateIntoSpill(buffer, lines);
+        // The band is sized for the line length the driver had set up before the scan.
+        bool banded = m_pBand != nullptr && s->BytesForPixels(s->GetPixelsPerLine()) == m_nBandRowBytes;
+        if (lines > 0 && banded)
+            GatherIntoBand(buffer, lines);
+        else if (lines > 0)
+            RotateIntoSpill(buffer, m_nLinesStored, lines);
         m_nLinesStored += lines;
         ReportScanStatus(kMsgStoring, (int32_t)((uint64_t)m_nLinesStored * 100 / std::max(lineCount, 1u)));
         if (m_nLinesStored < lineCount)
@@ -323,6 +425,13 @@ uint32_t CScanOutput::NextBlock(CScanReader& reader, CScanJob& job)
         uint8_t* source = reader.TransferBuffer();
         if (store && source != nullptr)
             n = StoreBlock(reader, source, n);
+        if (m_pSpill != nullptr && !m_pSpill->IsUsable()) {
+            // A large image rotates through the temporary file; a full drive ends the scan there.
+            ReportMessage(kMsgNoDiskSpace, m_pSpill->GetTempName() != nullptr ? m_pSpill->GetTempName() : "");
+            m_nStatus = kDriverAborted;
+            m_nNextLine = height;
+            return 0;
+        }
         if (m_nNextLine < height) {
             n = ProcessOutputBlock(reader, source, m_pBlock, n);
             if (n > 0) {

@@ -15,6 +15,11 @@ class CSpillFile;
 // Rounds without a new line after which the stage gives the image up.
 constexpr int kMaxIdleRounds = 100;
 
+// Bytes of input lines a 90 or 270 degree rotation gathers before it writes them into the spill
+// file: each output line then gets one write per band instead of one per reader block. Tests
+// shrink it to make the bands' edges fall inside small images.
+extern uint32_t g_RotationBandBytes;
+
 
 class CScanOutput {
 public:
@@ -58,9 +63,15 @@ public:
     bool m_bWriteFailed = false;
 
 private:
+    uint16_t PrepareBand();
     uint32_t StoreBlock(CScanReader& reader, uint8_t* buffer, uint32_t lines);
     uint32_t ReadBackBlock(CScanReader& reader, uint8_t* buffer);
-    void RotateIntoSpill(const uint8_t* buffer, uint32_t lines);
+    void GatherIntoBand(const uint8_t* buffer, uint32_t lines);
+    // Places input lines first .. first + lines - 1, held `lines` rows apart in buffer.
+    void RotateIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines);
+    void TurnRowsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines);
+    void TurnColumnsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines);
+    void WriteSpillAt(uint32_t offset, const uint8_t* data, uint32_t bytes);
     void ReverseLines(uint8_t* buffer, uint32_t lines, uint32_t rowBytes);
     void FinishBlock(uint32_t lines);
     // Blocks are handed on as they come; 0 at the end, else the status to return.
@@ -69,5 +80,11 @@ private:
 
     void* m_hBlock = nullptr;
     uint32_t m_nBlockRowBytes = 0;
+    // Input lines of a sideways rotation waiting to be written, from line m_nBandFirst on.
+    uint8_t* m_pBand = nullptr;
+    uint32_t m_nBandLines = 0;
+    uint32_t m_nBandRowBytes = 0;
+    uint32_t m_nBandFirst = 0;
+    uint32_t m_nBandFilled = 0;
     int32_t m_nShownPercent = 0;
 };

@@ -25,8 +25,16 @@ constexpr uint32_t kBusyRetryMs = 250;
 constexpr int kMaxPorts = 7;
 constexpr uint16_t kNoScanner = 0xFFFF;
 
+// Longest sleep of a wait: a user abort raised on another thread (a device's abort handler runs
+// on the worker) is seen within this time even while nothing else wakes the wait.
+constexpr uint32_t kAbortCheckMs = 50;
+
 // The request handed to the worker; only the worker takes it out.
 CNtRequest* volatile g_pWorkerRequest = nullptr;
+// Set by the worker each time it has run a request, after it cleared g_NtBusy, so that a wait ends
+// as soon as the command is done. Auto-reset: a signal left by a request given up on wakes the
+// next wait once, which then finds g_NtBusy still set and goes back to sleep.
+HANDLE g_NtDoneEvent = nullptr;
 
 void Unhold(CNtRequest* request)
 {
@@ -56,6 +64,8 @@ void NtRunPendingRequest()
         Unhold(request);
     }
     g_NtBusy = 0;
+    if (g_NtDoneEvent != nullptr)
+        SetEvent(g_NtDoneEvent);
 }
 
 HANDLE OpenName(CDeviceIo* io, const char* name, DWORD access, DWORD share)
@@ -80,6 +90,9 @@ CNtScsiTransport::~CNtScsiTransport()
 {
     CloseDevice();
     delete m_pWorker;
+    if (g_NtDoneEvent != nullptr)
+        CloseHandle(g_NtDoneEvent);
+    g_NtDoneEvent = nullptr;
     if (g_pNtRequest != nullptr) {
         Unhold(g_pNtRequest);
         g_pNtRequest = nullptr;
@@ -111,6 +124,8 @@ uint16_t CNtScsiTransport::Open()
         BuildScannerIndexTable();
     }
     g_NtDevice = nullptr;
+    if (g_NtDoneEvent == nullptr)
+        g_NtDoneEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     m_pWorker = new CWorkerThread;
     if (m_pWorker->Start(NtRunPendingRequest))
         m_async = 1;
@@ -324,15 +339,20 @@ TransportResult CNtScsiTransport::NtExecRequest(CNtRequest* request, CScsiBuffer
     }
 }
 
+// Sleeps between messages until the worker signals the end of the command: a command that is done
+// ends the wait at once instead of at the next tick of a polling loop.
 void CNtScsiTransport::NtWaitPumping(uint32_t milliseconds)
 {
     uint32_t start = MillisecondClock();
-    while (!g_UserAbort && g_NtBusy && ClockElapsed(start) < milliseconds) {
+    for (;;) {
+        uint32_t elapsed = ClockElapsed(start);
+        if (g_UserAbort || !g_NtBusy || elapsed >= milliseconds)
+            return;
         MSG msg;
         if (TakeWaitingMessage(msg))
             DispatchTakenMessage(msg);
         else
-            NapUntilMessage();
+            WaitForEventOrMessage(g_NtDoneEvent, std::min(milliseconds - elapsed, kAbortCheckMs));
     }
 }
 

@@ -20,3 +20,9 @@ void NapUntilMessage()
 {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
 }
+
+void WaitForEventOrMessage(HANDLE event, DWORD milliseconds)
+{
+    // Input already in the queue but seen by an earlier peek must wake the wait as well.
+    MsgWaitForMultipleObjectsEx(event != nullptr ? 1 : 0, &event, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}

@@ -11,3 +11,6 @@ bool TakeWaitingMessage(MSG& msg);
 void DispatchTakenMessage(MSG& msg);
 // Yields until a message arrives or a millisecond passes, so a wait does not spin a processor.
 void NapUntilMessage();
+// Sleeps until the event is signalled, a message arrives or the milliseconds have passed, whichever
+// comes first; a null event waits for messages and the time alone.
+void WaitForEventOrMessage(HANDLE event, DWORD milliseconds);

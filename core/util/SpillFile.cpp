@@ -34,7 +34,7 @@ CTempFileName::~CTempFileName()
 
 CSpillFile::CSpillFile(uint32_t size) : m_nSize(size)
 {
-    if (size > 0) {
+    if (size > 0 && size <= kSpillMemoryBudget) {
         m_pBlock = new (std::nothrow) CGlobalBlock(size, 0);
         if (m_pBlock && m_pBlock->m_pData) {
             m_bInMemory = 1;
@@ -114,6 +114,19 @@ uint32_t CSpillFile::SeekBy(int32_t offset)
     if (m_bFailed)
         return 0;
     const DWORD position = SetFilePointer(m_hFile, offset, nullptr, FILE_CURRENT);
+    return position == INVALID_SET_FILE_POINTER ? 0 : position;
+}
+
+uint32_t CSpillFile::SeekTo(uint32_t offset)
+{
+    if (m_bInMemory) {
+        m_nPosition = std::min(offset, m_nSize);
+        return m_nPosition;
+    }
+    if (m_bFailed)
+        return 0;
+    LONG high = 0;
+    const DWORD position = SetFilePointer(m_hFile, (LONG)offset, &high, FILE_BEGIN);
     return position == INVALID_SET_FILE_POINTER ? 0 : position;
 }
 

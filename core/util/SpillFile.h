@@ -3,6 +3,10 @@
 // A file-like stream that keeps a whole image (the rotation buffer of the output stage, the passes of
 // a multi-pass scan) in global memory when it can, and in a temporary file when memory runs short.
 // The choice is made once, at construction, from the size the caller expects to write.
+//
+// "Short" means more than kSpillMemoryBudget as well as an allocation that fails: a 600 ppi page
+// held whole would double the program's footprint, and a 32-bit process that gets such a block
+// may then fail a far smaller allocation later in the scan.
 
 #include "core/util/GlobalBlock.h"
 #include "framework/File.h"
@@ -25,6 +29,9 @@ private:
     char* m_pszName = nullptr;
 };
 
+// The largest stream kept in memory.
+constexpr uint32_t kSpillMemoryBudget = 16u * 1024 * 1024;
+
 class CSpillFile : public CFile {
 public:
     explicit CSpillFile(uint32_t size);
@@ -42,6 +49,9 @@ public:
     void Write(const void* source, UINT count) override { WriteData(source, count); }
 
     uint32_t SeekBy(int32_t offset);
+    // To an offset from the start, with one call where Rewind and SeekBy take two (the rotation
+    // seeks once per piece it writes); returns the new position like SeekBy.
+    uint32_t SeekTo(uint32_t offset);
     void Rewind();
 
     const char* GetTempName() const { return m_tempName.GetName(); }

@@ -2,6 +2,7 @@
 #include "core/image/Dib.h"
 #include "core/scan/OutputPipeline.h"
 #include "core/scan/ScanJob.h"
+#include "core/scan/ScanOutput.h"
 #include "core/scan/ScanServices.h"
 #include "framework/App.h"
 #include "tests/core/scan/FakeEngine.h"
@@ -173,6 +174,38 @@ uint32_t SinkMismatches(const CDib& sink, const CExpectedImage& expected)
     return mismatches;
 }
 
+// Pixels of a BMP file that differ from the expected image; every pixel differs in a file that is
+// not a whole BMP.
+uint32_t FileMismatches(const std::vector<uint8_t>& file, const CExpectedImage& expected)
+{
+    if (file.size() < 62)
+        return expected.width * expected.height;
+    uint32_t header = Get32(file, 10);
+    uint32_t width = Get32(file, 18);
+    uint32_t height = Get32(file, 22);
+    uint16_t bitCount = Get16(file, 28);
+    uint32_t stride = (width * bitCount + 31) / 32 * 4;
+    if (file.size() < header + (uint64_t)stride * height)
+        return expected.width * expected.height;
+    uint32_t mismatches = 0;
+    uint32_t columns = std::min(width, expected.width);
+    for (uint32_t y = 0; y < expected.height && y < height; ++y) {
+        const uint8_t* row = &file[header + (height - 1 - y) * stride];
+        for (uint32_t x = 0; x < columns; ++x) {
+            const uint8_t* want = expected.At(x, y);
+            bool same;
+            if (bitCount == 1)
+                same = ((row[x / 8] >> (7 - x % 8)) & 1) == want[0];
+            else if (bitCount == 8)
+                same = row[x] == want[0];
+            else
+                same = row[x * 3] == want[2] && row[x * 3 + 1] == want[1] && row[x * 3 + 2] == want[0];
+            mismatches += same ? 0 : 1;
+        }
+    }
+    return mismatches;
+}
+
 }  // namespace
 
 // ---- the order of the driver operations ------------------------------------------------------
@@ -290,23 +323,7 @@ TEST_F(ScanJobTest, BmpFilesHoldTheChart)
             EXPECT_EQ(102, e[1]);
             EXPECT_EQ(255, e[2]);
         }
-        uint32_t mismatches = 0;
-        uint32_t columns = std::min(width, expected.width);
-        for (uint32_t y = 0; y < expected.height && y < height; ++y) {
-            const uint8_t* row = &file[header + (height - 1 - y) * stride];
-            for (uint32_t x = 0; x < columns; ++x) {
-                const uint8_t* want = expected.At(x, y);
-                bool same;
-                if (bitCount == 1)
-                    same = ((row[x / 8] >> (7 - x % 8)) & 1) == want[0];
-                else if (bitCount == 8)
-                    same = row[x] == want[0];
-                else
-                    same = row[x * 3] == want[2] && row[x * 3 + 1] == want[1] && row[x * 3 + 2] == want[0];
-                mismatches += same ? 0 : 1;
-            }
-        }
-        EXPECT_EQ(0u, mismatches);
+        EXPECT_EQ(0u, FileMismatches(file, expected));
         EXPECT_TRUE(m_pReports->Ids().empty());
     }
 }
@@ -325,6 +342,38 @@ TEST_F(ScanJobTest, EveryRotationAndMirrorReachesTheClipboardSink)
             ASSERT_EQ(expected.width, (uint32_t)sink->m_pHeader->biWidth);
             ASSERT_EQ(expected.height, sink->m_nHeight);
             EXPECT_EQ(0u, SinkMismatches(*sink, expected));
+        }
+    }
+    EXPECT_TRUE(m_pReports->Ids().empty());
+}
+
+// A sideways rotation writes its spill file band by band. Bands of one line, and bands whose edges
+// fall inside a line-art byte of the turned lines, must give the same image as one band.
+TEST_F(ScanJobTest, SidewaysRotationIsTheSameInBandsOfAnyHeight)
+{
+    struct CBandRestorer {
+        uint32_t saved = g_RotationBandBytes;
+        ~CBandRestorer() { g_RotationBandBytes = saved; }
+    } restorer;
+    const ScanCase types[] = {
+        {"line art", kImageLineArt, 1, true, 0, 0},
+        {"rgb", kImageRgb, 8, true, 0, 0},
+    };
+    // 1 byte gives bands of one line; 5000 bytes give 156 lines of line art (edges inside bytes of
+    // the turned lines) and 6 lines of RGB.
+    for (uint32_t bandBytes : {1u, 5000u}) {
+        g_RotationBandBytes = bandBytes;
+        for (const ScanCase& type : types) {
+            for (int32_t rotation : {90, 270}) {
+                for (int32_t mirror = 0; mirror < 4; ++mirror) {
+                    SCOPED_TRACE(std::string(type.name) + ", band " + std::to_string(bandBytes) + " bytes, rotation " +
+                                 std::to_string(rotation) + " mirror " + std::to_string(mirror));
+                    Configure({type.name, type.type, type.bits, true, rotation, mirror});
+                    ASSERT_EQ(1, ScanFile());
+                    CExpectedImage expected = ExpectedImage(m_pDriver->Window(), rotation, mirror);
+                    EXPECT_EQ(0u, FileMismatches(ReadWholeFile(m_strPath), expected));
+                }
+            }
         }
     }
     EXPECT_TRUE(m_pReports->Ids().empty());

@@ -68,9 +68,12 @@ struct SpillCase {
     bool inMemory;
 };
 
-// 0xFFFFFF00 bytes cannot be had in a 32-bit process, which forces the temporary file.
+// 0xFFFFFF00 bytes cannot be had in a 32-bit process, which forces the temporary file. A size the
+// process could allocate but that is above the budget goes to the file too.
 const SpillCase kSpillCases[] = {
     {"memory", 300000, true},
+    {"memory, the whole budget", kSpillMemoryBudget, true},
+    {"file, above the budget", kSpillMemoryBudget + 1, false},
     {"file, size 0", 0, false},
     {"file, memory refused", 0xFFFFFF00u, false},
 };
@@ -104,6 +107,9 @@ TEST(SpillFile, GivesBackIdenticalBytesAndLeavesNoFile)
             uint8_t one = 0;
             EXPECT_EQ(spill.Read(&one, 1), 1u) << c.name;
             EXPECT_EQ(one, data[1000]) << c.name;
+            EXPECT_EQ(spill.SeekTo(250000), 250000u) << c.name;
+            EXPECT_EQ(spill.Read(&one, 1), 1u) << c.name;
+            EXPECT_EQ(one, data[250000]) << c.name;
         }
         EXPECT_FALSE(FileExists(tempName)) << c.name;
     }
@@ -133,6 +139,8 @@ TEST(SpillFile, MemoryStreamStaysWithinItsBlock)
     EXPECT_EQ(spill.WriteData(data.data(), 25), 10u);
     EXPECT_EQ(spill.SeekBy(-1000), 0u);
     EXPECT_EQ(spill.SeekBy(1000), 10u);
+    EXPECT_EQ(spill.SeekTo(1000), 10u);
+    EXPECT_EQ(spill.SeekTo(4), 4u);
 }
 
 TEST(SpillFile, MissingTemporaryDirectoryIsAnError)
