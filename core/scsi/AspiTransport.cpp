@@ -245,18 +245,29 @@ TransportResult CAspiTransport::Exec6(const uint8_t* cdb, int direction, CScsiBu
     return Exec(cdb, 6, direction, data);
 }
 
-TransportResult CAspiTransport::Exec(const uint8_t* cdb, int length, int direction,
-                                     CScsiBuffer& data)
+// The checks every command passes before it is sent; on success the new request is the current
+// one and 0 is returned.
+TransportResult CAspiTransport::StartRequest(const uint8_t* cdb, int length, int direction,
+                                             CScsiBuffer& data, AspiExecSrb*& srb)
 {
     if (m_pSendCommand == nullptr || g_AspiPending)
         return kScsiFailed;
     if (IsDataMissing(data))
         return kScsiNoMemory;
     ReapReleasedRequests();
-    AspiExecSrb* srb = BuildRequest(cdb, length, direction, data);
+    srb = BuildRequest(cdb, length, direction, data);
     if (srb == nullptr)
         return kScsiFailed;
     g_pAspiSrb = srb;
+    return kScsiGood;
+}
+
+TransportResult CAspiTransport::Exec(const uint8_t* cdb, int length, int direction,
+                                     CScsiBuffer& data)
+{
+    AspiExecSrb* srb = nullptr;
+    if (TransportResult refused = StartRequest(cdb, length, direction, data, srb))
+        return refused;
     TransportResult result = AspiExecute(srb, data);
     LogCdb(cdb, length, result);
     ReleaseRequest(srb);
@@ -396,15 +407,9 @@ TransportResult CAspiTransport::StartAsync6(const uint8_t* cdb, int direction, C
 TransportResult CAspiTransport::StartAsync(const uint8_t* cdb, int length, int direction,
                                            CScsiBuffer& data)
 {
-    if (m_pSendCommand == nullptr || g_AspiPending)
-        return kScsiFailed;
-    if (IsDataMissing(data))
-        return kScsiNoMemory;
-    ReapReleasedRequests();
-    AspiExecSrb* srb = BuildRequest(cdb, length, direction, data);
-    if (srb == nullptr)
-        return kScsiFailed;
-    g_pAspiSrb = srb;
+    AspiExecSrb* srb = nullptr;
+    if (TransportResult refused = StartRequest(cdb, length, direction, data, srb))
+        return refused;
     m_pAsyncData = &data;
     g_AspiPending = 1;
     m_asyncPending = 1;

@@ -44,6 +44,8 @@ private:
 
     TransportResult Exec(const uint8_t* cdb, int length, int direction, CScsiBuffer& data);
     TransportResult StartAsync(const uint8_t* cdb, int length, int direction, CScsiBuffer& data);
+    TransportResult StartRequest(const uint8_t* cdb, int length, int direction, CScsiBuffer& data,
+                                 AspiExecSrb*& srb);
     AspiExecSrb* BuildRequest(const uint8_t* cdb, int length, int direction, CScsiBuffer& data);
     TransportResult AspiExecute(AspiExecSrb* srb, CScsiBuffer& data);
     DWORD AspiExecWait(AspiExecSrb* srb);
