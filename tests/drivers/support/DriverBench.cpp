@@ -1,7 +1,5 @@
 #include "tests/drivers/support/DriverBench.h"
 
-#include "core/messages/MessageCatalog.h"
-#include "core/messages/MessageReporter.h"
 #include "core/scsi/DeviceIo.h"
 #include "core/scsi/TransportFactory.h"
 #include "framework/App.h"
@@ -13,39 +11,8 @@ CWinApp* DriverBench::s_pApp = nullptr;
 namespace {
 
 std::string g_IniPath;
-std::vector<int> g_MessageIds;
-CMessageReporter::BoxFunction g_PreviousBox = nullptr;
-
-int WINAPI RecordBox(HWND, LPCSTR, LPCSTR, UINT)
-{
-    g_MessageIds.push_back(g_MessageReporter.GetMessageId());
-    return IDOK;
-}
-
-void LoadCatalog()
-{
-    if (g_pMessageCatalog != nullptr)
-        return;
-    auto* catalog = new CMessageCatalog(CString("ENG.MSG"));
-    std::string path = testsupport::ProgramDirectory() + "ENG.MSG";
-    ASSERT_TRUE(catalog->Load(CString(path.c_str())));
-    catalog->m_nState = kCatalogLoaded;
-    g_pMessageCatalog = catalog;
-}
 
 }  // namespace
-
-CMessageLog::CMessageLog()
-{
-    g_MessageIds.clear();
-    g_PreviousBox = g_MessageReporter.SetBoxFunction(RecordBox);
-}
-
-CMessageLog::~CMessageLog() { g_MessageReporter.SetBoxFunction(g_PreviousBox); }
-
-const std::vector<int>& CMessageLog::Ids() const { return g_MessageIds; }
-
-void CMessageLog::Clear() { g_MessageIds.clear(); }
 
 std::string TransportName(const testing::TestParamInfo<ScsiDriverId>& info)
 {
@@ -60,7 +27,7 @@ void DriverBench::SetUp()
         s_pApp->m_pszProfileName = g_IniPath.c_str();
     }
     DeleteFileA(g_IniPath.c_str());
-    LoadCatalog();
+    LoadEnglishCatalog();
     g_UserAbort = 0;
     g_pScanSettings = &m_Settings;
     m_bus.AddHost(CSimHostInfo());

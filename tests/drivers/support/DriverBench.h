@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "tests/support/Reports.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -20,17 +22,6 @@
 #include <vector>
 
 class CWinApp;
-
-// Records the ids of every message reported while it lives.
-class CMessageLog {
-public:
-    CMessageLog();
-    ~CMessageLog();
-    CMessageLog(const CMessageLog&) = delete;
-    CMessageLog& operator=(const CMessageLog&) = delete;
-    const std::vector<int>& Ids() const;
-    void Clear();
-};
 
 class DriverBench : public testing::Test {
 protected:
@@ -49,7 +40,7 @@ protected:
 
     CVirtualTarget* m_pTarget = nullptr;
     CScanSettings m_Settings;
-    CMessageLog m_Messages;
+    CReportRecorder m_Messages;
 
 private:
     void Disconnect();
