@@ -1,5 +1,6 @@
 #include "bench/BenchRig.h"
 
+#include "core/devices/DeviceSearch.h"
 #include "core/messages/MessageCatalog.h"
 #include "core/messages/MessageReporter.h"
 #include "core/messages/ProgramDirectory.h"
@@ -121,6 +122,7 @@ bool CBenchRig::OpenChannel()
     m_pTransport->SelectAdapter(0);
     m_pTransport->SetBus(0);
     m_pTransport->SelectTarget(kTarget);
+    g_TransferSize = m_pTransport->GetMaxTransfer();   // as opening the device caches it
     m_channel = std::make_unique<CScsiChannel>(m_pTransport, ChannelKindOf(kScsiDriverAspi32));
     g_pScsiChannel = m_channel.get();
     return true;

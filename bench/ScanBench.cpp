@@ -11,7 +11,6 @@
 #include "colour/CmsEngineLoader.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/cms/CmsRecords.h"
-#include "sim/TestChart.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -122,25 +121,19 @@ bool EngineLacksImageFiles(const std::string& folder)
 // bus and driver on one side and the job's reader, output stage and writer on the other.
 void PrintProfile(CBenchRig& rig, double total, double deviceSeconds, double megabytes)
 {
-    CChartWindow chart = rig.Device().LastScan().chart;
-    std::vector<uint8_t> line(CTestChart::BytesPerLine(chart));
-    double start = Seconds();
-    for (int y = 0; y < chart.lines; ++y)
-        CTestChart::RenderLine(chart, y, line.data());
-    double rendering = Seconds() - start;
     double busAndDriver = 0;
     uint64_t read = 0;
     for (int run = 0; run < kRuns; ++run) {
         rig.Device().Reset();
-        start = Seconds();
+        double start = Seconds();
         read = rig.ReadThroughDriver();
         double seconds = Seconds() - start - rig.Device().BusySeconds();
         busAndDriver = run == 0 || seconds < busAndDriver ? seconds : busAndDriver;
     }
     double job = total - deviceSeconds - busAndDriver;
-    printf("  where the time goes: virtual device %.2f s (the chart alone, once per line: %.2f s); "
-           "bus and driver %.2f s%s; scan job's reader, output stage and writer ",
-           deviceSeconds, rendering, busAndDriver, read == 0 ? " (read FAILED)" : "");
+    printf("  where the time goes: virtual device %.2f s; bus and driver %.2f s%s; "
+           "scan job's reader, output stage and writer ",
+           deviceSeconds, busAndDriver, read == 0 ? " (read FAILED)" : "");
     if (job < kNoiseSeconds)
         printf("about 0 s (within the noise)\n");
     else

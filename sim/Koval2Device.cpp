@@ -219,6 +219,7 @@ void CKoval2Device::OnDownloadLut(const CSimCdb& cdb, CSimTransfer& io, CSimRepl
         table.assign(data.begin(), data.end());
     }
     m_luts[(tableByte >> 6) & 3] = std::move(table);
+    m_deviceLines.clear();
 }
 
 void CKoval2Device::OnScan(const CSimCdb& cdb, CSimReply& reply)
@@ -289,6 +290,7 @@ void CKoval2Device::StartScan(uint8_t modeByte, CSimReply& reply)
     chart.bigEndian16 = true;
 
     m_scan = scan;
+    m_deviceLines.clear();
     m_scanning = true;
     m_statusSinceScan = false;
     m_unitsDelivered = 0;
@@ -362,37 +364,50 @@ uint16_t CKoval2Device::ApplyLut(int channel, uint16_t value) const
     return uint16_t((*table)[index] & full);
 }
 
-void CKoval2Device::RenderDeviceLine(int line, std::vector<uint8_t>& out)
+std::vector<uint8_t> CKoval2Device::ApplyLuts(const std::vector<uint8_t>& chart) const
 {
-    if (m_cachedLine == line && !m_lineCache.empty()) {
-        out = m_lineCache;
-        return;
+    if (m_scan.mode == 0)
+        return chart;
+    // Colour comes out as three single-colour records, so the samples are kept by colour.
+    int colours = m_scan.mode == 3 ? 3 : 1;
+    bool wide = m_scan.bits > 8;
+    size_t sampleBytes = wide ? 2 : 1;
+    std::vector<uint8_t> samples(size_t(colours) * size_t(m_scan.pixels) * sampleBytes);
+    uint8_t* out = samples.data();
+    for (int colour = 0; colour < colours; ++colour) {
+        int lut = m_scan.mode == 3 ? colour + 1 : 0;
+        for (int x = 0; x < m_scan.pixels; ++x) {
+            size_t at = size_t(colours * x + colour) * sampleBytes;
+            if (wide) {
+                uint16_t value = uint16_t((chart[at] << 8) | chart[at + 1]) >> (16 - m_scan.bits);
+                value = ApplyLut(lut, value);
+                *out++ = uint8_t(value >> 8);
+                *out++ = uint8_t(value);
+            } else {
+                *out++ = uint8_t(ApplyLut(lut, chart[at]));
+            }
+        }
     }
-    out.assign(CTestChart::BytesPerLine(m_scan.chart), 0);
-    CTestChart::RenderLine(m_scan.chart, line, out.data());
-    m_lineCache = out;
-    m_cachedLine = line;
+    return samples;
+}
+
+const std::vector<uint8_t>& CKoval2Device::DeviceLine(int line)
+{
+    std::vector<uint8_t>& samples = m_deviceLines[CTestChart::LineKind(m_scan.chart, line)];
+    if (samples.empty()) {
+        std::vector<uint8_t> chart(CTestChart::BytesPerLine(m_scan.chart));
+        CTestChart::RenderLine(m_scan.chart, line, chart.data());
+        samples = ApplyLuts(chart);
+    }
+    return samples;
 }
 
 void CKoval2Device::RenderRecord(const CRecord& record, uint32_t index, uint8_t* out)
 {
-    std::vector<uint8_t> line;
-    RenderDeviceLine(record.line, line);
-    bool wide = m_scan.bits > 8;
+    size_t payload = size_t(m_scan.pixels) * (m_scan.bits > 8 ? 2 : 1);
     out[0] = uint8_t(record.line);
     out[1] = long(index) == m_badTag ? 0 : uint8_t(kTags[record.colour]);
-    uint8_t* payload = out + 2;
-    for (int x = 0; x < m_scan.pixels; ++x) {
-        if (wide) {
-            const uint8_t* sample = &line[size_t(6 * x + 2 * record.colour)];
-            uint16_t value = uint16_t((sample[0] << 8) | sample[1]) >> (16 - m_scan.bits);
-            value = ApplyLut(record.colour + 1, value);
-            payload[2 * x] = uint8_t(value >> 8);
-            payload[2 * x + 1] = uint8_t(value);
-        } else {
-            payload[x] = uint8_t(ApplyLut(record.colour + 1, line[size_t(3 * x + record.colour)]));
-        }
-    }
+    std::memcpy(out + 2, DeviceLine(record.line).data() + payload * size_t(record.colour), payload);
 }
 
 void CKoval2Device::OnRead(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)
@@ -411,23 +426,9 @@ void CKoval2Device::OnRead(const CSimCdb& cdb, CSimTransfer& io, CSimReply& repl
             out += recordBytes;
         }
     } else {
-        std::vector<uint8_t> line;
         for (uint32_t i = 0; i < lines; ++i) {
-            int number = int(m_unitsDelivered + i);
-            RenderDeviceLine(number, line);
-            if (m_scan.mode == 2 && m_scan.bits > 8) {
-                for (int x = 0; x < m_scan.pixels; ++x) {
-                    uint16_t value = uint16_t((line[2 * x] << 8) | line[2 * x + 1]) >> (16 - m_scan.bits);
-                    value = ApplyLut(0, value);
-                    out[2 * x] = uint8_t(value >> 8);
-                    out[2 * x + 1] = uint8_t(value);
-                }
-            } else if (m_scan.mode == 2) {
-                for (int x = 0; x < m_scan.pixels; ++x)
-                    out[x] = uint8_t(ApplyLut(0, line[size_t(x)]));
-            } else {
-                std::memcpy(out, line.data(), line.size());
-            }
+            const std::vector<uint8_t>& line = DeviceLine(int(m_unitsDelivered + i));
+            std::memcpy(out, line.data(), std::min<size_t>(line.size(), DeviceLineBytes()));
             out += DeviceLineBytes();
         }
     }

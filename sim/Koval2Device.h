@@ -17,6 +17,7 @@
 #include "sim/TestChart.h"
 #include "sim/VirtualTarget.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -70,7 +71,9 @@ private:
     void StartScan(uint8_t modeByte, CSimReply& reply);
     void StopScan();
     void BuildRecordOrder();
-    void RenderDeviceLine(int line, std::vector<uint8_t>& out);
+    // A line as the device sends it, its lookup tables applied; colour by colour in colour mode.
+    const std::vector<uint8_t>& DeviceLine(int line);
+    std::vector<uint8_t> ApplyLuts(const std::vector<uint8_t>& chart) const;
     void RenderRecord(const CRecord& record, uint32_t index, uint8_t* out);
     uint16_t ApplyLut(int channel, uint16_t value) const;
     uint32_t DeviceLineBytes() const;
@@ -107,8 +110,8 @@ private:
     uint32_t m_unitsDelivered = 0;      // device lines (colour: groups of three records) read
     std::vector<CRecord> m_order;       // colour record sequence with the CCD lag
     uint32_t m_recordsSent = 0;
-    std::vector<uint8_t> m_lineCache;
-    int m_cachedLine = -1;
+    // Rendered once per kind of chart line and scan: a page has only a few dozen kinds.
+    std::map<int, std::vector<uint8_t>> m_deviceLines;
 };
 
 std::unique_ptr<CVirtualTarget> CreateKoval2Device(const CSimOptions& options);

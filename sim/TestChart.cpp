@@ -48,7 +48,45 @@ void Set(uint16_t rgb[3], uint16_t r, uint16_t g, uint16_t b)
     rgb[2] = b;
 }
 
+// Snapped position of a line (or a column) centre; -1 far off the chart, before the grid could
+// overflow, and for a position that is not a number.
+int64_t SnapOnChart(double inches, double extent)
+{
+    if (!(inches > -1 && inches < 2 * extent))
+        return -1;
+    return Snap(inches);
+}
+
+double LineCentre(const CChartWindow& window, int line)
+{
+    return window.top + (line + 0.5) / window.yResolution;
+}
+
 }  // namespace
+
+int CTestChart::RowKind(double yInches)
+{
+    int64_t y = SnapOnChart(yInches, kHeight);
+    if (y < 0 || y >= kGridHeight)
+        return 0;
+    if (y < Inches(1.0))
+        return 1;
+    if (y < Inches(2.5))
+        return 2 + int((y - Inches(1.0)) / Inches(0.5));
+    if (y < Inches(4.5))
+        return 5 + int((y - Inches(2.5)) / kGrid);
+    if (y < Inches(6.0))
+        return 7;
+    // Below the line groups a line differs only by the parts of the mark and the blue square it
+    // crosses.
+    return 8 + (Within(y, 6.5, 9.5) ? 1 : 0) + (Within(y, 6.5, 7.0) ? 2 : 0) +
+           (Within(y, 7.75, 8.25) ? 4 : 0) + (Within(y, 10.5, 11.5) ? 8 : 0);
+}
+
+int CTestChart::LineKind(const CChartWindow& window, int line)
+{
+    return RowKind(LineCentre(window, line));
+}
 
 bool CTestChart::InMark(int64_t x, int64_t y)
 {
@@ -61,11 +99,8 @@ bool CTestChart::InMark(int64_t x, int64_t y)
 void CTestChart::Colour(double xInches, double yInches, uint16_t rgb[3])
 {
     Set(rgb, 65535, 65535, 65535);
-    // Far off the chart (or not a number): white, before the grid could overflow.
-    if (!(xInches > -1 && xInches < 2 * kWidth && yInches > -1 && yInches < 2 * kHeight))
-        return;
-    int64_t x = Snap(xInches);
-    int64_t y = Snap(yInches);
+    int64_t x = SnapOnChart(xInches, kWidth);
+    int64_t y = SnapOnChart(yInches, kHeight);
     if (x < 0 || y < 0 || x >= kGridWidth || y >= kGridHeight)
         return;
     if (y < Inches(1.0)) {
@@ -106,7 +141,7 @@ size_t CTestChart::BytesPerLine(const CChartWindow& window)
 void CTestChart::RenderLine(const CChartWindow& window, int line, uint8_t* out)
 {
     std::memset(out, 0, BytesPerLine(window));
-    double y = window.top + (line + 0.5) / window.yResolution;
+    double y = LineCentre(window, line);
     size_t byte = 0;
     for (int i = 0; i < window.pixelsPerLine; ++i) {
         double x = window.left + (i + 0.5) / window.xResolution;

@@ -33,8 +33,13 @@ public:
     static size_t BytesPerLine(const CChartWindow& window);
     static void RenderLine(const CChartWindow& window, int line, uint8_t* out);
     static std::vector<uint8_t> Render(const CChartWindow& window);
+    // Lines of a window with equal kinds are equal: a line's colours depend on its position only
+    // through the bands of the chart and the parts of the mark it crosses.
+    static int LineKind(const CChartWindow& window, int line);
 
 private:
+    static int RowKind(double y);
     // x and y in steps of the chart's grid.
     static bool InMark(int64_t x, int64_t y);
 };
+

@@ -336,6 +336,10 @@ DWORD CAspiTransport::AspiExecWait(AspiExecSrb* srb)
 
 void CAspiTransport::AspiWaitPumping(uint32_t milliseconds)
 {
+    // A manager that finishes the request inside the send call has already posted it: no timer
+    // to set and kill for a wait that is over.
+    if (!g_AspiPending || g_UserAbort)
+        return;
     g_AspiWaiting = 1;
     UINT_PTR timer = SetTimer(nullptr, 0, milliseconds, AspiTimerProc);
     uint32_t start = MillisecondClock();

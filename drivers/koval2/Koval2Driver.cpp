@@ -2,6 +2,7 @@
 
 #include "drivers/koval2/Koval2Driver.h"
 
+#include "core/devices/DeviceSearch.h"
 #include "core/messages/MsgString.h"
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
@@ -289,7 +290,9 @@ uint32_t CKoval2Driver::ClampResolutionX(uint32_t r)
             r = roundToStep(r);
     }
 
-    uint32_t transfer = GetTransferSize();
+    // The size cached when the device was opened (and again as a scan starts): this runs for
+    // every line-size question the settings ask, far too often to read the INI file each time.
+    uint32_t transfer = g_TransferSize;
     int32_t width = std::max(5, settings.GetParam(kParamSelRight) - settings.GetParam(kParamSelLeft));
     uint32_t lineBytes = settings.LineBytesForWidth((uint32_t)width);
     if (transfer != 0 && lineBytes > transfer) {

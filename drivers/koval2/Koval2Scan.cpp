@@ -340,6 +340,7 @@ uint16_t CKoval2Driver::PrepareScan()
     result = CheckResult(g_pScsiChannel->Scan(none, ScanModeByte(), kLongTimeout, true, kSenseBytes), none);
     if (result != kDriverOk)
         return result;
+    LoadBlocking();
     m_nLinesRead = 0;
     m_nLinesRequested = 0;
     m_nBlockLines[0] = m_nBlockLines[1] = 0;
@@ -386,8 +387,9 @@ uint32_t CKoval2Driver::LineBytes(uint32_t lines) const
 bool CKoval2Driver::IsBlockingRead()
 {
     // Blocking may have been switched off since the blocks were allocated: without the second
-    // block there is nothing to read ahead into.
-    return LoadBlocking() != 0 || m_bSyncOnly != 0 || m_Blocks[1].m_pData == nullptr;
+    // block there is nothing to read ahead into. m_nBlocking is read once a scan, in PrepareScan,
+    // and turned on during a scan when the records go wrong.
+    return m_nBlocking != 0 || m_bSyncOnly != 0 || m_Blocks[1].m_pData == nullptr;
 }
 
 uint16_t CKoval2Driver::ReadLines(int block, uint32_t lines, bool synchronous)

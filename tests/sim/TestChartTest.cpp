@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "sim/TestChart.h"
 
@@ -125,6 +126,37 @@ TEST(TestChart, RgbWindowIsPixelInterleaved)
     std::vector<uint8_t> rgb = CTestChart::Render(w);
     EXPECT_EQ(rgb, (std::vector<uint8_t>{255, 0, 0, 0, 255, 0}));
     EXPECT_EQ(CTestChart::BytesPerLine(w), 6u);
+}
+
+TEST(TestChart, LinesOfOneKindAreEqual)
+{
+    // Windows whose lines cross every band edge, the mark's arms and the chart's lower end, at
+    // resolutions whose line centres fall on the edges themselves (100, 200) and between them.
+    struct Case {
+        const char* name;
+        CChartWindow window;
+        int resolution;
+    };
+    const Case cases[] = {
+        {"whole page grey", Window(0, 0, 425, 0, 8, 1), 50},
+        {"rgb 16-bit on the edges", Window(0.25, 0.0, 600, 0, 16, 3), 200},
+        {"line art over the blue square", Window(6.9, 5.9, 120, 0, 1, 1), 100},
+        {"odd resolution from off the top", Window(0.9, -0.3, 25, 0, 8, 3), 73},
+    };
+    for (const Case& c : cases) {
+        CChartWindow w = c.window;
+        w.xResolution = w.yResolution = c.resolution;
+        w.lines = int((CTestChart::kHeight + 0.5 - w.top) * c.resolution);
+        std::vector<uint8_t> direct = CTestChart::Render(w);
+        size_t bytes = CTestChart::BytesPerLine(w);
+        std::map<int, int> firstOfKind;
+        for (int line = 0; line < w.lines; ++line) {
+            int first = firstOfKind.emplace(CTestChart::LineKind(w, line), line).first->second;
+            ASSERT_TRUE(std::equal(direct.begin() + bytes * line, direct.begin() + bytes * (line + 1),
+                                   direct.begin() + bytes * first))
+                << c.name << ": line " << line << " differs from line " << first << " of its kind";
+        }
+    }
 }
 
 }  // namespace

@@ -213,9 +213,10 @@ TEST_F(Koval2ResolutionTest, ClampByKindQualityRulingAndTransferSize)
 
 TEST_F(Koval2ResolutionTest, SelectionLineWiderThanTheTransferLowersTheResolution)
 {
-    Start();
-    // 8 KB transfers: an RGB line of 20 cm at 600 ppi (14174 bytes) does not fit.
+    // 8 KB transfers, as the device is opened: an RGB line of 20 cm at 600 ppi (14174 bytes) does
+    // not fit.
     SetIni("General", "ScanBuffer", "8");
+    Start();
     Select(kImageRgb, 600, 0, 0, 20000, 2540);
     uint32_t lineBytes = m_Settings.LineBytesForWidth(20000);
     uint32_t transfer = Driver().GetTransferSize();

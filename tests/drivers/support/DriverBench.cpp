@@ -1,5 +1,6 @@
 #include "tests/drivers/support/DriverBench.h"
 
+#include "core/devices/DeviceSearch.h"
 #include "core/scsi/DeviceIo.h"
 #include "core/scsi/TransportFactory.h"
 #include "framework/App.h"
@@ -57,6 +58,7 @@ void DriverBench::Connect(std::unique_ptr<CVirtualTarget> device, ScsiDriverId i
     m_pTransport->SelectAdapter(0);
     m_pTransport->SetBus(0);
     m_pTransport->SelectTarget(kTarget);
+    g_TransferSize = m_pTransport->GetMaxTransfer();   // as opening the device caches it
     m_channel = std::make_unique<CScsiChannel>(m_pTransport, ChannelKindOf(id));
     g_pScsiChannel = m_channel.get();
 }
