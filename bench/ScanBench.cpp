@@ -2,9 +2,12 @@
 // waits, through the scan job, reader, output stage and file writer, timed and measured.
 //
 // Without arguments the program makes a temporary folder, runs each case in a process of its own
-// (so that each peak memory figure belongs to one case alone), prints the figures and removes the
-// folder. "--case N --dir FOLDER" runs one case.
+// (so that each peak memory figure belongs to one case alone), then the batch command line of
+// brelvane.exe end to end, prints the figures and removes the folder. "--case N --dir FOLDER" runs
+// one case.
 
+#include "bench/BatchBench.h"
+#include "bench/BenchFigures.h"
 #include "bench/BenchRig.h"
 
 #include "colour/CmsEngine.h"
@@ -27,13 +30,7 @@ namespace {
 constexpr int32_t kA4Width = 21000;
 constexpr int32_t kA4Height = 29700;
 constexpr int32_t kResolution = 600;
-constexpr double kMegabyte = 1e6;
-constexpr double kMemoryLimitMb = 64;
-// Each figure is the best of this many runs: the machine may be busy with other work.
-constexpr int kRuns = 3;
 constexpr double kNoiseSeconds = 0.05;
-constexpr int kExitMissed = 1;
-constexpr int kExitFailed = 2;
 
 struct CBenchCase {
     const char* name;
@@ -50,48 +47,12 @@ const CBenchCase kCases[] = {
 };
 constexpr int kCaseCount = (int)(sizeof kCases / sizeof kCases[0]);
 
-double Seconds()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return (double)now.QuadPart / (double)frequency.QuadPart;
-}
-
-const char* Verdict(bool met)
-{
-    return met ? "met" : "NOT MET";
-}
-
 PROCESS_MEMORY_COUNTERS MemoryFigures()
 {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
     return counters;
-}
-
-// The output image's size as the BMP header states it; false when the file is not whole.
-bool BmpSize(const std::string& path, uint32_t& width, uint32_t& height)
-{
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return false;
-    uint8_t header[54] = {};
-    bool read = fread(header, 1, sizeof header, f) == sizeof header;
-    fseek(f, 0, SEEK_END);
-    long size = ftell(f);
-    fclose(f);
-    if (!read || header[0] != 'B' || header[1] != 'M')
-        return false;
-    auto get32 = [&](int at) {
-        return header[at] | header[at + 1] << 8 | header[at + 2] << 16 | (uint32_t)header[at + 3] << 24;
-    };
-    width = get32(18);
-    height = get32(22);
-    uint32_t bitCount = header[28] | header[29] << 8;
-    uint32_t stride = (width * bitCount + 31) / 32 * 4;
-    return (uint64_t)size == get32(10) + (uint64_t)stride * height;
 }
 
 // Asks the engine itself whether it writes image files, with a 16-bit RGB descriptor like the
@@ -323,6 +284,9 @@ int RunAll()
         int code = RunChild(self, i, folder);
         worst = code > worst ? code : worst;
     }
+    fflush(stdout);
+    int code = RunBatchCase(folder);
+    worst = code > worst ? code : worst;
     RemoveFolder(folder);
     return worst;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the scan pipeline benchmark in the build tree of scripts/build.sh and prints its figures.
+# Builds the scan pipeline benchmark (and brelvane.exe, which its batch case runs) in the build tree
+# of scripts/build.sh and prints its figures.
 # Exit status: 0 every target met, 1 a target missed, 2 a case could not run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -152,6 +152,7 @@ uint16_t CScanOutput::Prepare(CScanReader&)
     m_nStatus = 0;
     m_nShownPercent = 0;
     m_bWriteFailed = false;
+    ReadTypeOptions();
     if (g_LinesPerBlock == 0)
         return kDriverFailed;
     Free();
@@ -383,6 +384,16 @@ uint32_t CScanOutput::ReadBackBlock(CScanReader& reader, uint8_t* buffer)
     return count;
 }
 
+// The options live in the INI file and hold for the whole scan: read for every block, they cost
+// more than the block's own work.
+void CScanOutput::ReadTypeOptions()
+{
+    int32_t type = g_pScanSettings->GetCurrentType();
+    m_bSwapBytes = g_pfnGetSwapBytes != nullptr && g_pfnGetSwapBytes(type) != 0;
+    m_bWidenAfterCms = ShiftTo16AfterCms() != 0;
+    m_bInvertType = g_pfnIsModeEnabled != nullptr && g_pfnIsModeEnabled(type) != 0;
+}
+
 void CScanOutput::FinishBlock(uint32_t lines)
 {
     CScanSettings* s = g_pScanSettings;
@@ -391,14 +402,11 @@ void CScanOutput::FinishBlock(uint32_t lines)
     m_nSampleBits = bits > 8 ? bits : 8;
     m_bHighByteFirst = false;
     if (bits > 8 && type != kImageLineArt && type != kImageHalftone) {
-        bool swap = g_pfnGetSwapBytes != nullptr && g_pfnGetSwapBytes(type) != 0;
-        bool widen = ShiftTo16AfterCms() != 0;
-        ConvertSamples(m_pBlock, lines, m_nBlockRowBytes, bits, widen, swap);
-        m_nSampleBits = widen ? 16 : bits;
-        m_bHighByteFirst = swap;
+        ConvertSamples(m_pBlock, lines, m_nBlockRowBytes, bits, m_bWidenAfterCms, m_bSwapBytes);
+        m_nSampleBits = m_bWidenAfterCms ? 16 : bits;
+        m_bHighByteFirst = m_bSwapBytes;
     }
-    bool invert = g_pfnIsModeEnabled != nullptr && g_pfnIsModeEnabled(type) != 0 &&
-                  g_pScannerDriver->m_nState != kDriverPreviewState;
+    bool invert = m_bInvertType && g_pScannerDriver->m_nState != kDriverPreviewState;
     bool polarity = type == kImageLineArt && g_pScannerDriver->m_bLineArt == 0;
     if (invert != polarity)
         InvertBlock(m_pBlock, lines * m_nBlockRowBytes);

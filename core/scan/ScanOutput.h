@@ -63,6 +63,7 @@ public:
     bool m_bWriteFailed = false;
 
 private:
+    void ReadTypeOptions();
     uint16_t PrepareBand();
     uint32_t StoreBlock(CScanReader& reader, uint8_t* buffer, uint32_t lines);
     uint32_t ReadBackBlock(CScanReader& reader, uint8_t* buffer);
@@ -79,6 +80,10 @@ private:
     void CopyToDib(CDib& sink, uint32_t lines);
 
     void* m_hBlock = nullptr;
+    // The image type's byte order, 16-bit widening and inversion, read as the scan starts.
+    bool m_bSwapBytes = false;
+    bool m_bWidenAfterCms = false;
+    bool m_bInvertType = false;
     uint32_t m_nBlockRowBytes = 0;
     // Input lines of a sideways rotation waiting to be written, from line m_nBandFirst on.
     uint8_t* m_pBand = nullptr;

@@ -26,13 +26,25 @@ constexpr uint8_t kAspiTimedOutStatus = 0x30;
 constexpr uint32_t kAspiMaxTransfer = 61440;
 constexpr uint32_t kAdapterInquiryMs = 2000;
 constexpr uint32_t kBusyRetryMs = 250;
+// The longest nap of a wait: it also looks at the clock when no timer could be set.
+constexpr DWORD kNapMs = 10;
+
+// Wakes the waiting thread as soon as its request is posted; a nap that waited for the clock
+// alone would cost every command of a scan its rest of a scheduler tick.
+HANDLE PostedEvent()
+{
+    static HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
 
 // Runs on the manager's thread. Only the request being waited for may end the wait: a late
 // completion of a request given up on must not end the wait of the next one.
 void __cdecl AspiPostRoutine(void* srb)
 {
-    if (srb == g_pAspiSrb)
+    if (srb == g_pAspiSrb) {
         g_AspiPending = 0;
+        SetEvent(PostedEvent());
+    }
 }
 
 void CALLBACK AspiTimerProc(HWND, UINT, UINT_PTR, DWORD)
@@ -348,7 +360,7 @@ void CAspiTransport::AspiWaitPumping(uint32_t milliseconds)
         if (!TakeWaitingMessage(msg)) {
             if (timer == 0 && ClockElapsed(start) >= milliseconds)
                 break;
-            NapUntilMessage();
+            WaitForEventOrMessage(PostedEvent(), kNapMs);
             continue;
         }
         if (timer != 0 && msg.message == WM_TIMER && msg.wParam == timer)
