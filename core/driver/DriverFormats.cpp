@@ -34,7 +34,9 @@ bool NeutralGains()
     return CurrentParam(79) == 100 && CurrentParam(80) == 100 && CurrentParam(81) == 100;
 }
 
-void CopyNumbers(const CFormatEntry& from, CFormatEntry& to)
+// From a static entry or from another runtime entry: every field but the name.
+template <class Entry>
+void CopyNumbers(const Entry& from, CFormatEntry& to)
 {
     to.m_nKind = from.m_nKind;
     to.m_nWidth = from.m_nWidth;
@@ -63,13 +65,7 @@ void CScannerDriver::CopyFormatTable(const CStaticFormatEntry* staticTable, CFor
         const CStaticFormatEntry& from = staticTable[i];
         CFormatEntry& to = table->m_Entries[i];
         to.m_strName = CMsgString(from.m_nMessageId);
-        to.m_nKind = from.m_nKind;
-        to.m_nWidth = from.m_nWidth;
-        to.m_nHeight = from.m_nHeight;
-        to.m_nOffsetX = from.m_nOffsetX;
-        to.m_nOffsetY = from.m_nOffsetY;
-        to.m_nHolder = from.m_nHolder;
-        to.m_nExtra = from.m_nExtra;
+        CopyNumbers(from, to);
     }
     table->m_Entries[i] = CFormatEntry();
 }

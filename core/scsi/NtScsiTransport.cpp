@@ -273,17 +273,26 @@ TransportResult CNtScsiTransport::Exec6(const uint8_t* cdb, int direction, CScsi
     return Exec(cdb, 6, direction, data);
 }
 
-TransportResult CNtScsiTransport::Exec(const uint8_t* cdb, int length, int direction,
-                                       CScsiBuffer& data)
+TransportResult CNtScsiTransport::StartRequest(const uint8_t* cdb, int length, int direction,
+                                               CScsiBuffer& data, CNtRequest*& request)
 {
     if (g_NtBusy || g_NtDevice == nullptr)
         return kScsiFailed;
     if (IsDataMissing(data))
         return kScsiNoMemory;
-    CNtRequest* request = BuildRequest(cdb, length, direction, data);
+    request = BuildRequest(cdb, length, direction, data);
     if (request == nullptr)
         return kScsiFailed;
     g_pNtRequest = request;
+    return kScsiGood;
+}
+
+TransportResult CNtScsiTransport::Exec(const uint8_t* cdb, int length, int direction,
+                                       CScsiBuffer& data)
+{
+    CNtRequest* request = nullptr;
+    if (TransportResult refused = StartRequest(cdb, length, direction, data, request))
+        return refused;
     TransportResult result = NtExecRequest(request, data);
     LogCdb(cdb, length, result);
     Unhold(request);
@@ -369,15 +378,10 @@ TransportResult CNtScsiTransport::StartAsync6(const uint8_t* cdb, int direction,
 TransportResult CNtScsiTransport::StartAsync(const uint8_t* cdb, int length, int direction,
                                              CScsiBuffer& data)
 {
-    if (g_NtBusy || g_NtDevice == nullptr)
-        return kScsiFailed;
-    if (IsDataMissing(data))
-        return kScsiNoMemory;
-    CNtRequest* request = BuildRequest(cdb, length, direction, data);
-    if (request == nullptr)
-        return kScsiFailed;
+    CNtRequest* request = nullptr;
+    if (TransportResult refused = StartRequest(cdb, length, direction, data, request))
+        return refused;
     request->holders = 2;  // this thread and the worker
-    g_pNtRequest = request;
     g_pWorkerRequest = request;
     g_NtBusy = 1;
     m_asyncPending = 1;

@@ -50,6 +50,10 @@ public:
 private:
     TransportResult Exec(const uint8_t* cdb, int length, int direction, CScsiBuffer& data);
     TransportResult StartAsync(const uint8_t* cdb, int length, int direction, CScsiBuffer& data);
+    // The checks before a command is sent, then the request built and made the current one;
+    // kScsiGood or why the command was refused.
+    TransportResult StartRequest(const uint8_t* cdb, int length, int direction, CScsiBuffer& data,
+                                 CNtRequest*& request);
     CNtRequest* BuildRequest(const uint8_t* cdb, int length, int direction, CScsiBuffer& data);
     TransportResult NtExecRequest(CNtRequest* request, CScsiBuffer& data);
     void NtWaitPumping(uint32_t milliseconds);

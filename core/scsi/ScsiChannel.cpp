@@ -34,6 +34,14 @@ TransportResult CScsiChannel::Send6(const uint8_t* cdb, int direction, CScsiBuff
                        : m_pTransport->StartAsync6(cdb, direction, data);
 }
 
+TransportResult CScsiChannel::SendCount6(uint8_t opcode, uint8_t count, int direction, CScsiBuffer& data,
+                                         uint32_t timeout, int sense, bool synchronous)
+{
+    Prepare(timeout, sense);
+    const uint8_t cdb[6] = {opcode, 0, 0, 0, count, 0};
+    return Send6(cdb, direction, data, synchronous);
+}
+
 TransportResult CScsiChannel::Send10Cdb(const uint8_t* cdb, int direction, CScsiBuffer& data,
                                         bool synchronous)
 {
@@ -43,9 +51,7 @@ TransportResult CScsiChannel::Send10Cdb(const uint8_t* cdb, int direction, CScsi
 
 TransportResult CScsiChannel::TestUnitReady(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x00, 0, 0, 0, 0, 0};
-    return Send6(cdb, kScsiNoData, data);
+    return SendCount6(0x00, 0, kScsiNoData, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::ScanWindows(CScsiBuffer& data, uint8_t control, uint32_t timeout,
@@ -127,16 +133,12 @@ TransportResult CScsiChannel::GetWindow(CScsiBuffer& data, uint32_t timeout, int
 
 TransportResult CScsiChannel::ReserveUnit(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x16, 0, 0, 0, 0, 0};
-    return Send6(cdb, kScsiNoData, data);
+    return SendCount6(0x16, 0, kScsiNoData, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::ReleaseUnit(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x17, 0, 0, 0, 0, 0};
-    return Send6(cdb, kScsiNoData, data);
+    return SendCount6(0x17, 0, kScsiNoData, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::ObjectPositionUnload(CScsiBuffer& data, uint32_t timeout, int sense)
@@ -148,9 +150,7 @@ TransportResult CScsiChannel::ObjectPositionUnload(CScsiBuffer& data, uint32_t t
 
 TransportResult CScsiChannel::DefineWindowParams(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x04, 0, 0, 0, 9, 0};
-    return Send6(cdb, kScsiDataOut, data);
+    return SendCount6(0x04, 9, kScsiDataOut, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::Read6(CScsiBuffer& data, uint32_t length, bool synchronous,
@@ -164,47 +164,35 @@ TransportResult CScsiChannel::Read6(CScsiBuffer& data, uint32_t length, bool syn
 
 TransportResult CScsiChannel::GetBufferStatus6(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x0F, 0, 0, 0, 6, 0};
-    return Send6(cdb, kScsiDataIn, data);
+    return SendCount6(0x0F, 6, kScsiDataIn, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::GetBufferStatus9(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x0F, 0, 0, 0, 9, 0};
-    return Send6(cdb, kScsiDataIn, data);
+    return SendCount6(0x0F, 9, kScsiDataIn, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::SetAccessory(CScsiBuffer& data, uint8_t value, uint32_t timeout,
                                            int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x10, 0, 0, 0, value, 0};
-    return Send6(cdb, kScsiNoData, data);
+    return SendCount6(0x10, value, kScsiNoData, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::ModeSelect(CScsiBuffer& data, uint8_t length, uint32_t timeout,
                                          int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x15, 0, 0, 0, length, 0};
-    return Send6(cdb, kScsiDataOut, data);
+    return SendCount6(0x15, length, kScsiDataOut, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::ModeSelect1(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x16, 0, 0, 0, 0x0A, 0};
-    return Send6(cdb, kScsiDataOut, data);
+    return SendCount6(0x16, 0x0A, kScsiDataOut, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::Scan(CScsiBuffer& data, uint8_t value, uint32_t timeout,
                                    bool synchronous, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x1B, 0, 0, 0, value, 0};
-    return Send6(cdb, kScsiNoData, data, synchronous);
+    return SendCount6(0x1B, value, kScsiNoData, data, timeout, sense, synchronous);
 }
 
 TransportResult CScsiChannel::DownloadLookupTable(CScsiBuffer& data, uint8_t control, uint8_t byte2,
@@ -219,9 +207,7 @@ TransportResult CScsiChannel::DownloadLookupTable(CScsiBuffer& data, uint8_t con
 
 TransportResult CScsiChannel::StartShadingSampling(CScsiBuffer& data, uint32_t timeout, int sense)
 {
-    Prepare(timeout, sense);
-    const uint8_t cdb[6] = {0x11, 0, 0, 0, 2, 0};
-    return Send6(cdb, kScsiDataOut, data);
+    return SendCount6(0x11, 2, kScsiDataOut, data, timeout, sense);
 }
 
 TransportResult CScsiChannel::DownloadCalibration(CScsiBuffer& data, uint32_t timeout, int sense)

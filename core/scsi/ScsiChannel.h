@@ -56,6 +56,9 @@ private:
                           bool synchronous = true);
     TransportResult Send10Cdb(const uint8_t* cdb, int direction, CScsiBuffer& data,
                               bool synchronous = true);
+    // The many six-byte commands whose one operand is byte 4, a length or a value.
+    TransportResult SendCount6(uint8_t opcode, uint8_t count, int direction, CScsiBuffer& data,
+                               uint32_t timeout, int sense, bool synchronous = true);
 
     CScsiTransport* m_pTransport;
     ScsiChannelKind m_kind;

@@ -7,7 +7,6 @@
 #include "core/devices/FoundDevice.h"
 #include "core/devices/ModelTable.h"
 #include "core/driver/ScannerDriver.h"
-#include "core/messages/MessageCatalog.h"
 #include "core/scsi/DeviceIo.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/TransportFactory.h"
@@ -17,6 +16,8 @@
 #include "sim/SimDeviceIo.h"
 #include "sim/VirtualBus.h"
 #include "tests/support/Screenshot.h"
+
+#include "tests/support/TestApplication.h"
 
 #include <gtest/gtest.h>
 
@@ -28,27 +29,10 @@
 
 namespace {
 
-std::string g_IniPath;
+const std::string g_IniPath = testsupport::ProgramDirectory() + "devices_test.ini";
 
-class CTestApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        g_IniPath = testsupport::ProgramDirectory() + "devices_test.ini";
-        m_pApp = new CWinApp("core_devices_tests");
-        m_pApp->m_pszProfileName = g_IniPath.c_str();
-        auto* catalog = new CMessageCatalog(CString("ENG.MSG"));
-        std::string path = testsupport::ProgramDirectory() + "ENG.MSG";
-        ASSERT_TRUE(catalog->Load(CString(path.c_str())));
-        catalog->m_nState = kCatalogLoaded;
-        g_pMessageCatalog = catalog;
-    }
-
-private:
-    CWinApp* m_pApp = nullptr;
-};
-
-const auto* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(new CTestApplication);
+const auto* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(
+    new testsupport::CTestApplication("core_devices_tests", g_IniPath, {.englishCatalog = true}));
 
 std::string Ini(const char* section, const char* key)
 {

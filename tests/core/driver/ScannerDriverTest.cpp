@@ -5,6 +5,8 @@
 #include "framework/App.h"
 #include "tests/support/Screenshot.h"
 
+#include "tests/support/TestApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -217,42 +219,20 @@ TEST(ScannerDriverLifetime, DeletingClearsTheGlobalOnlyForTheCurrentDriver)
 
 namespace {
 
-// The program's application object, with a private INI file of the test: the transport and the
-// driver's model values read their profile through it.
-class CTestApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        s_IniPath = testsupport::ProgramDirectory() + "driver_test.ini";
-        m_pApp = new CWinApp("core_driver_tests");
-        m_pSavedProfile = m_pApp->m_pszProfileName;
-        m_pApp->m_pszProfileName = s_IniPath.c_str();
-    }
-    void TearDown() override
-    {
-        m_pApp->m_pszProfileName = m_pSavedProfile;
-        delete m_pApp;
-    }
-
-    static std::string s_IniPath;
-
-private:
-    CWinApp* m_pApp = nullptr;
-    LPCSTR m_pSavedProfile = nullptr;
-};
-
-std::string CTestApplication::s_IniPath;
-const auto* const g_pTestApplication = ::testing::AddGlobalTestEnvironment(new CTestApplication);
+// The transport and the driver's model values read their profile through the application object.
+const std::string g_IniPath = testsupport::ProgramDirectory() + "driver_test.ini";
+const auto* const g_pTestApplication = ::testing::AddGlobalTestEnvironment(
+    new testsupport::CTestApplication("core_driver_tests", g_IniPath));
 
 class DriverProfileTest : public BareDriverTest {
 protected:
     void SetUp() override
     {
         BareDriverTest::SetUp();
-        DeleteFileA(CTestApplication::s_IniPath.c_str());
+        DeleteFileA(g_IniPath.c_str());
         m_pDriver->SetProductName("MODEL Y         ");
     }
-    const char* IniPath() const { return CTestApplication::s_IniPath.c_str(); }
+    const char* IniPath() const { return g_IniPath.c_str(); }
 };
 
 }  // namespace

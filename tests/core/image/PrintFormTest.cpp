@@ -4,6 +4,8 @@
 #include "framework/App.h"
 #include "tests/support/Screenshot.h"
 
+#include "tests/support/TestApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,30 +14,10 @@
 
 namespace {
 
-std::string g_IniPath;
+const std::string g_IniPath = testsupport::ProgramDirectory() + "print_form_test.ini";
 
-class CTestApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        g_IniPath = testsupport::ProgramDirectory() + "print_form_test.ini";
-        DeleteFileA(g_IniPath.c_str());
-        m_pApp = new CWinApp("core_image_tests");
-        m_pSaved = m_pApp->m_pszProfileName;
-        m_pApp->m_pszProfileName = g_IniPath.c_str();
-    }
-    void TearDown() override
-    {
-        m_pApp->m_pszProfileName = m_pSaved;
-        delete m_pApp;
-    }
-
-private:
-    CWinApp* m_pApp = nullptr;
-    LPCSTR m_pSaved = nullptr;
-};
-
-const auto* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(new CTestApplication);
+const auto* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(
+    new testsupport::CTestApplication("core_image_tests", g_IniPath, {.freshIni = true}));
 
 class PrintFormTest : public ::testing::Test {
 protected:

@@ -9,6 +9,8 @@
 #include "tests/core/scan/ScanTestSupport.h"
 #include "tests/support/Screenshot.h"
 
+#include "tests/support/TestApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,31 +24,10 @@
 
 namespace {
 
-std::string g_IniPath;
+const std::string g_IniPath = testsupport::ProgramDirectory() + "scan_test.ini";
 
-class CTestApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        g_IniPath = testsupport::ProgramDirectory() + "scan_test.ini";
-        DeleteFileA(g_IniPath.c_str());
-        m_pApp = new CWinApp("core_scan_tests");
-        m_pSaved = m_pApp->m_pszProfileName;
-        m_pApp->m_pszProfileName = g_IniPath.c_str();
-        LoadEnglishCatalog();
-    }
-    void TearDown() override
-    {
-        m_pApp->m_pszProfileName = m_pSaved;
-        delete m_pApp;
-    }
-
-private:
-    CWinApp* m_pApp = nullptr;
-    LPCSTR m_pSaved = nullptr;
-};
-
-const auto* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(new CTestApplication);
+const auto* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(new testsupport::CTestApplication(
+    "core_scan_tests", g_IniPath, {.freshIni = true, .englishCatalog = true}));
 
 constexpr int kResolution = 30;
 
