@@ -1,5 +1,14 @@
 # Test harness: every Windows program runs under wine in a prefix of the build tree, with an Xvfb
 # that a ctest fixture brings up before the first test program and takes down after the last.
+# Each architecture has its own prefix and names its own loader: Debian's wrapper starts the 32-bit
+# loader whenever it is installed, even for a 64-bit program.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(BRELVANE_WINE_LOADER /usr/lib/wine/wine64)
+    set(BRELVANE_WINE_ARCH win64)
+else()
+    set(BRELVANE_WINE_LOADER /usr/lib/wine/wine)
+    set(BRELVANE_WINE_ARCH win32)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE @ONLY)

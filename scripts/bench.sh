@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# Builds the scan pipeline benchmark (and brelvane.exe, which its batch case runs) in the build tree
-# of scripts/build.sh and prints its figures.
+# Builds the scan pipeline benchmark (and brelvane.exe, which its batch case runs) for the
+# architecture this machine runs, in the build tree of scripts/build.sh, and prints its figures.
 # Exit status: 0 every target met, 1 a target missed, 2 a case could not run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/arch.sh"
+arch=$(run_arch)
+[[ -n $arch ]] || { echo "This machine runs neither 32-bit nor 64-bit x86 programs." >&2; exit 2; }
 build=${BUILD_DIR:-$root/build}
-jobs=$(nproc)
-"$root/scripts/deps.sh" "$build"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DBRELVANE_DEPS_DIR="$build/deps/prefix" \
-      -DCMAKE_BUILD_TYPE=Release ${CI:+-DBRELVANE_WERROR=ON} >/dev/null
-if ! log=$(cmake --build "$build" -j "$jobs" --target scan_bench 2>&1); then
+if ! log=$("$root/scripts/build.sh" "$arch" 2>&1); then
     echo "$log"
     exit 2
 fi
-"$build/wine-run" "$build/bench/scan_bench.exe"
+echo "Measuring the $arch build."
+"$build/wine-run" "$build/$arch/bench/scan_bench.exe"

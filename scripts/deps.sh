@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Cross-builds the colour engine's two libraries (Little CMS 2, libtiff) as static i686 libraries
-# from Debian's source packages into <build>/deps. Skips a library whose prefix is already complete.
-# Usage: deps.sh <build dir>
+# Cross-builds the colour engine's two libraries (Little CMS 2, libtiff) as static libraries of one
+# architecture from Debian's source packages into <build>/deps. Skips a library whose prefix is
+# already complete. The source packages are fetched once into BRELVANE_DEPS_CACHE (default
+# <build>/deps), which the architectures may share.
+# Usage: deps.sh <build dir> <i686|x86_64>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(mkdir -p "${1:-${BUILD_DIR:-$root/build}}" && cd "${1:-${BUILD_DIR:-$root/build}}" && pwd)
+source "$root/scripts/arch.sh"
+[[ $# -eq 2 ]] || { echo "usage: deps.sh <build dir> <i686|x86_64>" >&2; exit 2; }
+build=$(mkdir -p "$1" && cd "$1" && pwd)
+arch=$2
 deps=$build/deps
 prefix=$deps/prefix
-host=i686-w64-mingw32
+host=$(toolchain_triple "$arch")
+cache=${BRELVANE_DEPS_CACHE:-$deps}
 jobs=$(nproc)
 
 have_lcms() { [[ -f $prefix/lib/liblcms2.a && -f $prefix/include/lcms2.h ]]; }
@@ -18,7 +24,7 @@ fi
 
 # A private apt state in the build tree: the machine's own package sources, turned into source
 # entries, so that no host name is written here and the system's apt configuration stays untouched.
-apt_dir=$deps/apt
+apt_dir=$cache/apt
 mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/sources.list.d"
 rm -f "$apt_dir/sources.list.d/"*
 for f in /etc/apt/sources.list.d/*.sources; do
@@ -35,7 +41,7 @@ apt_opts=(-q -o "Dir::Etc::SourceList=$apt_dir/sources.list"
           -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
           -o "APT::Sandbox::User=root")
 
-src=$deps/src
+src=$cache/src
 mkdir -p "$src"
 fetch() {   # fetch <source package> <directory glob>
     local dir
@@ -69,7 +75,7 @@ if ! have_tiff; then
          tiff-tools tiff-tests tiff-contrib tiff-docs sphinx tiff-opengl)
     defs=()
     for o in "${off[@]}"; do defs+=("-D$o=OFF"); done
-    cmake -S "$dir" -B "$deps/build-tiff" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    cmake -S "$dir" -B "$deps/build-tiff" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" \
         "${defs[@]}" >"$deps/tiff-configure.log" 2>&1 ||
         { cat "$deps/tiff-configure.log"; exit 1; }

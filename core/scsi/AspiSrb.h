@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Request blocks of the ASPI for Win32 manager, laid out byte for byte as the manager reads them
-// (32-bit pointers). Shared by the ASPI transport and our virtual manager DLL.
+// Request blocks of the ASPI for Win32 manager, laid out byte for byte as the manager of each
+// platform reads them: pointer-sized buffer, post routine and reserved pointer, and on 64-bit
+// Windows four bytes of padding that align the post routine. Shared by the ASPI transport and our
+// virtual manager DLL.
 
 enum : uint8_t {
     kAspiHostInquiry = 0x00,
@@ -68,8 +70,11 @@ struct AspiExecSrb {
     uint8_t cdbLength;
     uint8_t hostStatus;
     uint8_t targetStatus;
+#ifdef _WIN64
+    uint32_t padding;
+#endif
     AspiPostProc postProc;
-    uint32_t reserved2;
+    void* reserved2;
     uint8_t reserved3[16];
     uint8_t cdb[16];
     uint8_t sense[kAspiSenseArea];
@@ -88,7 +93,18 @@ struct AspiAbortSrb {
 static_assert(sizeof(AspiHostInquirySrb) == 60, "adapter inquiry block");
 static_assert(offsetof(AspiHostInquirySrb, identifier) == 26, "adapter identifier");
 static_assert(offsetof(AspiHostInquirySrb, extendedFlags) == 58, "adapter flags");
-static_assert(sizeof(AspiExecSrb) == 96, "SCSI request block");
+#ifdef _WIN64
+static_assert(offsetof(AspiExecSrb, buffer) == 16, "data buffer");
+static_assert(offsetof(AspiExecSrb, postProc) == 32, "post routine");
+static_assert(offsetof(AspiExecSrb, cdb) == 64, "command block");
+static_assert(offsetof(AspiExecSrb, sense) == 80, "sense area");
+static_assert(sizeof(AspiExecSrb) == 112, "SCSI request block");
+static_assert(offsetof(AspiAbortSrb, request) == 8, "request to abort");
+#else
+static_assert(offsetof(AspiExecSrb, buffer) == 16, "data buffer");
 static_assert(offsetof(AspiExecSrb, postProc) == 24, "post routine");
 static_assert(offsetof(AspiExecSrb, cdb) == 48, "command block");
 static_assert(offsetof(AspiExecSrb, sense) == 64, "sense area");
+static_assert(sizeof(AspiExecSrb) == 96, "SCSI request block");
+static_assert(offsetof(AspiAbortSrb, request) == 8, "request to abort");
+#endif

@@ -16,6 +16,13 @@ constexpr uint16_t k80386 = 3;
 constexpr uint16_t k80486 = 4;
 constexpr uint16_t kOtherVendor = 0xFFFF;
 
+#ifdef _WIN64
+// Every x86-64 processor has the alignment-check flag and CPUID.
+bool FlagToggles(uint32_t)
+{
+    return true;
+}
+#else
 // Whether a bit of EFLAGS can be changed; the flags are restored either way.
 bool FlagToggles(uint32_t mask)
 {
@@ -37,6 +44,7 @@ bool FlagToggles(uint32_t mask)
         : "cc");
     return ((before ^ after) & mask) != 0;
 }
+#endif
 
 bool IsGenuineIntel()
 {

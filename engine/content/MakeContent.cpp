@@ -1,13 +1,14 @@
 // Writes the engine's default profiles into "<engine directory>\PROFILES\": the monitor profile
 // "GENERIC" (sRGB), one scanner profile per kind of original, and an RGB and a CMYK output profile.
-// Run at build time; the film types beside this file are copied by the build itself.
-
-#include <windows.h>
+// Built for and run on the build machine, so that every architecture's build gets the same content
+// whether or not the machine runs the Windows programs; the film types beside this file are copied
+// by the build itself.
 
 #include <lcms2.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -151,9 +152,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: engine_content <engine directory>\n");
         return 2;
     }
-    std::string folder = std::string(argv[1]) + "\\PROFILES\\";
-    CreateDirectoryA(argv[1], nullptr);
-    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string folder = std::string(argv[1]) + "/PROFILES/";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        std::fprintf(stderr, "cannot make %s: %s\n", folder.c_str(), error.message().c_str());
+        return 1;
+    }
 
     cmsHPROFILE monitor = cmsCreate_sRGBProfile();
     Describe(monitor, "Generic monitor", "sRGB display");

@@ -56,6 +56,8 @@ TEST(GlobalBlock, AllocLocksAndFreeIsRepeatable)
 
 TEST(GlobalBlock, ImpossibleSizeLeavesNoData)
 {
+    if (sizeof(void*) > 4)
+        GTEST_SKIP() << "a 64-bit process can allocate nearly 4 GB";
     CGlobalBlock block(0xFFFFFF00u, 0);
     EXPECT_EQ(block.m_pData, nullptr);
     EXPECT_EQ(block.m_hMem, nullptr);
@@ -68,8 +70,9 @@ struct SpillCase {
     bool inMemory;
 };
 
-// 0xFFFFFF00 bytes cannot be had in a 32-bit process, which forces the temporary file. A size the
-// process could allocate but that is above the budget goes to the file too.
+// 0xFFFFFF00 bytes cannot be had in a 32-bit process (and are above the budget in any), which forces
+// the temporary file. A size the process could allocate but that is above the budget goes to the
+// file too.
 const SpillCase kSpillCases[] = {
     {"memory", 300000, true},
     {"memory, the whole budget", kSpillMemoryBudget, true},
