@@ -93,18 +93,11 @@ struct AspiAbortSrb {
 static_assert(sizeof(AspiHostInquirySrb) == 60, "adapter inquiry block");
 static_assert(offsetof(AspiHostInquirySrb, identifier) == 26, "adapter identifier");
 static_assert(offsetof(AspiHostInquirySrb, extendedFlags) == 58, "adapter flags");
-#ifdef _WIN64
+// The 64-bit manager reads the same fields at wider places.
+constexpr bool kWideAspi = sizeof(void*) == 8;
 static_assert(offsetof(AspiExecSrb, buffer) == 16, "data buffer");
-static_assert(offsetof(AspiExecSrb, postProc) == 32, "post routine");
-static_assert(offsetof(AspiExecSrb, cdb) == 64, "command block");
-static_assert(offsetof(AspiExecSrb, sense) == 80, "sense area");
-static_assert(sizeof(AspiExecSrb) == 112, "SCSI request block");
+static_assert(offsetof(AspiExecSrb, postProc) == (kWideAspi ? 32 : 24), "post routine");
+static_assert(offsetof(AspiExecSrb, cdb) == (kWideAspi ? 64 : 48), "command block");
+static_assert(offsetof(AspiExecSrb, sense) == (kWideAspi ? 80 : 64), "sense area");
+static_assert(sizeof(AspiExecSrb) == (kWideAspi ? 112 : 96), "SCSI request block");
 static_assert(offsetof(AspiAbortSrb, request) == 8, "request to abort");
-#else
-static_assert(offsetof(AspiExecSrb, buffer) == 16, "data buffer");
-static_assert(offsetof(AspiExecSrb, postProc) == 24, "post routine");
-static_assert(offsetof(AspiExecSrb, cdb) == 48, "command block");
-static_assert(offsetof(AspiExecSrb, sense) == 64, "sense area");
-static_assert(sizeof(AspiExecSrb) == 96, "SCSI request block");
-static_assert(offsetof(AspiAbortSrb, request) == 8, "request to abort");
-#endif
