@@ -5,12 +5,17 @@ The position of a quoted line in the catalog gives its message id (the first is 
 from 3000 to 4492 gets a line, empty where the program uses no text. The id stands before the quotes
 for the translators. Texts are written with the catalog's escapes: \\n, \\r, \\t and \\\\; a text
 must not contain a double quote. Placeholders follow the wsprintf rules and take exactly the values
-the reporting code passes, in order.
+the reporting code passes, in order: the table CALLERS says which, and the script refuses a text
+that does not fit it. The same table is written as C++ for the catalog loader, which checks every
+catalog it reads against it.
 
-Run: python3 scripts/make_eng_msg.py  (from the repository root)
+Run: python3 scripts/make_eng_msg.py  (from the repository root; writes both files)
+     python3 scripts/make_eng_msg.py --check  (the build's check: writes nothing, fails when the
+     table does not fit its callers or a written file differs from the table)
 """
 
 import os
+import re
 import sys
 
 FIRST_ID = 3000
@@ -993,23 +998,302 @@ TEXTS.update({
 })
 
 
+# Every id the program shows, with the values its callers pass, as wsprintf conversions in order
+# ("" when a text is shown or reported without values). Integer conversions (c d i u x X, with l
+# or h) take the same 32-bit value and may stand for one another; a string is %s. A listed id
+# needs a text, and its text must take exactly these values: one that asks for more or other
+# values crashes the formatting. An id not listed takes no values. The catalog loader checks
+# every catalog, whatever its language, against this table (written to ARGUMENTS_FILE).
+CALLERS = {
+    3000: "",           # the maker's word
+    3028: "",           # Choose Scanner caption
+    3047: "",           # end of the program title
+    3108: "",           # gamma values: "%s %lu.%01lu" in the value formatter
+    3144: "",           # units after a value: "%lu %s" and the like in the value formatter
+    3145: "",
+    3146: "",
+    3147: "",
+    3148: "",
+    3149: "",
+    3150: "",
+    3151: "",
+    3152: "",
+    3153: "",
+    3154: "",
+    3167: "",           # format names of the drivers' format tables
+    3169: "",
+    3170: "",
+    3171: "",
+    3172: "",
+    3173: "",
+    3174: "",
+    3175: "",
+    3176: "",
+    3177: "",
+    3178: "",
+    3179: "",
+    3180: "",
+    3181: "",
+    3182: "",
+    3183: "",
+    3184: "",
+    3185: "",
+    3186: "",
+    3187: "",
+    3192: "",
+    3193: "",
+    3275: "",           # splash title
+    3276: "",           # device search: "%s %d" with the target id
+    3285: "",           # scan status texts; the status line appends the value
+    3286: "",
+    3287: "",
+    3289: "",
+    3290: "",
+    3291: "",
+    3293: "",
+    3294: "",
+    3296: "",
+    3298: "",
+    3299: "",
+    3300: "",
+    3302: "",
+    3305: "",
+    3306: "",
+    3308: "",           # caption of every box
+    3310: "%s",         # file name
+    3311: "",
+    3312: "%s",         # file name
+    3313: "",
+    3314: "%s",         # file name
+    3316: "",
+    3317: "",
+    3318: "",
+    3319: "",
+    3320: "",
+    3326: "%u %u",      # lowest and highest value
+    3327: "%s %s",      # lowest and highest value as texts
+    3328: "",
+    3329: "",
+    3330: "%s",         # the colour engine's error text
+    3333: "",
+    3334: "",
+    3335: "",
+    3338: "",
+    3340: "",
+    3341: "",
+    3342: "",
+    3347: "",
+    3349: "%s",         # file name
+    3378: "%d %s",      # batch entry number, output file
+    3379: "%d",         # seconds
+    3380: "%d %d %d",   # seconds, failed entries, entries
+    3389: "%d %d",      # failed entries, entries
+    3392: "",           # scanner sense bits
+    3393: "",
+    3394: "",
+    3395: "",
+    3396: "",
+    3397: "",
+    3398: "",
+    3399: "",
+    3400: "",
+    3401: "",
+    3402: "",
+    3403: "",
+    3404: "",
+    3405: "",
+    3406: "",
+    3407: "",
+    3408: "",
+    3409: "",
+    3410: "",
+    3411: "",
+    3412: "",
+    3414: "",
+    3415: "",
+    3416: "%lx",        # separation code
+    3417: "%lx",        # colour space code
+    3418: "%lx",        # mode code
+    3437: "%d",         # longest name
+    3438: "%lX",        # sense codes
+    3440: "%lX",
+    3441: "%lX",
+    3445: "%lX",
+    3450: "%lX",
+    3458: "%lX",
+    3461: "%lX",
+    3463: "%lX",
+    3467: "%lX",
+    3476: "%lX",
+    3479: "%s",         # colour engine load errors: the library's file name
+    3480: "%s",
+    3481: "",           # also the Windows directory failure, which passes nothing
+    3482: "%s",
+    3483: "%s",
+    3484: "%s",
+    3485: "%s",
+    3486: "%s",
+    3487: "%s",
+    3488: "%s",
+    3489: "%s",
+    3490: "%s",
+    3491: "%s",
+    3492: "%s",
+    3493: "%s",
+    3494: "%s",
+    3502: "",
+    3508: "%s",         # colour engine errors: the engine's text
+    3509: "%s",
+    3510: "%s",
+    3511: "%ld %s",     # error code, the engine's text
+    3512: "%ld",        # error code
+    3515: "",
+    3521: "",
+    3820: "",           # dialog buttons
+    3822: "",
+    3943: "",           # Choose Scanner prompt
+    4051: "",
+    4076: "%u %u %u",   # red, green and blue gain
+    4092: "",
+    4102: "",
+    4132: "",
+    4356: "%s",         # folder
+    4374: "%s",         # printer name
+    4375: "",           # print document name
+    4376: "%s",         # file name
+    4410: "%d",         # seconds
+    4476: "",
+    4479: "",
+    4480: "",
+    4481: "",
+    4482: "",
+    4483: "",
+    4490: "",
+    4491: "",
+    4492: "",           # catalog version
+}
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CATALOG_FILE = os.path.join("resources", "ENG.MSG")
+ARGUMENTS_FILE = os.path.join("core", "messages", "MessageArgumentTable.cpp")
+
+# One wsprintf conversion: flags, width, precision, size prefix and type.
+CONVERSION = re.compile(r"%([-#0]*)(\d*)(\.\d*)?([lh]?)(.)")
+
+
+def argument_kinds(text):
+    """The values a text takes, one letter each: i for an integer, s for a string; None when a
+    conversion is not one the catalog's formatting can take safely (%n, floating point, wide
+    strings, a lone % at the end)."""
+    kinds = ""
+    position = 0
+    while True:
+        position = text.find("%", position)
+        if position < 0:
+            return kinds
+        if text.startswith("%%", position):
+            position += 2
+            continue
+        match = CONVERSION.match(text, position)
+        if not match:
+            return None
+        prefix, kind = match.group(4), match.group(5)
+        if kind in "cdiuxX":
+            kinds += "i"
+        elif kind == "s" and prefix != "l":
+            kinds += "s"
+        else:
+            return None
+        position = match.end()
+
+
+def check():
+    """The problems of the table, one line each."""
+    problems = []
+    unknown = sorted(i for i in set(TEXTS) | set(CALLERS) if not FIRST_ID <= i <= LAST_ID)
+    if unknown:
+        problems.append("ids outside the catalog: %s" % unknown)
+    for i, conversions in sorted(CALLERS.items()):
+        if argument_kinds(conversions) is None:
+            problems.append("%d: the callers' conversions %r are not valid" % (i, conversions))
+        if not TEXTS.get(i):
+            problems.append("%d: the program shows this id, but it has no text" % i)
+    for i, text in sorted(TEXTS.items()):
+        kinds = argument_kinds(text)
+        wanted = argument_kinds(CALLERS.get(i, ""))
+        if kinds is None:
+            problems.append("%d: a conversion cannot be formatted safely: %r" % (i, text))
+        elif kinds != wanted:
+            problems.append("%d: the text takes %r but its callers pass %r: %r"
+                            % (i, kinds, wanted, CALLERS.get(i, "")))
+        if '"' in text:
+            problems.append("%d: a catalog text cannot hold a double quote: %r" % (i, text))
+    return problems
+
+
 def escape(text):
-    if '"' in text:
-        raise ValueError("a catalog text cannot hold a double quote: " + text)
     return (text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
             .replace("\t", "\\t"))
 
 
-def main():
-    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    target = os.path.join(root, "resources", "ENG.MSG")
-    unknown = [i for i in TEXTS if not FIRST_ID <= i <= LAST_ID]
-    if unknown:
-        sys.exit("ids outside the catalog: %s" % unknown)
+def catalog():
     # Windows text mode: CR LF line ends, ANSI code page.
-    with open(target, "w", encoding="cp1252", newline="\r\n") as out:
-        for i in range(FIRST_ID, LAST_ID + 1):
-            out.write('%d "%s"\n' % (i, escape(TEXTS.get(i, ""))))
+    return "".join('%d "%s"\r\n' % (i, escape(TEXTS.get(i, "")))
+                   for i in range(FIRST_ID, LAST_ID + 1)).encode("cp1252")
+
+
+def argument_table():
+    lines = [
+        "// Generated by scripts/make_eng_msg.py from its table of the values each message's",
+        "// callers pass: edit the table there and run the script.",
+        "",
+        '#include "core/messages/MessageArguments.h"',
+        "",
+        "const CMessageArguments kMessageArguments[] = {",
+    ]
+    lines += ['    {%d, "%s"},' % (i, argument_kinds(conversions))
+              for i, conversions in sorted(CALLERS.items()) if conversions]
+    lines += [
+        "};",
+        "",
+        "const int kMessageArgumentCount = sizeof kMessageArguments / sizeof kMessageArguments[0];",
+        "",
+    ]
+    return "\n".join(lines).encode("ascii")
+
+
+def outputs():
+    return {CATALOG_FILE: catalog(), ARGUMENTS_FILE: argument_table()}
+
+
+def stale_outputs():
+    stale = []
+    for name, content in outputs().items():
+        try:
+            with open(os.path.join(ROOT, name), "rb") as existing:
+                if existing.read() == content:
+                    continue
+        except OSError:
+            pass
+        stale.append(name)
+    return stale
+
+
+def main():
+    problems = check()
+    if problems:
+        sys.exit("make_eng_msg.py: the catalog table does not fit its callers:\n  "
+                 + "\n  ".join(problems))
+    if "--check" in sys.argv[1:]:
+        stale = stale_outputs()
+        if stale:
+            sys.exit("make_eng_msg.py: not written from the current table: %s; run python3 "
+                     "scripts/make_eng_msg.py" % ", ".join(stale))
+        return
+    for name, content in outputs().items():
+        with open(os.path.join(ROOT, name), "wb") as out:
+            out.write(content)
 
 
 if __name__ == "__main__":
