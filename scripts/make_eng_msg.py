@@ -5,12 +5,17 @@ The position of a quoted line in the catalog gives its message id (the first is 
 from 3000 to 4492 gets a line, empty where the program uses no text. The id stands before the quotes
 for the translators. Texts are written with the catalog's escapes: \\n, \\r, \\t and \\\\; a text
 must not contain a double quote. Placeholders follow the wsprintf rules and take exactly the values
-the reporting code passes, in order.
+the reporting code passes, in order: the table CALLERS says which, and the script refuses a text
+that does not fit it. The same table is written as C++ for the catalog loader, which checks every
+catalog it reads against it.
 
-Run: python3 scripts/make_eng_msg.py  (from the repository root)
+Run: python3 scripts/make_eng_msg.py  (from the repository root; writes both files)
+     python3 scripts/make_eng_msg.py --check  (the build's check: writes nothing, fails when the
+     table does not fit its callers or a written file differs from the table)
 """
 
 import os
+import re
 import sys
 
 FIRST_ID = 3000
@@ -35,12 +40,13 @@ TEXTS = {
     3032: "Densities",
     3034: "Flavors",
     3036: "Profiles",
-    3037: "Scanning...",
+    3037: "Colour Preview",
     3038: "Options...",
     3039: "Input device",
     3040: "Preview device",
     3041: "Output device",
     3042: "Proofing",
+    3043: "Building the colour transforms for the preview. Please wait.",
     3047: "Scanning Software",
     3049: "Settings Files (*.zlk)|*.zlk|All Files (*.*)|*.*||",
     3050: "TIFF Files (*.tif)|*.tif|Bitmap Files (*.bmp)|*.bmp||",
@@ -94,13 +100,13 @@ TEXTS = {
     3097: "Settings File...",
     3099: "Save Settings",
     # tone curves (value table 8014)
-    3101: "Gamma 1.2",
-    3102: "Gamma 1.5",
-    3103: "Gamma 1.8",
-    3104: "Gamma 2.2",
-    3105: "Gamma 0.5",
-    3106: "Gamma 0.8",
-    3107: "Tone Curve File",
+    3101: "Invert",
+    3102: "Gamma 1.2",
+    3103: "Gamma 1.5",
+    3104: "Gamma 1.8",
+    3105: "Gamma 2.2",
+    3106: "Tone Curve File...",
+    3107: "Edit Tone Curve...",
     3108: "Gamma",
     # units
     3144: "pixels",
@@ -110,8 +116,8 @@ TEXTS = {
     3148: "picas",
     3149: "lpi",
     3150: "lpcm",
-    3151: "Density",
-    3152: "Dot Area",
+    3151: "dpi",
+    3152: "ppcm",
     3154: "ms",
     3155: "None",
     3156: "Light",
@@ -138,7 +144,7 @@ TEXTS = {
     3179: "6 x 4.5 cm",
     3180: "6 x 6 cm Film",
     3181: "4 x 5 in",
-    3182: "6 x 7 cm",
+    3182: "4 x 5 in Film Portrait",
     3183: "6 x 9 cm Portrait",
     3184: "6 x 9 cm Landscape",
     3185: "9 x 12 cm Portrait",
@@ -175,9 +181,13 @@ TEXTS = {
     3259: "Size",
     3261: "Memory",
     3265: "Green",
+    3266: "000",
     3267: "Blue",
+    3268: "000",
     3271: "Green",
+    3272: "000",
     3273: "Blue",
+    3274: "000",
     3275: "Brelvane Batch Scan",
     3276: "Looking for a scanner on ID",
     # ---- status texts of a scan (the value, where one is shown, is appended by the status bar) ----
@@ -317,8 +327,8 @@ TEXTS = {
     3488: "The colour management library %s was written for MS-DOS 4.0.",
     3489: "The colour management library %s has an unknown type.",
     3490: "The colour management library %s cannot be loaded in protected mode.",
-    3491: "The colour management library %s has compressed data.",
-    3492: "The colour management library %s is damaged.",
+    3491: "The colour management library %s cannot be loaded a second time.",
+    3492: "The colour management library %s is compressed and cannot be loaded.",
     3493: "The colour management library %s needs another library that is damaged.",
     3494: "The colour management library %s needs Windows NT.",
     3499: "The colour link of this image type is not known to the colour management.",
@@ -372,12 +382,12 @@ TEXTS = {
     3566: "Histogram",
     3567: "Histogram of the Selection",
     # SCSI transport kinds
-    3568: "Windows NT SCSI",
-    3569: "ASPI for Win32",
-    3570: "Windows NT pass-through",
-    3571: "RPC",
+    3568: "DOS ASPI",
+    3569: "ASPI for Windows 3.x",
+    3570: "ASPI for Win32",
+    3571: "PCZ card",
     3572: "PNR card",
-    3573: "PCZ card",
+    3573: "Windows NT SCSI",
     3574: "Unknown",
     3575: "Colour link:",
     3576: "Film type:",
@@ -385,15 +395,15 @@ TEXTS = {
     3577: "&Batch",
     3578: "&Preferences",
     3579: "&File",
-    3580: "&New Batch List",
-    3581: "&Add to Batch List",
-    3582: "&Open Batch List...",
-    3583: "&Save Batch List",
-    3584: "Save Batch List &As...",
+    3580: "&Open Batch List...",
+    3581: "Save Batch List &As...",
+    3582: "&New Batch List",
+    3583: "&Run Batch List",
+    3584: "&Close Batch List",
     3585: "",
-    3586: "&Run Batch List",
-    3587: "&Edit Batch List",
-    3588: "&Close Batch List",
+    3586: "&Next Entry",
+    3587: "&Previous Entry",
+    3588: "&Delete Entry",
     3591: "&Gray Scale...",
     3592: "&Color...",
     3593: "&General...",
@@ -411,12 +421,30 @@ TEXTS = {
     3606: "Negative Densities",
     3658: "Close",
     3660: "Info",
+    3661: "Scan information",
     3662: "Preview",
     3664: "Scan",
     3665: "Scan",
     3666: "Load",
     3670: "Zoom",
+    3671: "Zoom to the selection",
     3672: "Auto Detect",
+    3700: "Options",
+    3711: "Histogram",
+    3713: "Scan wizard",
+    3715: "Stop",
+    3717: "Line Art",
+    3721: "Gray Scale",
+    3723: "RGB Color",
+    3725: "Reflective",
+    3727: "Transparency",
+    3729: "Negative",
+    3731: "Colour preview",
+    3733: "Gray preview",
+    3735: "Show the corrections in the preview",
+    3739: "Choose scanner",
+    3743: "Apply the flavor",
+    3745: "CMYK Color",
     3746: "Mode",
     3747: "Original",
     3748: "Input",
@@ -472,15 +500,43 @@ TEXTS = {
     3975: "Contrast",
     3990: "Range",
     3999: "Values",
+    4000: "Set the white point of the negative: the densities of the unexposed film.",
     4001: "Global",
     4031: "<<",
     4033: ">>",
+    4039: "Mirror",
+    4041: "Mirror (other axis)",
+    4043: "Rotate right",
+    4045: "Rotate left",
     4046: "Mirror",
     4047: "horizontal",
     4048: "vertical",
     4049: "and",
     4050: "Rotation",
     4051: "Storing",
+    4052: "The scanner reports error B003.",
+    4053: "The scanner reports error B004.",
+    4054: "The scanner reports error B005.",
+    4055: "The scanner reports error B006.",
+    4056: "The scanner reports error B007.",
+    4057: "The scanner reports error B008.",
+    4058: "The scanner reports error B009.",
+    4059: "The scanner reports error B00A.",
+    4060: "The scanner reports error B00B.",
+    4061: "The scanner reports error B00C.",
+    4062: "The scanner reports error B00D.",
+    4063: "The scanner reports error B00E.",
+    4064: "The scanner reports error B00F.",
+    4065: "The scanner reports error B010.",
+    4066: "The scanner reports error B011.",
+    4067: "The scanner reports error B012.",
+    4068: "The scanner reports error B013.",
+    4069: "The scanner reports error B014.",
+    4070: "The scanner reports error B015.",
+    4071: "The scanner reports error B016.",
+    4072: "The scanner reports error B017.",
+    4073: "The scanner reports error B018.",
+    4074: "The scanner reports error B019.",
     4075: "Right-click a neutral area in the preview to balance the colours automatically.",
     4076: "Gain  R: %u  G: %u  B: %u",
     4079: "&Tools",
@@ -591,7 +647,7 @@ TEXTS = {
 # dialog template quotes a label, the label is kept as quoted.
 TEXTS.update({
     3002: "Shadows and Highlights",
-    3005: "Advanced Sharpness",
+    3005: "General Preferences",
     3006: "Selection Coordinates",
     3007: "Color Balance",
     3008: "Minimum Dot",
@@ -601,7 +657,7 @@ TEXTS.update({
     3014: "Exposure",
     3015: "Dimensions",
     3020: "Advanced Sharpness",
-    3023: "General Preferences",
+    3023: "Program Parameters",
     3025: "Film Holders",
     3031: "Wizard",
     3035: "Output Device",
@@ -639,7 +695,9 @@ TEXTS.update({
     3243: "Amount",
     3244: "percent",
     3263: "Red",
+    3264: "000",
     3269: "Red",
+    3270: "000",
     3282: "The ASPI manager could not be initialised.",
     3306: "Batch",
     3342: "The scanner received an invalid command.",
@@ -652,13 +710,13 @@ TEXTS.update({
     3356: "The scanner reports a lamp error.",
     3357: "The scanner reports a carriage error.",
     3358: "The scanner reports a calibration error.",
-    3382: "The batch list is empty.",
+    3382: "There is no further entry in the batch list.",
     3383: "This is the first entry of the batch list.",
     3384: "There is not enough memory for the batch list.",
-    3385: "This is the last entry of the batch list.",
-    3386: "The batch list entry is empty.",
-    3387: "The batch list was not saved.",
-    3388: "The batch list file could not be written.",
+    3385: "The batch list entry holds no settings for this program's image types.",
+    3386: "The batch list entry names no output file.",
+    3387: "No output file was chosen, so no entry was added to the batch list.",
+    3388: "The film type of this batch list entry is not available.",
     3411: "The scanner lamp needs to be replaced.",
     3465: "Film Strip Holder",
     3467: "The film holder reports error %04lX.",
@@ -681,7 +739,7 @@ TEXTS.update({
     3613: "6 x 9 cm Holder Landscape",
     3614: "9 x 12 cm Holder Portrait",
     3615: "9 x 12 cm Holder Landscape",
-    3616: "Universal Holder",
+    3616: "Universal Holder GL",
     3617: "6 x 7 cm Holder Portrait",
     3618: "6 x 7 cm Holder Landscape",
     3621: "What kind of image do you want to scan?",
@@ -701,11 +759,11 @@ TEXTS.update({
     3636: "Negative",
     3637: "Ready to preview",
     3638: "Ready to scan",
-    3639: "Much lighter",
-    3640: "Lighter",
+    3639: "Much darker",
+    3640: "Darker",
     3641: "Normal",
-    3642: "Darker",
-    3643: "Much darker",
+    3642: "Lighter",
+    3643: "Much lighter",
     3644: "Screen",
     3645: "Printer",
     3646: "Fax",
@@ -772,7 +830,7 @@ TEXTS.update({
     3815: "Max. Blue",
     3816: "Range",
     3817: "Focus",
-    3818: "File It",
+    3818: "&File It",
     3828: "Minimum",
     3829: "Maximum",
     3834: "Shadow",
@@ -857,7 +915,7 @@ TEXTS.update({
     4028: "Add",
     4030: "Description",
     4093: "On selection only",
-    4098: "Global",
+    4098: "Color Balance / Gray Point",
     4099: "dpi",
     4106: "Line Art",
     4113: "Invert",
@@ -890,13 +948,14 @@ TEXTS.update({
     4167: "&Red Channel",
     4168: "&Green Channel",
     4169: "&Blue Channel",
+    4170: "&Composite",
     4171: "&Invert",
     4172: "&Cascade",
     4173: "&Tile",
     4174: "&Arrange Icons",
     4175: "&About...",
-    4176: "The tone curve file could not be read.",
-    4177: "The tone curve file could not be written.",
+    4176: "Brelvane Tone Curve Editor V2.09",
+    4177: "ZELK scanning software",
     4178: "Tone Curve",
     4182: "New Tone Curve",
     4183: "Gray Scale",
@@ -939,23 +998,302 @@ TEXTS.update({
 })
 
 
+# Every id the program shows, with the values its callers pass, as wsprintf conversions in order
+# ("" when a text is shown or reported without values). Integer conversions (c d i u x X, with l
+# or h) take the same 32-bit value and may stand for one another; a string is %s. A listed id
+# needs a text, and its text must take exactly these values: one that asks for more or other
+# values crashes the formatting. An id not listed takes no values. The catalog loader checks
+# every catalog, whatever its language, against this table (written to ARGUMENTS_FILE).
+CALLERS = {
+    3000: "",           # the maker's word
+    3028: "",           # Choose Scanner caption
+    3047: "",           # end of the program title
+    3108: "",           # gamma values: "%s %lu.%01lu" in the value formatter
+    3144: "",           # units after a value: "%lu %s" and the like in the value formatter
+    3145: "",
+    3146: "",
+    3147: "",
+    3148: "",
+    3149: "",
+    3150: "",
+    3151: "",
+    3152: "",
+    3153: "",
+    3154: "",
+    3167: "",           # format names of the drivers' format tables
+    3169: "",
+    3170: "",
+    3171: "",
+    3172: "",
+    3173: "",
+    3174: "",
+    3175: "",
+    3176: "",
+    3177: "",
+    3178: "",
+    3179: "",
+    3180: "",
+    3181: "",
+    3182: "",
+    3183: "",
+    3184: "",
+    3185: "",
+    3186: "",
+    3187: "",
+    3192: "",
+    3193: "",
+    3275: "",           # splash title
+    3276: "",           # device search: "%s %d" with the target id
+    3285: "",           # scan status texts; the status line appends the value
+    3286: "",
+    3287: "",
+    3289: "",
+    3290: "",
+    3291: "",
+    3293: "",
+    3294: "",
+    3296: "",
+    3298: "",
+    3299: "",
+    3300: "",
+    3302: "",
+    3305: "",
+    3306: "",
+    3308: "",           # caption of every box
+    3310: "%s",         # file name
+    3311: "",
+    3312: "%s",         # file name
+    3313: "",
+    3314: "%s",         # file name
+    3316: "",
+    3317: "",
+    3318: "",
+    3319: "",
+    3320: "",
+    3326: "%u %u",      # lowest and highest value
+    3327: "%s %s",      # lowest and highest value as texts
+    3328: "",
+    3329: "",
+    3330: "%s",         # the colour engine's error text
+    3333: "",
+    3334: "",
+    3335: "",
+    3338: "",
+    3340: "",
+    3341: "",
+    3342: "",
+    3347: "",
+    3349: "%s",         # file name
+    3378: "%d %s",      # batch entry number, output file
+    3379: "%d",         # seconds
+    3380: "%d %d %d",   # seconds, failed entries, entries
+    3389: "%d %d",      # failed entries, entries
+    3392: "",           # scanner sense bits
+    3393: "",
+    3394: "",
+    3395: "",
+    3396: "",
+    3397: "",
+    3398: "",
+    3399: "",
+    3400: "",
+    3401: "",
+    3402: "",
+    3403: "",
+    3404: "",
+    3405: "",
+    3406: "",
+    3407: "",
+    3408: "",
+    3409: "",
+    3410: "",
+    3411: "",
+    3412: "",
+    3414: "",
+    3415: "",
+    3416: "%lx",        # separation code
+    3417: "%lx",        # colour space code
+    3418: "%lx",        # mode code
+    3437: "%d",         # longest name
+    3438: "%lX",        # sense codes
+    3440: "%lX",
+    3441: "%lX",
+    3445: "%lX",
+    3450: "%lX",
+    3458: "%lX",
+    3461: "%lX",
+    3463: "%lX",
+    3467: "%lX",
+    3476: "%lX",
+    3479: "%s",         # colour engine load errors: the library's file name
+    3480: "%s",
+    3481: "",           # also the Windows directory failure, which passes nothing
+    3482: "%s",
+    3483: "%s",
+    3484: "%s",
+    3485: "%s",
+    3486: "%s",
+    3487: "%s",
+    3488: "%s",
+    3489: "%s",
+    3490: "%s",
+    3491: "%s",
+    3492: "%s",
+    3493: "%s",
+    3494: "%s",
+    3502: "",
+    3508: "%s",         # colour engine errors: the engine's text
+    3509: "%s",
+    3510: "%s",
+    3511: "%ld %s",     # error code, the engine's text
+    3512: "%ld",        # error code
+    3515: "",
+    3521: "",
+    3820: "",           # dialog buttons
+    3822: "",
+    3943: "",           # Choose Scanner prompt
+    4051: "",
+    4076: "%u %u %u",   # red, green and blue gain
+    4092: "",
+    4102: "",
+    4132: "",
+    4356: "%s",         # folder
+    4374: "%s",         # printer name
+    4375: "",           # print document name
+    4376: "%s",         # file name
+    4410: "%d",         # seconds
+    4476: "",
+    4479: "",
+    4480: "",
+    4481: "",
+    4482: "",
+    4483: "",
+    4490: "",
+    4491: "",
+    4492: "",           # catalog version
+}
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CATALOG_FILE = os.path.join("resources", "ENG.MSG")
+ARGUMENTS_FILE = os.path.join("core", "messages", "MessageArgumentTable.cpp")
+
+# One wsprintf conversion: flags, width, precision, size prefix and type.
+CONVERSION = re.compile(r"%([-#0]*)(\d*)(\.\d*)?([lh]?)(.)")
+
+
+def argument_kinds(text):
+    """The values a text takes, one letter each: i for an integer, s for a string; None when a
+    conversion is not one the catalog's formatting can take safely (%n, floating point, wide
+    strings, a lone % at the end)."""
+    kinds = ""
+    position = 0
+    while True:
+        position = text.find("%", position)
+        if position < 0:
+            return kinds
+        if text.startswith("%%", position):
+            position += 2
+            continue
+        match = CONVERSION.match(text, position)
+        if not match:
+            return None
+        prefix, kind = match.group(4), match.group(5)
+        if kind in "cdiuxX":
+            kinds += "i"
+        elif kind == "s" and prefix != "l":
+            kinds += "s"
+        else:
+            return None
+        position = match.end()
+
+
+def check():
+    """The problems of the table, one line each."""
+    problems = []
+    unknown = sorted(i for i in set(TEXTS) | set(CALLERS) if not FIRST_ID <= i <= LAST_ID)
+    if unknown:
+        problems.append("ids outside the catalog: %s" % unknown)
+    for i, conversions in sorted(CALLERS.items()):
+        if argument_kinds(conversions) is None:
+            problems.append("%d: the callers' conversions %r are not valid" % (i, conversions))
+        if not TEXTS.get(i):
+            problems.append("%d: the program shows this id, but it has no text" % i)
+    for i, text in sorted(TEXTS.items()):
+        kinds = argument_kinds(text)
+        wanted = argument_kinds(CALLERS.get(i, ""))
+        if kinds is None:
+            problems.append("%d: a conversion cannot be formatted safely: %r" % (i, text))
+        elif kinds != wanted:
+            problems.append("%d: the text takes %r but its callers pass %r: %r"
+                            % (i, kinds, wanted, CALLERS.get(i, "")))
+        if '"' in text:
+            problems.append("%d: a catalog text cannot hold a double quote: %r" % (i, text))
+    return problems
+
+
 def escape(text):
-    if '"' in text:
-        raise ValueError("a catalog text cannot hold a double quote: " + text)
     return (text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
             .replace("\t", "\\t"))
 
 
-def main():
-    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    target = os.path.join(root, "resources", "ENG.MSG")
-    unknown = [i for i in TEXTS if not FIRST_ID <= i <= LAST_ID]
-    if unknown:
-        sys.exit("ids outside the catalog: %s" % unknown)
+def catalog():
     # Windows text mode: CR LF line ends, ANSI code page.
-    with open(target, "w", encoding="cp1252", newline="\r\n") as out:
-        for i in range(FIRST_ID, LAST_ID + 1):
-            out.write('%d "%s"\n' % (i, escape(TEXTS.get(i, ""))))
+    return "".join('%d "%s"\r\n' % (i, escape(TEXTS.get(i, "")))
+                   for i in range(FIRST_ID, LAST_ID + 1)).encode("cp1252")
+
+
+def argument_table():
+    lines = [
+        "// Generated by scripts/make_eng_msg.py from its table of the values each message's",
+        "// callers pass: edit the table there and run the script.",
+        "",
+        '#include "core/messages/MessageArguments.h"',
+        "",
+        "const CMessageArguments kMessageArguments[] = {",
+    ]
+    lines += ['    {%d, "%s"},' % (i, argument_kinds(conversions))
+              for i, conversions in sorted(CALLERS.items()) if conversions]
+    lines += [
+        "};",
+        "",
+        "const int kMessageArgumentCount = sizeof kMessageArguments / sizeof kMessageArguments[0];",
+        "",
+    ]
+    return "\n".join(lines).encode("ascii")
+
+
+def outputs():
+    return {CATALOG_FILE: catalog(), ARGUMENTS_FILE: argument_table()}
+
+
+def stale_outputs():
+    stale = []
+    for name, content in outputs().items():
+        try:
+            with open(os.path.join(ROOT, name), "rb") as existing:
+                if existing.read() == content:
+                    continue
+        except OSError:
+            pass
+        stale.append(name)
+    return stale
+
+
+def main():
+    problems = check()
+    if problems:
+        sys.exit("make_eng_msg.py: the catalog table does not fit its callers:\n  "
+                 + "\n  ".join(problems))
+    if "--check" in sys.argv[1:]:
+        stale = stale_outputs()
+        if stale:
+            sys.exit("make_eng_msg.py: not written from the current table: %s; run python3 "
+                     "scripts/make_eng_msg.py" % ", ".join(stale))
+        return
+    for name, content in outputs().items():
+        with open(os.path.join(ROOT, name), "wb") as out:
+            out.write(content)
 
 
 if __name__ == "__main__":

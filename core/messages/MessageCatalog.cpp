@@ -1,5 +1,6 @@
 #include "core/messages/MessageCatalog.h"
 
+#include "core/messages/MessageArguments.h"
 #include "core/messages/ProgramDirectory.h"
 
 #include <cstdio>
@@ -107,10 +108,24 @@ bool CMessageCatalog::Load(const CString& path)
     while (count < kMessageCount && std::fgets(buffer.get(), kPieceLength + 1, file))
         ParseLine(buffer.get(), count);
     std::fclose(file);
+    DropUnfitTexts();
 
     CString first(m_pEntries[0]);
     first.MakeUpper();
     return first.Find(kMakerWord) >= 0;
+}
+
+// A text that asks for other values than its callers pass is treated as missing: formatting it
+// would read past the values given.
+void CMessageCatalog::DropUnfitTexts()
+{
+    for (int i = 0; i < kMessageCount; ++i) {
+        char*& entry = m_pEntries[i];
+        if (entry && !TakesArguments(entry, MessageArgumentKinds(kFirstMessageId + i))) {
+            delete[] entry;
+            entry = nullptr;
+        }
+    }
 }
 
 void CMessageCatalog::ParseLine(const char* line, int& count)

@@ -1,8 +1,10 @@
 #pragma once
 
 // The language catalog: the texts of message ids 3000..4492 from one catalog file beside the
-// program. The catalog reports nothing itself: while it is missing there is nothing to report with,
-// so its creators show their own fixed texts when the state says it is unusable.
+// program. A text whose conversions do not take the values its callers pass is dropped when the
+// file is read, as if the file had none for its id. The catalog reports nothing itself: while it
+// is missing there is nothing to report with, so its creators show their own fixed texts when the
+// state says it is unusable.
 
 #include "framework/String.h"
 
@@ -41,6 +43,7 @@ public:
 
 private:
     void FreeEntries();
+    void DropUnfitTexts();
 };
 
 // The one loaded catalog; null while none is loaded.

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 namespace {
@@ -160,6 +161,45 @@ TEST_F(CatalogFileTest, LongLinesAreReadInPieces)
     int found = 0;
     EXPECT_STREQ(catalog.Lookup(3001, found), "far out");
     EXPECT_STREQ(catalog.Lookup(3002, found), "next");
+}
+
+struct ArgumentCase {
+    int id;
+    const char* text;   // as the catalog file holds it
+    bool kept;          // false: the loader treats it as missing
+};
+
+// Texts against the values their callers pass: 3312 and 3310 a file name, 3349 a file name,
+// 3379 a number of seconds, 3380 three numbers, 3378 a number and a file name, 3326 two numbers,
+// 3317 and 3308 nothing.
+const ArgumentCase kArgumentCases[] = {
+    {3312, "%s%n", false},                    // %n writes through a value nobody passed
+    {3349, "no room for %s on %s", false},    // more values than passed
+    {3379, "%s seconds", false},              // a text where a number is passed
+    {3378, "%d", false},                      // fewer values: still not what the callers pass
+    {3317, "out of memory: %s", false},       // a value where none is passed
+    {3310, "%ls", false},                     // a wide string
+    {3313, "%f", false},                      // floating point is no wsprintf conversion
+    {3316, "100%", false},                    // a lone percent sign at the end
+    {3314, "Datei %s nicht geschrieben", true},
+    {3380, "%u s, %x of %03ld", true},        // any integer conversion takes a number
+    {3326, "%hu..%lu (%%)", true},
+    {3308, "50%% done", true},
+};
+
+TEST_F(CatalogFileTest, TextsThatDoNotTakeTheCallersValuesAreMissing)
+{
+    std::map<int, std::string> texts;
+    for (const ArgumentCase& c : kArgumentCases)
+        texts[c.id] = c.text;
+    testcatalog::WriteCatalog("TST.MSG", texts);
+    g_pMessageCatalog = new CMessageCatalog("TST.MSG");
+    ASSERT_TRUE(g_pMessageCatalog->IsUsable());
+    for (const ArgumentCase& c : kArgumentCases) {
+        CMsgString text;
+        EXPECT_EQ(text.LoadMessage(c.id), 1) << c.id;
+        EXPECT_STREQ(text, c.kept ? c.text : "") << c.id << ": " << c.text;
+    }
 }
 
 TEST(MessageCatalog, PathFromTheName)

@@ -45,9 +45,10 @@ void Report(CMessageReporter& reporter, int id, ...)
     va_end(args);
 }
 
+// Ids whose callers pass no values, a number and a text, and two texts.
 constexpr int kMsgPlain = 3400;
-constexpr int kMsgWithValues = 3401;
-constexpr int kMsgLong = 3402;
+constexpr int kMsgWithValues = 3378;
+constexpr int kMsgLong = 3327;
 
 class ReporterTest : public ::testing::Test {
 protected:
@@ -163,6 +164,20 @@ TEST_F(ReporterTest, FailingLogFallsBackToBoxesOnce)
         Report(m_reporter, kMsgPlain);
         EXPECT_EQ(g_boxes.size(), 3u);
     }
+}
+
+TEST_F(ReporterTest, ATextAskingForMoreValuesIsNeverFormatted)
+{
+    // The log failure passes one file name; this catalog's text would read a second value.
+    delete g_pMessageCatalog;
+    testcatalog::WriteCatalog("RPT.MSG", {{kMsgLogFileFailed, "%s%n"}, {kMsgPlain, "plain"}});
+    g_pMessageCatalog = new CMessageCatalog("RPT.MSG");
+    m_reporter.SetReportMode(kReportLog, PathOf("no-such-folder\\zelkbat.txt").c_str());
+    Report(m_reporter, kMsgPlain);
+    ASSERT_EQ(g_boxes.size(), 2u);
+    EXPECT_EQ(g_boxes[0].text, "");
+    EXPECT_EQ(g_boxes[1].text, "plain");
+    EXPECT_EQ(m_reporter.GetMode(), kReportBox);
 }
 
 TEST_F(ReporterTest, LongMessagesAreCutAt511Characters)
