@@ -123,6 +123,7 @@ bool CBenchRig::OpenChannel()
     m_pTransport->SetBus(0);
     m_pTransport->SelectTarget(kTarget);
     g_TransferSize = m_pTransport->GetMaxTransfer();   // as opening the device caches it
+    g_DeviceTransferSize = g_TransferSize;
     m_channel = std::make_unique<CScsiChannel>(m_pTransport, ChannelKindOf(kScsiDriverAspi32));
     g_pScsiChannel = m_channel.get();
     return true;

@@ -242,7 +242,13 @@ void CAspiManager::Complete(AspiExecSrb* srb, const CSimReply& reply, bool post)
             std::min<size_t>({srb->senseLength, size_t(reply.senseLength), kAspiSenseArea});
         std::memcpy(srb->sense, reply.sense, count);
     }
-    Finish(srb, reply.status == kSimGood ? kAspiCompleted : kAspiError, post);
+    // A data phase that moved fewer bytes than the request holds is an underrun, as adapters
+    // report it.
+    bool underrun = reply.status == kSimGood && reply.transferred < srb->bufferLength &&
+                    (srb->flags & kSimDataIn) != 0;
+    if (underrun)
+        srb->hostStatus = kAspiDataOverrun;
+    Finish(srb, reply.status == kSimGood && !underrun ? kAspiCompleted : kAspiError, post);
 }
 
 void CAspiManager::Finish(AspiExecSrb* srb, uint8_t status, bool post)

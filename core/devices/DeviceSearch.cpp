@@ -21,6 +21,7 @@
 
 int32_t g_nWindowsClass = 4;
 uint32_t g_TransferSize = 0;
+uint32_t g_DeviceTransferSize = 0;
 SplashStatusFunction g_pfnShowSplashStatus = nullptr;
 const char* g_pszEngineIniFile = nullptr;
 CMessageReporter::BoxFunction g_pfnSearchBox = ::MessageBoxA;
@@ -310,6 +311,7 @@ void OpenScannerDevice(CFoundDevice& device)
     transport->SetBus(device.m_nBus);
     transport->SelectTarget(device.m_nTarget);
     g_TransferSize = transport->GetMaxTransfer();
+    g_DeviceTransferSize = g_TransferSize;
     bool matched = device.m_nModelIndex >= 0 && device.m_nModelIndex < kModelCount;
     g_pScannerDriver = matched ? g_ModelDescriptors[device.m_nModelIndex]->Create() : nullptr;
 }
@@ -377,7 +379,10 @@ int FindScanner(CWnd* splash, int show)
     if (found)
         RememberAddress(driver, chooserCancelled);
     DeleteFoundDevices(devices);
-    if (g_pScannerDriver != nullptr)
+    if (g_pScannerDriver != nullptr) {
         g_pScannerDriver->InitCapabilities();
+        g_DeviceTransferSize = g_pScannerDriver->GetTransferSize();
+        g_TransferSize = g_DeviceTransferSize;
+    }
     return found ? 1 : 0;
 }

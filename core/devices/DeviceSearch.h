@@ -17,8 +17,13 @@ class CWnd;
 // NT 4.0 or later. The application's start-up sets it.
 extern int32_t g_nWindowsClass;
 
-// The transport's largest transfer, cached when the device is opened.
+// The transfer size of the coming or running scan: the device's, lowered by the scan's start where
+// the model wants more transfers per page.
 extern uint32_t g_TransferSize;
+// The device's own transfer size (the driver's GetTransferSize), cached when the device is opened
+// and again as each scan starts. Resolution limits read this one: a size lowered for one scan must
+// not narrow the next.
+extern uint32_t g_DeviceTransferSize;
 
 // Draws one status line into the splash window; the application installs its own. While none is
 // installed, the search shows no progress text.

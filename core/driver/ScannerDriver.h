@@ -135,6 +135,9 @@ public:
     uint32_t GetBedHeight(int32_t original) const;
     uint32_t GetBedOffsetX(int32_t original) const;
     uint32_t GetBedOffsetY(int32_t original) const;
+    // Bytes of the widest line the device can deliver: 16-bit RGB across the wider bed at the
+    // highest resolution, with the line overhead.
+    uint32_t WidestLineBytes();
 
     // Lowest and highest density for the original of the current settings record; the argument is
     // not used.

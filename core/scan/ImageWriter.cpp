@@ -218,9 +218,8 @@ uint32_t WriteImageLines(uint8_t* lines, uint32_t count)
 
 uint16_t CloseImageWriter()
 {
-    if (g_pImageWriter != nullptr)
-        g_pImageWriter->Close();
+    uint16_t result = g_pImageWriter != nullptr ? g_pImageWriter->Close() : 0;
     delete g_pImageWriter;
     g_pImageWriter = nullptr;
-    return 0;
+    return result;
 }

@@ -65,4 +65,5 @@ bool WritesBmpFiles();
 // 0, or 255 when the writer cannot open the file.
 uint16_t OpenImageWriter(const char* path);
 uint32_t WriteImageLines(uint8_t* lines, uint32_t count);
+// 0, or 255 when the writer could not finish its file.
 uint16_t CloseImageWriter();

@@ -224,7 +224,8 @@ int ShiftTo16AfterCms()
 
 uint16_t BeginOutputPipeline()
 {
-    g_TransferSize = g_pScannerDriver->GetTransferSize();
+    g_DeviceTransferSize = g_pScannerDriver->GetTransferSize();
+    g_TransferSize = g_DeviceTransferSize;
     LowerTransferForStroke();
     ReportScanStatus(kMsgProcessing, 0);
     if (SetupTransformParams() != 0)
@@ -331,5 +332,6 @@ uint16_t EndOutputPipeline()
     s_CmykBlock.Free();
     s_CmykBlock = CGlobalBlock();
     s_nRoute = 0;
+    g_TransferSize = g_DeviceTransferSize;
     return 0;
 }

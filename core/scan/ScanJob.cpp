@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
 time_t g_ScanStartTime = 0;
 time_t g_ScanEndTime = 0;
@@ -50,6 +51,24 @@ constexpr int32_t kDriverScanning = 2;
 constexpr int32_t kOriginalNegative = 2;
 constexpr uint32_t kBusyRecheckMs = 10000;
 constexpr double kSpaceMargin = 1.02;
+
+// A new, empty file beside `path` for the image to be written into: moving it over the old file
+// is then a rename within one volume. Empty when the folder takes no new file.
+std::string TemporaryImageName(const char* path)
+{
+    std::string folder = path;
+    size_t end = folder.find_last_of("\\/:");
+    folder = end == std::string::npos ? std::string(".") : folder.substr(0, end + 1);
+    char name[MAX_PATH];
+    if (GetTempFileNameA(folder.c_str(), "brv", 0, name) == 0)
+        return std::string();
+    return name;
+}
+
+bool ReplaceWithNewFile(const char* temporary, const char* path)
+{
+    return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
 
 CDriveSpace FileSystemDriveSpace(const char* path)
 {
@@ -216,20 +235,28 @@ uint16_t CScanJob::ScanToFile(const char* path)
     m_nLastResult = StartFileScan(path);
     if (m_nLastResult != 0)
         return m_nLastResult;
-    m_nLastResult = OpenImageWriter(path);
+    std::string temporary = TemporaryImageName(path);
+    m_nLastResult = kDriverFailed;
+    if (!temporary.empty())
+        m_nLastResult = OpenImageWriter(temporary.c_str());
     if (m_nLastResult != 0) {
-        ReportMessage(kMsgFileNotOpened, path);
         CloseImageWriter();
-        DeleteFileA(path);
+        if (!temporary.empty())
+            DeleteFileA(temporary.c_str());
+        ReportMessage(kMsgFileNotOpened, path);
         return m_nLastResult;
     }
     m_nLastResult = m_output.ToFile(m_reader, *this);
-    CloseImageWriter();
-    if (m_output.m_bWriteFailed)
+    bool closed = CloseImageWriter() == 0;
+    if (m_nLastResult == 1 && closed && ReplaceWithNewFile(temporary.c_str(), path))
+        return m_nLastResult;
+    // Blocks fill a BMP from its end: a file of an unfinished scan is missing its top lines. The
+    // file it was to replace stays as it was.
+    DeleteFileA(temporary.c_str());
+    if (m_output.m_bWriteFailed || m_nLastResult == 1) {
         ReportMessage(kMsgWriteFailed, path);
-    // Blocks fill a BMP from its end: a file of an unfinished scan is missing its top lines.
-    if (m_nLastResult != 1)
-        DeleteFileA(path);
+        m_nLastResult = kDriverAborted;
+    }
     return m_nLastResult;
 }
 

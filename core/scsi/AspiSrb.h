@@ -30,6 +30,7 @@ enum : uint8_t {
 enum : uint8_t {
     kAspiPosting = 0x01,
     kAspiSelectionTimeout = 0x11,  // host adapter status: nobody answered the selection
+    kAspiDataOverrun = 0x12,       // host adapter status: more or fewer bytes moved than asked
 };
 
 // Header reserved word of the adapter inquiry asking for the extended data (signature 0xAA55,

@@ -72,6 +72,15 @@ std::string Lower(std::string text)
     return text;
 }
 
+// Some managers complete a request whose data phase came up short and say so only in the host
+// adapter status: the missing bytes would be stale memory in the caller's buffer.
+TransportResult CompletedResult(const AspiExecSrb& srb)
+{
+    if (srb.hostStatus != kAspiDataOverrun)
+        return kScsiGood;
+    return TransportResult(srb.hostStatus * 256 + srb.targetStatus);
+}
+
 }  // namespace
 
 CAspiTransport::CAspiTransport()
@@ -293,7 +302,7 @@ TransportResult CAspiTransport::AspiExecute(AspiExecSrb* srb, CScsiBuffer& data)
     DWORD r = AspiExecWait(srb);
     g_AspiPending = 0;
     if (r == kAspiCompleted)
-        return kScsiGood;
+        return CompletedResult(*srb);
     if (r == kAspiError) {
         std::memcpy(data.m_sense, srb->sense, kAspiSenseArea);
         TransportResult s = TransportResult(srb->hostStatus * 256 + srb->targetStatus);
@@ -457,7 +466,7 @@ TransportResult CAspiTransport::FinishAsync()
     } else if (g_AspiPending) {
         result = kScsiTimeout;
     } else if (srb->status == kAspiCompleted) {
-        result = kScsiGood;
+        result = CompletedResult(*srb);
     } else if (srb->status == kAspiError) {
         result = TransportResult(srb->hostStatus * 256 + srb->targetStatus);
         if (result == kScsiGood)

@@ -260,6 +260,7 @@ CNtRequest* CNtScsiTransport::BuildRequest(const uint8_t* cdb, int length, int d
     request->io = m_pIo;
     request->device = g_NtDevice;
     request->holders = 1;
+    request->asked = h.DataTransferLength;
     return request;
 }
 
@@ -321,7 +322,7 @@ TransportResult CNtScsiTransport::NtExecRequest(CNtRequest* request, CScsiBuffer
             uint8_t status = request->request.header.ScsiStatus;
             switch (status) {
             case 0x00:
-                return kScsiGood;
+                return request->IsShortRead() ? kScsiFailed : kScsiGood;
             case 0x02:
                 std::memcpy(data.m_sense, request->request.sense, kNtSenseArea);
                 return kScsiCheckCondition;
@@ -415,8 +416,9 @@ TransportResult CNtScsiTransport::FinishAsync()
     } else if (g_NtBusy) {
         result = kScsiTimeout;
     } else {
-        result = (g_NtResult == kNtSent && request->request.header.ScsiStatus == 0) ? kScsiGood
-                                                                                    : kScsiFailed;
+        bool good = g_NtResult == kNtSent && request->request.header.ScsiStatus == 0 &&
+                    !request->IsShortRead();
+        result = good ? kScsiGood : kScsiFailed;
     }
     // A request the worker still runs stays busy: the worker frees it and ends the busy state
     // when it is done, so no later command can start under it. Without a worker nobody else

@@ -16,6 +16,13 @@ struct CNtRequest {
     CDeviceIo* io;
     HANDLE device;
     volatile LONG holders;
+    uint32_t asked;  // the port writes the bytes it moved over DataTransferLength
+
+    // A read whose data phase moved fewer bytes than asked left stale bytes in the buffer.
+    bool IsShortRead() const
+    {
+        return request.header.DataIn == kNtDataIn && request.header.DataTransferLength < asked;
+    }
 };
 
 // Shared with the worker thread (one transport exists at a time).

@@ -98,6 +98,10 @@ public:
     virtual void SetRetry(bool retry);
     virtual const char* GetAdapterName();
 
+    // The access method's own limit, before INI General/ScanBuffer lowers it; known once
+    // GetMaxTransfer has run (0 without an access method).
+    uint32_t GetTransferLimit() const { return m_maxTransfer; }
+
     void LogCdb(const uint8_t* cdb, int length, TransportResult result);
     void LogScsiStatus(uint8_t opcode, TransportResult result);
     static const char* OpcodeName(uint8_t opcode);

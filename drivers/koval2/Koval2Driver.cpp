@@ -290,9 +290,11 @@ uint32_t CKoval2Driver::ClampResolutionX(uint32_t r)
             r = roundToStep(r);
     }
 
-    // The size cached when the device was opened (and again as a scan starts): this runs for
+    // The device's size cached when it was opened (and again as a scan starts): this runs for
     // every line-size question the settings ask, far too often to read the INI file each time.
-    uint32_t transfer = g_TransferSize;
+    // Never the size one scan lowered for its stroke count, or a prescan would narrow the scan
+    // after it.
+    uint32_t transfer = g_DeviceTransferSize;
     int32_t width = std::max(5, settings.GetParam(kParamSelRight) - settings.GetParam(kParamSelLeft));
     uint32_t lineBytes = settings.LineBytesForWidth((uint32_t)width);
     if (transfer != 0 && lineBytes > transfer) {

@@ -255,9 +255,14 @@ TEST_F(DriverProfileTest, ModelValuesLiveInTheProductSection)
 
 namespace {
 
+// An access method that moves at most 61440 bytes, lowered to m_nLimit by the user's setting.
 class CFixedTransferTransport : public CScsiTransport {
 public:
-    uint32_t GetMaxTransfer() override { return m_nLimit; }
+    uint32_t GetMaxTransfer() override
+    {
+        m_maxTransfer = 61440;
+        return m_nLimit;
+    }
     uint32_t m_nLimit = 61440;
 };
 
@@ -268,11 +273,45 @@ TEST_F(BareDriverTest, TransferSizeIsAskedOfTheTransportEachTime)
     g_pScsiChannel = nullptr;
     EXPECT_EQ(0u, m_pDriver->GetTransferSize());
 
+    // A device whose widest line (1 inch at 300 ppi) is far below either size.
+    m_pDriver->m_ReflectiveBed = {0, 0, 2540, 2540};
+    m_pDriver->m_TransparencyBed = {0, 0, 2540, 2540};
+    m_pDriver->m_ResolutionRange[0] = {6, 300};
     CFixedTransferTransport transport;
     CScsiChannel channel(&transport, kScsiChannelNone);
     g_pScsiChannel = &channel;
     EXPECT_EQ(61440u, m_pDriver->GetTransferSize());
     transport.m_nLimit = 32768;                 // the user lowered General/ScanBuffer
     EXPECT_EQ(32768u, m_pDriver->GetTransferSize());
+    g_pScsiChannel = nullptr;
+}
+
+// A transfer size setting below one line would leave no line per transfer: the widest line the
+// driver offers is the floor, as far as the access method can move it.
+TEST_F(BareDriverTest, TransferSizeIsAtLeastTheWidestLineTheTransportCanMove)
+{
+    struct Case {
+        const char* name;
+        uint16_t bedWidth;          // 1/100 mm
+        uint16_t maxResolution;
+        uint32_t setting;           // what the transport allows after General/ScanBuffer
+        uint32_t expected;
+    };
+    const Case kCases[] = {
+        {"setting above a line", 2540, 300, 4096, 4096},
+        {"setting below a line", 2540, 300, 1024, 300 * 6},
+        {"line wider than the access method moves", 25400, 1200, 1024, 61440},
+    };
+    CFixedTransferTransport transport;
+    CScsiChannel channel(&transport, kScsiChannelNone);
+    g_pScsiChannel = &channel;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        m_pDriver->m_ReflectiveBed = {0, 0, c.bedWidth, 2540};
+        m_pDriver->m_TransparencyBed = {0, 0, uint16_t(c.bedWidth / 2), 2540};
+        m_pDriver->m_ResolutionRange[0] = {6, c.maxResolution};
+        transport.m_nLimit = c.setting;
+        EXPECT_EQ(c.expected, m_pDriver->GetTransferSize());
+    }
     g_pScsiChannel = nullptr;
 }

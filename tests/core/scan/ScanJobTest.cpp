@@ -1,5 +1,6 @@
 #include "core/cms/CmsEngineInstance.h"
 #include "core/image/Dib.h"
+#include "core/messages/MessageReporter.h"
 #include "core/scan/OutputPipeline.h"
 #include "core/scan/ScanJob.h"
 #include "core/scan/ScanOutput.h"
@@ -560,6 +561,74 @@ TEST_F(ScanJobTest, AFullDiskEndsTheScanAndRemovesThePartialFile)
     EXPECT_EQ(std::vector<int>{3314}, reports.Ids());
     EXPECT_EQ(3, m_Engine.m_nWriteCalls);
     EXPECT_FALSE(FileExists(m_strPath));
+}
+
+namespace {
+
+// Files the job writes an image into before it replaces the output file.
+int TemporaryImageFiles()
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((testsupport::ProgramDirectory() + "brv*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do {
+        ++count;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count;
+}
+
+// Each reported message with the temporary image files that existed while it was shown.
+std::vector<std::pair<int, int>> g_ReportsWithFiles;
+
+int WINAPI RecordReportAndFiles(HWND, LPCSTR, LPCSTR, UINT)
+{
+    g_ReportsWithFiles.push_back({g_MessageReporter.GetMessageId(), TemporaryImageFiles()});
+    return IDOK;
+}
+
+}  // namespace
+
+TEST_F(ScanJobTest, AFailedScanKeepsTheFileItWasToReplace)
+{
+    struct Case {
+        const char* name;
+        bool engineWriter;
+        int32_t failingBlock;       // of the engine writer; -1 none
+        int32_t failAfterLines;     // of the device; -1 none
+        uint16_t result;
+        std::vector<std::pair<int, int>> reports;   // id, temporary files while it was shown
+    };
+    const Case kCases[] = {
+        {"disk full", true, 2, -1, 252, {{3314, 0}}},
+        {"device fails mid-scan", false, -1, 100, 252, {{3335, 1}}},
+        {"complete scan", false, -1, -1, 1, {}},
+    };
+    const std::string old = "the picture scanned yesterday";
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Configure({c.name, kImageGrey, 8, true, 0, 0});
+        AfxGetApp()->WriteProfileInt("General", "File extension", c.engineWriter ? 0 : 1);
+        m_Engine.m_bWritesFiles = c.engineWriter;
+        m_Engine.m_nFailingBlock = c.failingBlock;
+        m_Engine.m_nBlocksWritten = 0;
+        m_pDriver->m_nFailAfterLines = c.failAfterLines;
+        std::ofstream(m_strPath, std::ios::binary) << old;
+        g_ReportsWithFiles.clear();
+        CMessageReporter::BoxFunction previous =
+            g_MessageReporter.SetBoxFunction(RecordReportAndFiles);
+        EXPECT_EQ(c.result, ScanFile());
+        g_MessageReporter.SetBoxFunction(previous);
+        EXPECT_EQ(c.reports, g_ReportsWithFiles);
+        std::vector<uint8_t> file = ReadWholeFile(m_strPath);
+        if (c.result == 1)
+            EXPECT_EQ(0u, FileMismatches(file, ExpectedImage(m_pDriver->Window(), 0, 0)));
+        else
+            EXPECT_EQ(old, std::string(file.begin(), file.end()));
+        EXPECT_EQ(0, TemporaryImageFiles());
+    }
 }
 
 TEST_F(ScanJobTest, TheEngineWriterWritesEveryLineWhenTheEngineCan)

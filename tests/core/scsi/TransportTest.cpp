@@ -140,6 +140,31 @@ TEST_P(TransportTest, SynchronousAndOverlappedReadsDeliverTheSameData)
     EXPECT_EQ(m_pTransport->FinishAsync(), kScsiGood) << "nothing pending any more";
 }
 
+// A data phase that moved fewer bytes than asked would leave stale memory at the end of the block.
+TEST_P(TransportTest, AShortReadFailsSynchronousAndOverlapped)
+{
+    std::vector<uint8_t> chart = ChartBytes();
+    Device().SetReadData(0x00, 0, chart);
+    uint32_t n = uint32_t(chart.size());
+    for (bool synchronous : {true, false}) {
+        SCOPED_TRACE(synchronous ? "synchronous" : "overlapped");
+        CSimFault fault = Fault(SimFaultKind::ShortTransfer, 0x28);
+        fault.bytes = n - 1;
+        Device().AddFault(fault);
+        CScsiByteBuffer block(n);
+        TransportResult result = Channel().Read10(block, n, 0x00, 0, synchronous, 5000, kSense);
+        if (!synchronous) {
+            ASSERT_EQ(result, kScsiGood);
+            result = m_pTransport->FinishAsync();
+        }
+        EXPECT_NE(result, kScsiGood);
+        EXPECT_NE(result & 0xFF, kScsiCheckCondition) << "no sense bytes to read";
+        Device().ClearFaults();
+        CScsiByteBuffer whole(n);
+        EXPECT_EQ(Channel().Read10(whole, n, 0x00, 0, true, 5000, kSense), kScsiGood);
+    }
+}
+
 TEST_P(TransportTest, OverlappedReadAbortedByTheUser)
 {
     CSimFault hang = Fault(SimFaultKind::Hang, 0x28);

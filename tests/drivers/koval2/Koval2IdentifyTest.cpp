@@ -213,9 +213,9 @@ TEST_F(Koval2ResolutionTest, ClampByKindQualityRulingAndTransferSize)
 
 TEST_F(Koval2ResolutionTest, SelectionLineWiderThanTheTransferLowersTheResolution)
 {
-    // 8 KB transfers, as the device is opened: an RGB line of 20 cm at 600 ppi (14174 bytes) does
-    // not fit.
-    SetIni("General", "ScanBuffer", "8");
+    // An adapter that moves 8 KB at a time: an RGB line of 20 cm at 600 ppi (14174 bytes) does not
+    // fit.
+    Host()->maxTransfer = 8192;
     Start();
     Select(kImageRgb, 600, 0, 0, 20000, 2540);
     uint32_t lineBytes = m_Settings.LineBytesForWidth(20000);

@@ -59,6 +59,7 @@ void DriverBench::Connect(std::unique_ptr<CVirtualTarget> device, ScsiDriverId i
     m_pTransport->SetBus(0);
     m_pTransport->SelectTarget(kTarget);
     g_TransferSize = m_pTransport->GetMaxTransfer();   // as opening the device caches it
+    g_DeviceTransferSize = g_TransferSize;
     m_channel = std::make_unique<CScsiChannel>(m_pTransport, ChannelKindOf(id));
     g_pScsiChannel = m_channel.get();
 }
