@@ -69,7 +69,11 @@ enum SettingsParamId : uint16_t {
     kParamBinary = 140,
     kParamClipLow = 141,
     kParamClipHigh = 142,
+    kParamFlavourState = 143,
 };
+
+// Values of id 143.
+constexpr int32_t kFlavoursApplied = 2;
 
 // Tone codes of id 12.
 constexpr int32_t kToneDefault = 0xFF00;

@@ -34,14 +34,16 @@ public:
     int m_nSearchesEnded = 0;
 
     static CProfile Profile(const char* name, const char* version, int32_t classCode,
-                            int32_t inputMode, int32_t outputSpace)
+                            int32_t mode, int32_t outputSpace)
     {
         CProfile profile;
         profile.name = name;
         memset(&profile.info, 0, sizeof profile.info);
         strncpy(profile.info.version, version, sizeof profile.info.version - 1);
         profile.info.classCode = classCode;
-        profile.info.inputMode = inputMode;
+        // The kind of original is the first sub-kind word, at byte 1240; byte 1200 stays empty
+        // so that a reader of the wrong word finds nothing.
+        profile.info.outputMode = mode;
         profile.info.outputSpace = outputSpace;
         return profile;
     }
