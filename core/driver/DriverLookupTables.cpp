@@ -177,7 +177,7 @@ int CScannerDriver::BuildScannerLut(uint16_t* table, uint32_t n, uint32_t max, i
     int32_t tone = settings.GetParam(kParamToneCode);
     plan.invert = tone == kToneInvert;
     if (tone == kToneThreshold || tone == kToneThresholdInverse) {
-        int32_t percent = settings.GetParam(82);
+        int32_t percent = settings.GetParam(kParamThreshold);
         plan.threshold = mode == 0;
         plan.thresholdPercent = tone == kToneThreshold ? percent : 100 - percent;
     }

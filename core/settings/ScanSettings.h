@@ -51,6 +51,7 @@ enum SettingsParamId : uint16_t {
     kParamMaxDensity = 67,
     kParamGainRed = 79,
     kParamGainBlue = 81,
+    kParamThreshold = 82,
     kParamSelLeft = 83,
     kParamSelTop = 84,
     kParamSelRight = 85,
