@@ -635,7 +635,8 @@ TEST_F(ScanJobTest, AppliedFlavoursAreRefusedWhileThereIsNoChain)
         {0, 2, 1, {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "flavours " << c.flavourState << " state " << c.driverState);
+        SCOPED_TRACE(testing::Message() << "flavours " << c.flavourState << " state "
+                                        << c.driverState);
         Configure({"rgb", kImageRgb, 8, true, 0, 0});
         m_pDriver->m_nState = c.driverState;
         SetAll(m_Settings, kParamFlavourState, c.flavourState);
@@ -657,7 +658,8 @@ public:
         info->classCode = m_nOutputClass;
         return 0;
     }
-    int CreateTransformFromProfiles(int count, const char** names, const int*, CmsHandle* transform) override
+    int CreateTransformFromProfiles(int count, const char** names, const int*,
+                                    CmsHandle* transform) override
     {
         m_Built.push_back(count == 2 ? std::string(names[0]) + ">" + names[1] : "?");
         memset(transform, 1, sizeof *transform);
@@ -687,7 +689,8 @@ TEST_F(ScanJobTest, ProfileRouteTakesTheProfilesOfTheOriginalAndTheImageType)
         {"rgb negative", kImageRgb, 2, "None", kCmsClassOutput, {"inFilm>outRgb"}},
         {"through the monitor", kImageRgb, 0, "mon", kCmsClassOutput, {"inRefl>mon", "mon>outRgb"}},
         {"monitor as output", kImageRgb, 0, "mon", kCmsClassMonitor, {"inRefl>outRgb"}},
-        {"cmyk through the monitor", kImageCmyk, 0, "mon", kCmsClassMonitor, {"inRefl>mon", "mon>outCmyk"}},
+        {"cmyk through the monitor", kImageCmyk, 0, "mon", kCmsClassMonitor,
+         {"inRefl>mon", "mon>outCmyk"}},
     };
     const char* names[kProfileNameCount] = {"inRefl", "inFilm", "outRgb", "outCmyk", nullptr};
     for (const Case& c : cases) {

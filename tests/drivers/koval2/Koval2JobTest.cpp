@@ -167,12 +167,22 @@ TEST_F(Koval2JobTest, SixteenBitGreyReachesTheMemoryImage)
 }
 
 // The device's line art sets its bits where the paper is white; the file shows the chart in black
-// and white, pixel for pixel, whichever way the palette names the colours.
+// and white, pixel for pixel, whichever way the palette names the colours. At the threshold of 50
+// that is the chart rendered as line art; another threshold moves the edge the device's table
+// draws between grey levels.
 TEST_F(Koval2JobTest, LineArtFileIsTheChartInBlackAndWhite)
 {
-    for (const char* lut : {"1", "0x22"}) {
-        SCOPED_TRACE(std::string("lut ") + lut);
-        StartJobDriver({"line art", {{"lut", lut}}, kImageLineArt, 300, 0, 1000, 7000, 5000, 2000});
+    struct Case {
+        const char* lut;
+        uint32_t entries;
+        int32_t threshold;
+    };
+    const Case kCases[] = {{"1", 256, 50}, {"0x22", 1024, 50}, {"1", 256, 75}};
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message() << "lut " << c.lut << " threshold " << c.threshold);
+        StartJobDriver({"line art", {{"lut", c.lut}}, kImageLineArt, 300, 0, 500, 500, 20000,
+                        5000});
+        m_Settings.SetParamAllTypes(kParamThreshold, c.threshold);
         ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
         EXPECT_EQ(0, Device().LastScan().mode) << "the device's own line art";
 
@@ -190,21 +200,30 @@ TEST_F(Koval2JobTest, LineArtFileIsTheChartInBlackAndWhite)
 
         CChartWindow chart = Device().LastScan().chart;
         ASSERT_EQ(1, chart.bitsPerSample);
-        std::vector<uint8_t> want = CTestChart::Render(chart);      // 1 = white
+        std::vector<uint8_t> lineArt = CTestChart::Render(chart);       // 1 = white
+        CChartWindow greyWindow = chart;
+        greyWindow.bitsPerSample = 8;
+        std::vector<uint8_t> grey = CTestChart::Render(greyWindow);
         size_t rowBytes = CTestChart::BytesPerLine(chart);
+        size_t greyRowBytes = CTestChart::BytesPerLine(greyWindow);
+        uint32_t firstWhite = c.entries * uint32_t(c.threshold) / 100;
         ASSERT_LE(width, uint32_t(chart.pixelsPerLine));
         ASSERT_LE(height, uint32_t(chart.lines));
-        uint32_t mismatches = 0, white = 0;
+        uint32_t mismatches = 0, white = 0, movedEdge = 0;
         for (uint32_t y = 0; y < height; ++y) {
             const uint8_t* row = &file[offset + (height - 1 - y) * stride];
             for (uint32_t x = 0; x < width; ++x) {
                 bool fileWhite = indexWhite[(row[x / 8] >> (7 - x % 8)) & 1];
-                bool chartWhite = ((want[y * rowBytes + x / 8] >> (7 - x % 8)) & 1) != 0;
-                mismatches += fileWhite == chartWhite ? 0 : 1;
-                white += chartWhite ? 1 : 0;
+                bool chartWhite = ((lineArt[y * rowBytes + x / 8] >> (7 - x % 8)) & 1) != 0;
+                uint32_t entry = grey[y * greyRowBytes + x] * (c.entries - 1) / 255;
+                bool wantWhite = c.threshold == 50 ? chartWhite : entry >= firstWhite;
+                mismatches += fileWhite == wantWhite ? 0 : 1;
+                white += wantWhite ? 1 : 0;
+                movedEdge += wantWhite != chartWhite ? 1 : 0;
             }
         }
         EXPECT_EQ(0u, mismatches);
+        EXPECT_EQ(c.threshold != 50, movedEdge > 0);
         EXPECT_GT(white, 0u);
         EXPECT_LT(white, width * height);
     }
