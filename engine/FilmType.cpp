@@ -25,6 +25,30 @@ bool ReadTriple(const char* text, float out[3])
 // A measurement the caller left empty or filled with nonsense counts as not measured.
 float Measured(float value) { return ValidDensity(value) ? value : 0.0f; }
 
+constexpr int kCurvePoints = 256;
+constexpr float kFullScale = 255.0f;
+// The curve reaches a little beyond the densest highlight, so that light below the film's range
+// still lands on a point.
+constexpr float kDensityMargin = 0.3f;
+
+// The inversion curve of one channel: input values are the light the film passes (0..255 of the
+// scanner's scale), output values the positive (0..255). The points lie at equal steps of density,
+// densest first, so that the thin light of dense film keeps as many points as the clear base;
+// minimum density gives black, maximum density and beyond give white.
+void FillInversionCurve(float* x, float* y, float minimum, float maximum)
+{
+    float span = maximum > minimum ? maximum - minimum : 1.0f;
+    float densest = maximum + kDensityMargin;
+    x[0] = 0.0f;
+    y[0] = kFullScale;
+    for (int j = 1; j < kCurvePoints; ++j) {
+        float density = densest * (float)(kCurvePoints - 1 - j) / (float)(kCurvePoints - 2);
+        float positive = std::fmin(std::fmax((density - minimum) / span, 0.0f), 1.0f);
+        x[j] = j == kCurvePoints - 1 ? kFullScale : kFullScale * std::pow(10.0f, -density);
+        y[j] = kFullScale * positive;
+    }
+}
+
 }  // namespace
 
 int CFilmType::Load(const std::string& path, CEngineError& error)
@@ -82,6 +106,7 @@ void CFilmType::ComputeCorrection(CmsCorrectionBlock& block) const
         float maximum = measuredMax > minimum && measuredMax < ceiling ? measuredMax : ceiling;
         block.resultMin[c] = minimum;
         block.resultMax[c] = maximum;
+        FillInversionCurve(block.curveIn[c], block.curveOut[c], minimum, maximum);
     }
 }
 

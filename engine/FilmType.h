@@ -21,7 +21,7 @@ struct CFilmType {
     int Save(const std::string& path, CEngineError& error) const;
 
     // The minimum and maximum densities the scan of this film should map, into the block's result
-    // fields.
+    // fields, and the inversion curve of each channel that maps them to a positive.
     void ComputeCorrection(CmsCorrectionBlock& block) const;
 
     void FillInfo(CmsObjectInfo& info, const std::string& name, int32_t created) const;

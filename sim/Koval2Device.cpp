@@ -1,6 +1,8 @@
 #include "sim/Koval2Device.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -30,6 +32,16 @@ const char kTags[3] = {'R', 'G', 'B'};
 
 uint16_t Le16(const uint8_t* at) { return uint16_t(at[0] | (at[1] << 8)); }
 
+// Three densities in 1/1000 D from "r,g,b", in D.
+void ReadDensities(const std::string& text, const char* fallback, double out[3])
+{
+    long values[3] = {0, 0, 0};
+    if (std::sscanf(text.c_str(), "%ld,%ld,%ld", &values[0], &values[1], &values[2]) != 3)
+        std::sscanf(fallback, "%ld,%ld,%ld", &values[0], &values[1], &values[2]);
+    for (int c = 0; c < 3; ++c)
+        out[c] = double(values[c]) / 1000.0;
+}
+
 void PutLe(uint8_t* at, uint32_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
@@ -52,9 +64,12 @@ CKoval2Device::CKoval2Device(const CSimOptions& options)
       m_badTag(options.Number("badtag", -1)),
       m_vendor(options.Text("vendor", "ZELK")),
       m_product(options.Text("product", m_biravo ? "BIRAVO" : "KOVAL II")),
+      m_negative(options.Number("negative", 0) != 0),
       m_opticalLow(m_biravo ? 1000 : 600),
       m_opticalHigh(m_biravo ? 2000 : 1200)
 {
+    ReadDensities(options.Text("filmbase"), "300,500,700", m_filmBase);
+    ReadDensities(options.Text("filmrange"), "1000,1100,1200", m_filmRange);
 }
 
 std::unique_ptr<CVirtualTarget> CreateKoval2Device(const CSimOptions& options)
@@ -352,22 +367,81 @@ void CKoval2Device::OnBufferStatus(CSimTransfer& io, CSimReply& reply)
     io.PutIn(status, sizeof status);
 }
 
+const std::vector<uint16_t>& CKoval2Device::TableOf(int channel) const
+{
+    return m_luts[channel].empty() ? m_luts[0] : m_luts[channel];
+}
+
 uint16_t CKoval2Device::ApplyLut(int channel, uint16_t value) const
 {
-    const std::vector<uint16_t>* table = &m_luts[channel];
-    if (table->empty())
-        table = &m_luts[0];
-    if (table->empty())
+    const std::vector<uint16_t>& table = TableOf(channel);
+    if (table.empty())
         return value;
     uint32_t full = m_scan.bits > 8 ? (1u << m_scan.bits) - 1 : 255;
-    size_t index = size_t(uint64_t(value) * (table->size() - 1) / full);
-    return uint16_t((*table)[index] & full);
+    size_t index = size_t(uint64_t(value) * (table.size() - 1) / full);
+    return uint16_t(table[index] & full);
+}
+
+uint16_t CKoval2Device::ApplyLutFine(int channel, uint16_t level) const
+{
+    uint32_t full = m_scan.bits > 8 ? (1u << m_scan.bits) - 1 : 255;
+    const std::vector<uint16_t>& table = TableOf(channel);
+    if (table.empty())
+        return uint16_t(level * full / 65535u);
+    size_t index = size_t(uint64_t(level) * (table.size() - 1) / 65535u);
+    return uint16_t(table[index] & full);
+}
+
+std::vector<uint8_t> CKoval2Device::ThresholdLine(int line) const
+{
+    CChartWindow grey = m_scan.chart;
+    grey.bitsPerSample = 8;
+    std::vector<uint8_t> levels(CTestChart::BytesPerLine(grey));
+    CTestChart::RenderLine(grey, line, levels.data());
+    std::vector<uint8_t> bits(CTestChart::BytesPerLine(m_scan.chart), 0);
+    for (int x = 0; x < m_scan.pixels; ++x) {
+        if (ApplyLut(0, levels[size_t(x)]) >= 128)
+            bits[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+    }
+    return bits;
+}
+
+bool CKoval2Device::ScansNegative() const
+{
+    return m_negative && (m_scan.accessory & kAccessoryTransparency) != 0 && m_scan.mode != 0;
+}
+
+// The film's density rises with the light the original sent it (0 to 1 of the positive's level)
+// from its bare density over its dye range; the device sees the light the film lets through.
+std::vector<uint8_t> CKoval2Device::NegativeLine(int line) const
+{
+    CChartWindow positive = m_scan.chart;
+    positive.bitsPerSample = 16;
+    positive.bigEndian16 = true;
+    std::vector<uint8_t> chart(CTestChart::BytesPerLine(positive));
+    CTestChart::RenderLine(positive, line, chart.data());
+    int colours = m_scan.mode == 3 ? 3 : 1;
+    bool wide = m_scan.bits > 8;
+    std::vector<uint8_t> samples(size_t(colours) * size_t(m_scan.pixels) * (wide ? 2 : 1));
+    uint8_t* out = samples.data();
+    for (int colour = 0; colour < colours; ++colour) {
+        int dye = colours == 3 ? colour : 1;
+        for (int x = 0; x < m_scan.pixels; ++x) {
+            size_t at = size_t(colours * x + colour) * 2;
+            double level = ((chart[at] << 8) | chart[at + 1]) / 65535.0;
+            double density = m_filmBase[dye] + m_filmRange[dye] * level;
+            uint16_t light = uint16_t(std::lround(65535.0 * std::pow(10.0, -density)));
+            uint16_t value = ApplyLutFine(colours == 3 ? colour + 1 : 0, light);
+            if (wide)
+                *out++ = uint8_t(value >> 8);
+            *out++ = uint8_t(value);
+        }
+    }
+    return samples;
 }
 
 std::vector<uint8_t> CKoval2Device::ApplyLuts(const std::vector<uint8_t>& chart) const
 {
-    if (m_scan.mode == 0)
-        return chart;
     // Colour comes out as three single-colour records, so the samples are kept by colour.
     int colours = m_scan.mode == 3 ? 3 : 1;
     bool wide = m_scan.bits > 8;
@@ -394,7 +468,11 @@ std::vector<uint8_t> CKoval2Device::ApplyLuts(const std::vector<uint8_t>& chart)
 const std::vector<uint8_t>& CKoval2Device::DeviceLine(int line)
 {
     std::vector<uint8_t>& samples = m_deviceLines[CTestChart::LineKind(m_scan.chart, line)];
-    if (samples.empty()) {
+    if (samples.empty() && m_scan.mode == 0) {
+        samples = ThresholdLine(line);
+    } else if (samples.empty() && ScansNegative()) {
+        samples = NegativeLine(line);
+    } else if (samples.empty()) {
         std::vector<uint8_t> chart(CTestChart::BytesPerLine(m_scan.chart));
         CTestChart::RenderLine(m_scan.chart, line, chart.data());
         samples = ApplyLuts(chart);

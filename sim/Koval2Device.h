@@ -11,7 +11,11 @@
 // transparency=0|1, feeder=N (sheets in the document feeder), lineart=0|1, highres=0|1,
 // scaling=0|1, longpage=0|1, lut=<INQUIRY byte 66>, lag=N (lines green trails red; blue twice
 // that), readylines=N (lines the buffer status offers at a time, 0 = all), badtag=N (record N goes
-// out with tag 0).
+// out with tag 0), negative=0|1 (the transparency unit holds a colour negative of the chart),
+// filmbase=R,G,B and filmrange=R,G,B (that film's bare density and dye range, 1/1000 D).
+//
+// Its data follow the family's row of drivers/README.md: samples rise with the light, line-art
+// bits are set where the lookup table gives white.
 
 #include "sim/SimOptions.h"
 #include "sim/TestChart.h"
@@ -74,8 +78,17 @@ private:
     // A line as the device sends it, its lookup tables applied; colour by colour in colour mode.
     const std::vector<uint8_t>& DeviceLine(int line);
     std::vector<uint8_t> ApplyLuts(const std::vector<uint8_t>& chart) const;
+    // Line art: the grey level of each pixel through table 0, a bit set where it gives white.
+    std::vector<uint8_t> ThresholdLine(int line) const;
+    // A transparency scan of the negative: the light through the film, each channel through its
+    // table at full precision.
+    std::vector<uint8_t> NegativeLine(int line) const;
+    bool ScansNegative() const;
     void RenderRecord(const CRecord& record, uint32_t index, uint8_t* out);
     uint16_t ApplyLut(int channel, uint16_t value) const;
+    // The table of a channel indexed by a 16-bit level.
+    uint16_t ApplyLutFine(int channel, uint16_t level) const;
+    const std::vector<uint16_t>& TableOf(int channel) const;
     uint32_t DeviceLineBytes() const;
     void VendorCheck(CSimReply& reply, uint8_t senseClass, uint8_t byte1, uint8_t byte2 = 0);
 
@@ -94,6 +107,9 @@ private:
     long m_badTag;
     std::string m_vendor;
     std::string m_product;
+    bool m_negative;
+    double m_filmBase[3];
+    double m_filmRange[3];
 
     int m_opticalLow;
     int m_opticalHigh;

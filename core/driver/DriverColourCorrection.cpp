@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -18,7 +19,29 @@ constexpr uint32_t kCorrectionPrepared = 0x8000;
 constexpr uint32_t kCorrectionDensitySet1 = 0x4000;
 constexpr uint32_t kCorrectionDensitySet2 = 0x20000;
 
+constexpr int kCategoryObjects = 3;
+constexpr int kAttributeFolder = 0x103041;
+constexpr const char* kFilmTypeFolder = "cnegs\\";
+
 float Density(const CScanSettings& settings, uint16_t id) { return (float)settings.GetParam(id) / 1000.0f; }
+
+// With no film type named, the first one the engine lists, as the film-type dialog opens on it;
+// empty when the engine lists none. The engine's current folder is put back.
+std::string DefaultFilmType(CCmsEngine& engine)
+{
+    const char* previous = nullptr;
+    if (engine.GetAttributes(kCategoryObjects, nullptr, kAttributeFolder, &previous) != 0)
+        previous = nullptr;
+    std::string saved = previous != nullptr ? previous : "";
+    std::string first;
+    char* name = nullptr;
+    if (engine.SetAttributes(kCategoryObjects, nullptr, kAttributeFolder, kFilmTypeFolder) == 0 &&
+        engine.BeginFolderSearch() == 0 && engine.NextSearchResult(&name) == 0 && name != nullptr)
+        first = name;
+    engine.EndSearch();
+    engine.SetAttributes(kCategoryObjects, nullptr, kAttributeFolder, saved.c_str());
+    return first;
+}
 
 }  // namespace
 
@@ -56,8 +79,11 @@ uint16_t CScannerDriver::RunColourCorrection()
     if (g_pCmsEngine == nullptr || g_pScanSettings == nullptr)
         return kDriverFailed;
     CScanSettings& settings = *g_pScanSettings;
+    std::string name = settings.GetFilmTypeName(settings.GetCurrentType());
+    if (name.empty())
+        name = DefaultFilmType(*g_pCmsEngine);
     CmsHandle filmType = {};
-    if (g_pCmsEngine->OpenFilmType(settings.GetFilmTypeName(settings.GetCurrentType()), &filmType) != 0)
+    if (name.empty() || g_pCmsEngine->OpenFilmType(name.c_str(), &filmType) != 0)
         return kDriverFailed;
     int result = g_pCmsEngine->ComputeFilmCorrection(&filmType, m_pCorrectionBlock);
     g_pCmsEngine->FreeHandle(&filmType);
@@ -71,7 +97,7 @@ uint16_t CScannerDriver::RunColourCorrection()
     return kDriverOk;
 }
 
-uint16_t CScannerDriver::PrepareFilmColourCorrection()
+uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities)
 {
     if (g_pScanSettings == nullptr)
         return kDriverFailed;
@@ -107,7 +133,8 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection()
             block.densitySet2[c] = Density(settings, (uint16_t)(132 + c));
         block.flags |= kCorrectionDensitySet2;
     }
-    memcpy(block.maxDensityCopy, block.maxDensity, sizeof block.maxDensityCopy);
+    memcpy(block.maxDensityCopy, maximumDensities != nullptr ? maximumDensities : block.maxDensity,
+           sizeof block.maxDensityCopy);
     memcpy(block.minDensityCopy, block.minDensity, sizeof block.minDensityCopy);
     return RunColourCorrection();
 }

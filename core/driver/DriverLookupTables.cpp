@@ -21,6 +21,7 @@ ToneCurveLoader g_pfnLoadToneCurves = nullptr;
 namespace {
 
 constexpr int kMsgNoMemory = 3317;
+constexpr int kMsgToneCurvesUnavailable = 3331;
 constexpr int32_t kToneCurveFile = 0xFF07;
 constexpr int32_t kToneInvert = 0xFF01;
 constexpr int32_t kToneThreshold = 0xFF0B;
@@ -81,12 +82,18 @@ struct CToneCurves {
     }
 };
 
+// The curve file the settings ask for, or an empty text when they ask for none.
+CString ToneCurvePath(int32_t tone)
+{
+    if (tone != kToneCurveFile || AfxGetApp() == nullptr)
+        return CString();
+    return AfxGetApp()->GetProfileString("General", "ToneCurve", "");
+}
+
 void LoadToneCurves(CToneCurves& curves, int32_t tone, int32_t type, int channel, uint32_t max, uint32_t n)
 {
-    if (tone != kToneCurveFile || g_pfnLoadToneCurves == nullptr || AfxGetApp() == nullptr)
-        return;
-    CString path = AfxGetApp()->GetProfileString("General", "ToneCurve", "");
-    if (path.IsEmpty())
+    CString path = ToneCurvePath(tone);
+    if (path.IsEmpty() || g_pfnLoadToneCurves == nullptr)
         return;
     curves.set = g_pfnLoadToneCurves(path);
     if (curves.set == nullptr)
@@ -170,7 +177,7 @@ int CScannerDriver::BuildScannerLut(uint16_t* table, uint32_t n, uint32_t max, i
     int32_t tone = settings.GetParam(kParamToneCode);
     plan.invert = tone == kToneInvert;
     if (tone == kToneThreshold || tone == kToneThresholdInverse) {
-        int32_t percent = settings.GetParam(82);
+        int32_t percent = settings.GetParam(kParamThreshold);
         plan.threshold = mode == 0;
         plan.thresholdPercent = tone == kToneThreshold ? percent : 100 - percent;
     }
@@ -277,6 +284,13 @@ uint16_t CScannerDriver::DownloadLut(CLutBuffer* block, int channel)
 {
     if (block == nullptr) {
         ReportMessage(kMsgNoMemory);
+        return kDriverAborted;
+    }
+    // Without a curve loader the user's curve would silently give way to the plain table.
+    bool curvesWanted = g_pScanSettings != nullptr &&
+                        !ToneCurvePath(g_pScanSettings->GetParam(kParamToneCode)).IsEmpty();
+    if (curvesWanted && g_pfnLoadToneCurves == nullptr) {
+        ReportMessage(kMsgToneCurvesUnavailable);
         return kDriverAborted;
     }
     uint32_t n = block->GetEntryCount();

@@ -36,7 +36,6 @@ constexpr uint16_t kParamPreviewFlag = 106;
 constexpr uint16_t kParamPrescanDone = 123;
 constexpr uint16_t kParamLevelsMax = 124;
 constexpr uint16_t kParamLevelsMin = 135;
-constexpr uint16_t kParamFlavourState = 143;
 constexpr uint16_t kParamChannelMin = 68;
 constexpr uint16_t kParamChannelMax = 71;
 

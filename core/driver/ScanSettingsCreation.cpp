@@ -166,7 +166,8 @@ int BuildRecord(const CBatchValues& batch)
     return 1;
 }
 
-// Kinds of one profile by its class and sub-kind words.
+// Kinds of one profile by its class and sub-kind words; an input profile's kind of original is
+// its first sub-kind word (byte 1240).
 uint32_t KindsOf(const CmsObjectInfo& info)
 {
     switch (info.classCode) {
@@ -175,9 +176,9 @@ uint32_t KindsOf(const CmsObjectInfo& info)
             return 0x10;
         return info.outputSpace == kCmsSpaceCmyk ? 0x20 : 0;
     case kCmsClassInput:
-        if (info.inputMode == kCmsModeReflective)
+        if (info.outputMode == kCmsModeReflective)
             return 0x4;
-        return info.inputMode == kCmsModeTransparency ? 0x2 : 0;
+        return info.outputMode == kCmsModeTransparency ? 0x2 : 0;
     case kCmsClassMonitor:
         return 0x10 | 0x8;
     default:

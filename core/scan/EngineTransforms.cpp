@@ -18,9 +18,12 @@ constexpr int kMsgNoSteps = 3521;
 constexpr int32_t kGreyWeights[3] = {77, 151, 28};
 
 // Profile indices of the settings record's name table.
-constexpr int kProfileInput = 0;
-constexpr int kProfileOutputRgb = 1;
-constexpr int kProfileOutputCmyk = 2;
+constexpr int kProfileInputReflective = 0;
+constexpr int kProfileInputTransparent = 1;
+constexpr int kProfileOutputRgb = 2;
+constexpr int kProfileOutputCmyk = 3;
+constexpr int kProfileMonitor = 4;
+constexpr const char* kNoProfile = "None";
 
 CmsHandle s_Chain;
 bool s_bChainStarted = false;
@@ -144,15 +147,54 @@ int EndOutputTransform()
     return result == 0 ? 1 : 0;
 }
 
+namespace {
+
+bool IsNone(const char* name)
+{
+    return name == nullptr || strcmp(name, kNoProfile) == 0;
+}
+
+int Connect(const char* from, const char* to, CmsHandle* transform)
+{
+    const char* names[2] = {from, to};
+    const int flags[2] = {0, 0};
+    return g_pCmsEngine->CreateTransformFromProfiles(2, names, flags, transform);
+}
+
+// The scan transforms of the current image type: 0 when built. With a monitor profile the image
+// goes through the monitor's space, where the flavours act, unless the output profile is the
+// monitor's own kind.
+int BuildScanTransforms(const CScanSettings& s)
+{
+    int32_t type = s.GetCurrentType();
+    bool film = s.GetParam(kParamOriginal) != 0;
+    const char* input = s.GetProfileName(film ? kProfileInputTransparent : kProfileInputReflective);
+    const char* output = type == kImageCmyk ? s.GetProfileName(kProfileOutputCmyk)
+                         : type == kImageRgb ? s.GetProfileName(kProfileOutputRgb)
+                                             : kNoProfile;
+    if (IsNone(output))
+        return 1;
+    const char* monitor = s.GetProfileName(kProfileMonitor);
+    if (IsNone(monitor))
+        return Connect(input, output, &s_MainTransform);
+    CmsObjectInfo info;
+    if (g_pCmsEngine->GetProfileInfo(output, 0, &info) != 0)
+        return 1;
+    if (type == kImageRgb && info.classCode == kCmsClassMonitor)
+        return Connect(input, output, &s_SecondaryTransform);
+    if (Connect(input, monitor, &s_SecondaryTransform) != 0)
+        return 1;
+    return Connect(monitor, output, &s_MainTransform);
+}
+
+}  // namespace
+
 int RebuildScanTransforms(CDescriptorPair&)
 {
     FreeScanTransforms(0);
     if (g_pCmsEngine == nullptr || g_pScanSettings == nullptr)
         return EngineFailed();
-    int output = g_pScanSettings->GetCurrentType() == kImageCmyk ? kProfileOutputCmyk : kProfileOutputRgb;
-    const char* names[2] = {g_pScanSettings->GetProfileName(kProfileInput), g_pScanSettings->GetProfileName(output)};
-    const int flags[2] = {0, 0};
-    if (g_pCmsEngine->CreateTransformFromProfiles(2, names, flags, &s_MainTransform) != 0)
+    if (BuildScanTransforms(*g_pScanSettings) != 0)
         return EngineFailed();
     return 1;
 }

@@ -26,6 +26,8 @@ namespace {
 
 constexpr int kMsgProcessing = 3298;
 constexpr int kMsgNoLineSize = 3333;
+constexpr int kMsgFlavoursUnavailable = 3336;
+constexpr int32_t kDriverScanning = 2;
 constexpr double kHundredthMmPerInch = 2540;
 
 constexpr int32_t kLayoutBinary = 0xC01003;
@@ -33,7 +35,6 @@ constexpr int32_t kLayoutGrey = 0xC02003;
 constexpr int32_t kLayoutRgb = 0xC03003;
 constexpr int32_t kLayoutCmyk = 0xC06003;
 
-constexpr uint16_t kParamThreshold = 82;
 constexpr uint16_t kParamSharpenRadius = 112;
 constexpr uint16_t kParamSharpenLow = 113;
 constexpr uint16_t kParamSharpenHigh = 114;
@@ -182,6 +183,17 @@ void LowerTransferForStroke()
     }
 }
 
+// The chain of applied flavours works on scans, not on the driver's own prescans. This build has
+// no chain to apply, so a scan that asks for one is refused rather than written without it.
+uint16_t CheckFlavourChain()
+{
+    bool applied = g_pScanSettings->GetParam(kParamFlavourState) == kFlavoursApplied;
+    if (!applied || g_pScannerDriver->m_nState != kDriverScanning)
+        return kDriverOk;
+    ReportMessage(kMsgFlavoursUnavailable);
+    return kDriverFailed;
+}
+
 uint16_t StartColourRoute()
 {
     CScanSettings* s = g_pScanSettings;
@@ -228,6 +240,8 @@ uint16_t BeginOutputPipeline()
     g_TransferSize = g_DeviceTransferSize;
     LowerTransferForStroke();
     ReportScanStatus(kMsgProcessing, 0);
+    if (CheckFlavourChain() != kDriverOk)
+        return kDriverFailed;
     if (SetupTransformParams() != 0)
         return kDriverFailed;
     if (g_OutputSteps.count > 0 && BeginOutputTransform(g_TransformPair, g_OutputSteps) != 1)

@@ -153,9 +153,10 @@ uint16_t CScanJob::PrepareDriver()
     uint16_t result = driver->PrescanIfNeeded(s, m_pfnProgress);
     if (result == 0)
         result = driver->ReserveDevice();
+    if (result == 0)
+        result = driver->UpdateScanGeometry();
     if (result != 0)
         return result;
-    driver->UpdateScanGeometry();
     s->m_bScanStateA = 0;
     s->m_bScanStateB = 1;
     if (s->GetParam(kParamOriginal) == kOriginalNegative && IsColour(s->GetCurrentType())) {

@@ -475,25 +475,29 @@ void CScanOutput::CopyToDib(CDib& sink, uint32_t lines)
     int32_t type = s->GetCurrentType();
     if (type == kImageCmyk || sink.m_pBits == nullptr || sink.m_pHeader == nullptr)
         return;
+    bool oneBit = type == kImageLineArt || type == kImageHalftone;
+    uint32_t sampleBytes = !oneBit && s->GetBitsPerChannel() > 8 ? 2 : 1;
+    uint32_t channels = type == kImageRgb ? 3 : 1;
     uint32_t sinkWidth = (uint32_t)sink.m_pHeader->biWidth;
+    uint32_t pixels = std::min(sinkWidth, m_nBlockRowBytes / (channels * sampleBytes));
     for (uint32_t i = 0; i < lines; ++i) {
         uint32_t line = m_nFirstLine + i;
         if (line >= sink.m_nHeight)
             return;
         uint8_t* target = sink.m_pBits + (sink.m_nHeight - 1 - line) * sink.m_nStride;
         const uint8_t* source = m_pBlock + i * m_nBlockRowBytes;
-        if (type != kImageRgb) {
+        if (channels == 1 && sampleBytes == 1) {
             memcpy(target, source, std::min(s->SelectionLineBytes(), sink.m_nStride));
             continue;
         }
-        // The sink holds 8 bits per sample; deeper samples give their top 8 bits.
-        uint32_t sampleBytes = s->GetBitsPerChannel() > 8 ? 2 : 1;
-        uint32_t pixels = std::min(sinkWidth, m_nBlockRowBytes / (3 * sampleBytes));
+        // The sink holds 8 bits per sample, colour as BGR; deeper samples give their top 8 bits.
         for (uint32_t x = 0; x < pixels; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                const uint8_t* p = source + (x * 3 + c) * sampleBytes;
-                uint8_t v = sampleBytes == 1 ? *p : (uint8_t)(ReadSample(p, m_bHighByteFirst) >> (m_nSampleBits - 8));
-                target[x * 3 + 2 - c] = v;
+            for (uint32_t c = 0; c < channels; ++c) {
+                const uint8_t* p = source + (x * channels + c) * sampleBytes;
+                uint8_t v = sampleBytes == 1
+                                ? *p
+                                : (uint8_t)(ReadSample(p, m_bHighByteFirst) >> (m_nSampleBits - 8));
+                target[x * channels + channels - 1 - c] = v;
             }
         }
     }

@@ -51,6 +51,7 @@ enum SettingsParamId : uint16_t {
     kParamMaxDensity = 67,
     kParamGainRed = 79,
     kParamGainBlue = 81,
+    kParamThreshold = 82,
     kParamSelLeft = 83,
     kParamSelTop = 84,
     kParamSelRight = 85,
@@ -69,7 +70,11 @@ enum SettingsParamId : uint16_t {
     kParamBinary = 140,
     kParamClipLow = 141,
     kParamClipHigh = 142,
+    kParamFlavourState = 143,
 };
+
+// Values of id 143.
+constexpr int32_t kFlavoursApplied = 2;
 
 // Tone codes of id 12.
 constexpr int32_t kToneDefault = 0xFF00;

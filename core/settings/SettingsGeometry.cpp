@@ -65,7 +65,8 @@ uint32_t CScanSettings::LineBytesForWidth(uint32_t width) const
     switch (GetCurrentType()) {
     case kImageLineArt:
     case kImageHalftone: channels = 1; bits = 1; break;
-    case kImageGrey: channels = 1; break;
+    // Grey and RGB samples above 8 bits travel as 16-bit words until a sink narrows them.
+    case kImageGrey: channels = 1; bits = GetParam(kParamBitsPerChannel) > 8 ? 16 : 8; break;
     case kImageRgb: channels = 3; bits = GetParam(kParamBitsPerChannel) > 8 ? 16 : 8; break;
     case kImageCmyk: channels = 4; break;
     default: return 0;

@@ -146,8 +146,7 @@ uint16_t CKoval2Driver::Identify()
     uint8_t depths = 0;
     LutMaximum(data[kInqLookupTable], m_nLutMaximum, depths);
 
-    if (ProductIs(data, "BIRAVO          ") || ProductIs(data, "QUARDEL         ") ||
-        data[kInqKindMark] == kBiravoMark) {
+    if (ProductIs(data, "BIRAVO          ") || data[kInqKindMark] == kBiravoMark) {
         m_nKind = kKindBiravo;
         m_pResolutionList = kBiravoResolutions;
     } else if (ProductIs(data, "KOVAL II        ") || ProductIs(data, "DX-700          ")) {
@@ -333,12 +332,20 @@ uint32_t CKoval2Driver::ScanModeForImageType(int32_t imageType)
 
 uint16_t CKoval2Driver::UpdateScanGeometry()
 {
-    return UpdateSharedScanGeometry();
+    uint16_t result = UpdateSharedScanGeometry();
+    // The device's own line art sets its bits where the table gives white; line art thresholded
+    // from grey on the host comes with set bits black.
+    if (result == kDriverOk)
+        m_bLineArt = g_pScanSettings->GetScanMode() == 0 ? 0 : 1;
+    return result;
 }
 
 uint16_t CKoval2Driver::PrepareColourCorrection()
 {
-    return PrepareFilmColourCorrection();
+    // The engine reads this family's maximum densities as the device's own limit.
+    float maximum = (float)GetMaxDensity(0) / 1000.0f;
+    const float maximumDensities[3] = {maximum, maximum, maximum};
+    return PrepareFilmColourCorrection(maximumDensities);
 }
 
 uint16_t CKoval2Driver::SendLookupTables()

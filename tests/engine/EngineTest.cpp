@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -341,6 +342,40 @@ TEST_F(EngineTest, FilmCorrectionGivesTheDensitiesOfTheFilm)
     EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrBadHandle);
     EXPECT_EQ(m_engine->OpenFilmType("NEG999", &film), 1);
     EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrNotFound);
+}
+
+// The block comes back whole: besides the densities, every channel's inversion curve, whose
+// input rises over the scanner's scale and whose output is the positive of the film's density.
+TEST_F(EngineTest, FilmCorrectionFillsTheInversionCurves)
+{
+    CmsHandle film = {};
+    ASSERT_EQ(m_engine->OpenFilmType("NEG100", &film), 0);
+    static CmsCorrectionBlock block;
+    std::memset(&block, 0, sizeof block);
+    block.flags = 0x8018;
+    ASSERT_EQ(m_engine->ComputeFilmCorrection(&film, &block), 0);
+    for (int c = 0; c < 3; ++c) {
+        SCOPED_TRACE(c);
+        const float* x = block.curveIn[c];
+        const float* y = block.curveOut[c];
+        EXPECT_EQ(0.0f, x[0]);
+        EXPECT_EQ(255.0f, x[255]);
+        EXPECT_EQ(255.0f, y[0]);        // no light through: the densest highlight
+        EXPECT_EQ(0.0f, y[255]);        // clear film is below the base: black
+        for (int j = 1; j < 256; ++j) {
+            ASSERT_LT(x[j - 1], x[j]) << j;
+            ASSERT_GE(y[j - 1], y[j]) << j;
+            double density = -std::log10(x[j] / 255.0);
+            double span = block.resultMax[c] - block.resultMin[c];
+            double level = (density - block.resultMin[c]) / span;
+            double want = 255.0 * std::min(std::max(level, 0.0), 1.0);
+            ASSERT_NEAR(want, y[j], 0.05) << j;
+        }
+        // Dense film keeps its points: many lie where less than 1/100 of the light passes.
+        int dense = (int)std::count_if(x, x + 256, [](float v) { return v > 0 && v < 2.55f; });
+        EXPECT_GT(dense, 25);
+    }
+    m_engine->FreeHandle(&film);
 }
 
 TEST_F(EngineTest, RegisteredFilmTypeTakesTheMeasuredBase)

@@ -66,6 +66,8 @@ TEST_F(ModelTableTest, ProductsFindTheirEntries)
         {"GENORA  ", "Pendaro II      ", "1.0 ", 0x1000, 0, nullptr},
         {"GENORA  ", "BIRAVO          ", "1.0 ", 0x4000, 9, nullptr},
         {"GENORA  ", "BIRAVO          ", "1.0 ", 0x800, -1, nullptr},
+        // No entry lists QUARDEL: no mask bit could enable or withhold it.
+        {"ZELK    ", "QUARDEL         ", "1.0 ", 0xFFFFFFFF, -1, nullptr},
         {"ZELK    ", "Ostravel        ", "1.0 ", 0xFFFFFFFF, 2, nullptr},
         {"GENORA  ", "Ostravel        ", "1.0 ", 0xFFFF7FFF, -1, nullptr},
         {"VARDEN  ", "VF-3510AF       ", "1.0 ", 0xFFFFFFFF, 3, nullptr},

@@ -114,3 +114,30 @@ TEST_F(ColourCorrectionTest, EngineRefusalsLeaveTheDensitiesAlone)
     EXPECT_EQ(kDriverFailed, m_pDriver->PrepareFilmColourCorrection());
     EXPECT_TRUE(m_Reports.Ids().empty());
 }
+
+// With no film type named the scan takes the first one the engine lists, and the engine's object
+// folder is put back; an engine that lists none fails the correction before opening anything.
+TEST_F(ColourCorrectionTest, NoFilmTypeNamedTakesTheFirstListed)
+{
+    m_Settings.SetCurrentFilmTypeName("");
+    m_Engine.m_FilmTypes = {"NEG100", "NEG400"};
+    ASSERT_EQ(kDriverOk, m_pDriver->PrepareFilmColourCorrection());
+    EXPECT_EQ("NEG100", m_Engine.m_strOpenedFilm);
+    EXPECT_EQ("saved\\", m_Engine.m_strFolder);
+
+    m_Engine.m_strOpenedFilm.clear();
+    m_Engine.m_FilmTypes.clear();
+    EXPECT_EQ(kDriverFailed, m_pDriver->PrepareFilmColourCorrection());
+    EXPECT_EQ("", m_Engine.m_strOpenedFilm);
+    EXPECT_EQ("saved\\", m_Engine.m_strFolder);
+}
+
+TEST_F(ColourCorrectionTest, AFamilysMaximumDensitiesReplaceTheLevelsCopy)
+{
+    const float maximum[3] = {3.3f, 3.3f, 3.3f};
+    ASSERT_EQ(kDriverOk, m_pDriver->PrepareFilmColourCorrection(maximum));
+    for (size_t offset : {64u, 68u, 72u})
+        EXPECT_FLOAT_EQ(3.3f, At<float>(offset)) << offset;
+    EXPECT_FLOAT_EQ(2.1f, At<float>(40));       // the levels themselves stay
+    EXPECT_FLOAT_EQ(0.25f, At<float>(52));      // the minimum densities are still copied
+}

@@ -6,6 +6,7 @@
 #include "colour/CmsEngine.h"
 #include "core/cms/CmsRecords.h"
 
+#include <cstdarg>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,14 +35,16 @@ public:
     int m_nSearchesEnded = 0;
 
     static CProfile Profile(const char* name, const char* version, int32_t classCode,
-                            int32_t inputMode, int32_t outputSpace)
+                            int32_t mode, int32_t outputSpace)
     {
         CProfile profile;
         profile.name = name;
         memset(&profile.info, 0, sizeof profile.info);
         strncpy(profile.info.version, version, sizeof profile.info.version - 1);
         profile.info.classCode = classCode;
-        profile.info.inputMode = inputMode;
+        // The kind of original is the first sub-kind word, at byte 1240; byte 1200 stays empty
+        // so that a reader of the wrong word finds nothing.
+        profile.info.outputMode = mode;
         profile.info.outputSpace = outputSpace;
         return profile;
     }
@@ -68,13 +71,51 @@ public:
     }
     int BeginProfileSearch(int, const CmsObjectInfo*) override
     {
+        m_bListingFilmTypes = false;
         m_nNext = 0;
         return m_nBeginResult;
     }
     int NextSearchResult(char** name) override
     {
-        *name = m_nNext < m_Profiles.size() ? &m_Profiles[m_nNext++].name[0] : nullptr;
+        if (m_bListingFilmTypes)
+            *name = m_nNext < m_FilmTypes.size() ? &m_FilmTypes[m_nNext++][0] : nullptr;
+        else
+            *name = m_nNext < m_Profiles.size() ? &m_Profiles[m_nNext++].name[0] : nullptr;
         return 0;
+    }
+
+    // The object folder (category 3, code 0x103041) and the film types listed in "cnegs\".
+    std::string m_strFolder = "saved\\";
+    std::vector<std::string> m_FilmTypes;
+    bool m_bListingFilmTypes = false;
+
+    int SetAttributes(int category, void*, int code, ...) override
+    {
+        if (category != 3 || code != 0x103041)
+            return 1;
+        va_list args;
+        va_start(args, code);
+        const char* folder = va_arg(args, const char*);
+        va_end(args);
+        m_strFolder = folder != nullptr ? folder : "";
+        return 0;
+    }
+    int GetAttributes(int category, void*, int code, ...) override
+    {
+        if (category != 3 || code != 0x103041)
+            return 1;
+        va_list args;
+        va_start(args, code);
+        const char** out = va_arg(args, const char**);
+        va_end(args);
+        *out = m_strFolder.c_str();
+        return 0;
+    }
+    int BeginFolderSearch() override
+    {
+        m_bListingFilmTypes = m_strFolder == "cnegs\\";
+        m_nNext = 0;
+        return m_bListingFilmTypes ? 0 : 1;
     }
     int EndSearch() override
     {
@@ -91,8 +132,6 @@ public:
         return 6;
     }
 
-    int SetAttributes(int, void*, int, ...) override { return 1; }
-    int BeginFolderSearch() override { return 1; }
     int DeleteObject(int, const char*) override { return 1; }
     int GetObjectInfo(const char*, CmsObjectInfo*) override { return 1; }
     int FormatInfoAttribute(const CmsObjectInfo*, int, char*) override { return 1; }
@@ -124,7 +163,6 @@ public:
     int GetLastErrorCode() override { return 1; }
     const char* GetLastErrorText() override { return nullptr; }
     int OpenProfile(int, const char*, CmsHandle*) override { return 1; }
-    int GetAttributes(int, void*, int, ...) override { return 1; }
     int SetProfileInfo(const char*, int, const CmsObjectInfo*) override { return 1; }
     int CreateTransformFromProfiles(int, const char**, const int*, CmsHandle*) override { return 1; }
     int ApplyChain(int, CmsChainEntry*, CCmsImageDesc*, CCmsImageDesc*) override { return 1; }

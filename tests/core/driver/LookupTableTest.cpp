@@ -221,6 +221,23 @@ TEST_F(LookupTableTest, DownloadPacksTheTableForTheDevice)
     EXPECT_EQ(std::vector<int>{3317}, m_Reports.Ids());
 }
 
+// A curve file the settings ask for must not give way silently to the plain table while the
+// program has no curve loader; a curve file that is not asked for changes nothing.
+TEST_F(LookupTableTest, CurveFileWithoutACurveLoaderRefusesTheTable)
+{
+    ASSERT_EQ(nullptr, g_pfnLoadToneCurves);
+    AfxGetApp()->WriteProfileString("General", "ToneCurve", "edited.tc");
+    CTwelveBitLut block;
+    EXPECT_EQ(kDriverOk, m_pDriver->DownloadLut(&block, 0));
+    EXPECT_TRUE(m_Reports.Ids().empty());
+
+    m_Settings.SetParamAllTypes(kParamToneCode, 0xFF07);
+    CTwelveBitLut refused;
+    EXPECT_EQ(kDriverAborted, m_pDriver->DownloadLut(&refused, 0));
+    EXPECT_EQ(std::vector<int>{3331}, m_Reports.Ids());
+    AfxGetApp()->WriteProfileString("General", "ToneCurve", nullptr);
+}
+
 TEST_F(LookupTableTest, EditedToneCurvesApplyWhenChosen)
 {
     g_pfnLoadToneCurves = LoadTestCurves;

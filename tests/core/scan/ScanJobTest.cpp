@@ -1,6 +1,7 @@
 #include "core/cms/CmsEngineInstance.h"
 #include "core/image/Dib.h"
 #include "core/messages/MessageReporter.h"
+#include "core/scan/EngineTransforms.h"
 #include "core/scan/OutputPipeline.h"
 #include "core/scan/ScanJob.h"
 #include "core/scan/ScanOutput.h"
@@ -120,7 +121,12 @@ protected:
     // Scans into a sink made as the clipboard path makes it.
     uint16_t ScanMemory(std::unique_ptr<CDib>& sink)
     {
-        sink = std::make_unique<CDib24>(m_Settings.RotatedPixelWidth(), m_Settings.RotatedPixelHeight(), kResolution);
+        uint32_t width = m_Settings.RotatedPixelWidth();
+        uint32_t height = m_Settings.RotatedPixelHeight();
+        if (m_Settings.GetCurrentType() == kImageGrey)
+            sink = std::make_unique<CDib8>(width, height, kResolution);
+        else
+            sink = std::make_unique<CDib24>(width, height, kResolution);
         CScanJob job(&m_Settings, nullptr);
         uint16_t result = job.ScanToMemory(*sink);
         job.EndScan();
@@ -231,13 +237,25 @@ TEST_F(ScanJobTest, DriverOperationsRunInTheirFixedOrder)
 
 TEST_F(ScanJobTest, AFailingDriverStepEndsTheStartWithItsCode)
 {
-    CReportRecorder reports;
-    m_pDriver->m_strFailing = "Parameters";
-    EXPECT_EQ(255, ScanFile());
-    EXPECT_EQ((std::vector<std::string>{"Prescan", "Reserve", "Geometry", "Tables", "Parameters", "Stop"}),
-              m_pDriver->m_Calls);
-    EXPECT_EQ(std::vector<int>{3334}, reports.Ids());
-    EXPECT_FALSE(FileExists(m_strPath));
+    struct Case {
+        const char* failing;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"Parameters", {"Prescan", "Reserve", "Geometry", "Tables", "Parameters", "Stop"}},
+        // A geometry the driver could not set up must not reach the tables and the reader.
+        {"Geometry", {"Prescan", "Reserve", "Geometry", "Stop"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        Configure({"rgb", kImageRgb, 8, true, 0, 0});
+        CReportRecorder reports;
+        m_pDriver->m_strFailing = c.failing;
+        EXPECT_EQ(255, ScanFile());
+        EXPECT_EQ(c.calls, m_pDriver->m_Calls);
+        EXPECT_EQ(std::vector<int>{3334}, reports.Ids());
+        EXPECT_FALSE(FileExists(m_strPath));
+    }
 }
 
 TEST_F(ScanJobTest, TheBareDriverAndAMissingDriverAreRefused)
@@ -464,6 +482,9 @@ TEST_F(ScanJobTest, DeepSamplesReachTheEightBitSinkAsTheirTopBits)
     const ScanCase cases[] = {
         {"12 bits one pass", kImageRgb, 12, true, 0, 0},
         {"16 bits three passes", kImageRgb, 16, false, 90, 0},
+        // Grey rows are sized as 16-bit samples and narrowed for the 8-bit sink.
+        {"grey 16 bits", kImageGrey, 16, true, 0, 0},
+        {"grey 12 bits turned", kImageGrey, 12, true, 270, 0},
     };
     for (const ScanCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -664,6 +685,98 @@ TEST_F(ScanJobTest, EngineRoutesThatTheEngineCannotServeFailWithItsReason)
         EXPECT_EQ(c.result, ScanFile());
         EXPECT_EQ(c.messages, reports.Ids());
         EXPECT_FALSE(FileExists(m_strPath));
+    }
+}
+
+// Applied flavours act on scans, not on the driver's own prescans; a scan that asks for them
+// fails with the reason instead of being written without them.
+TEST_F(ScanJobTest, AppliedFlavoursAreRefusedWhileThereIsNoChain)
+{
+    struct Case {
+        int32_t flavourState;
+        int32_t driverState;
+        uint16_t result;
+        std::vector<int> messages;
+    };
+    const Case cases[] = {
+        {kFlavoursApplied, 2, 252, {3336, 3329}},
+        {kFlavoursApplied, 0, 1, {}},
+        {0, 2, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "flavours " << c.flavourState << " state "
+                                        << c.driverState);
+        Configure({"rgb", kImageRgb, 8, true, 0, 0});
+        m_pDriver->m_nState = c.driverState;
+        SetAll(m_Settings, kParamFlavourState, c.flavourState);
+        CReportRecorder reports;
+        EXPECT_EQ(c.result, ScanFile());
+        EXPECT_EQ(c.messages, reports.Ids());
+        EXPECT_EQ(c.result == 1, FileExists(m_strPath));
+    }
+}
+
+namespace {
+
+// An engine that builds every profile transform and records each as "from>to".
+class CTransformRecorder : public CFakeEngine {
+public:
+    int GetProfileInfo(const char*, int, CmsObjectInfo* info) override
+    {
+        memset(info, 0, sizeof *info);
+        info->classCode = m_nOutputClass;
+        return 0;
+    }
+    int CreateTransformFromProfiles(int count, const char** names, const int*,
+                                    CmsHandle* transform) override
+    {
+        m_Built.push_back(count == 2 ? std::string(names[0]) + ">" + names[1] : "?");
+        memset(transform, 1, sizeof *transform);
+        return 0;
+    }
+    int32_t m_nOutputClass = kCmsClassOutput;
+    std::vector<std::string> m_Built;
+};
+
+}  // namespace
+
+// The input profile follows the original, the output profile the image type; with a monitor
+// profile the image passes through the monitor's space unless the output is a monitor profile.
+TEST_F(ScanJobTest, ProfileRouteTakesTheProfilesOfTheOriginalAndTheImageType)
+{
+    struct Case {
+        const char* name;
+        int32_t type;
+        int32_t original;
+        const char* monitor;
+        int32_t outputClass;
+        std::vector<std::string> built;
+    };
+    const Case cases[] = {
+        {"rgb reflective", kImageRgb, 0, "None", kCmsClassOutput, {"inRefl>outRgb"}},
+        {"cmyk slide", kImageCmyk, 1, "None", kCmsClassOutput, {"inFilm>outCmyk"}},
+        {"rgb negative", kImageRgb, 2, "None", kCmsClassOutput, {"inFilm>outRgb"}},
+        {"through the monitor", kImageRgb, 0, "mon", kCmsClassOutput, {"inRefl>mon", "mon>outRgb"}},
+        {"monitor as output", kImageRgb, 0, "mon", kCmsClassMonitor, {"inRefl>outRgb"}},
+        {"cmyk through the monitor", kImageCmyk, 0, "mon", kCmsClassMonitor,
+         {"inRefl>mon", "mon>outCmyk"}},
+    };
+    const char* names[kProfileNameCount] = {"inRefl", "inFilm", "outRgb", "outCmyk", nullptr};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTransformRecorder engine;
+        engine.m_nOutputClass = c.outputClass;
+        g_pCmsEngine = &engine;
+        Configure({"colour", c.type, 8, true, 0, 0});
+        SetAll(m_Settings, kParamOriginal, c.original);
+        for (int i = 0; i < kProfileNameCount - 1; ++i)
+            m_Settings.SetProfileName(i, names[i]);
+        m_Settings.SetProfileName(kProfileNameCount - 1, c.monitor);
+        CDescriptorPair pair = {};
+        EXPECT_EQ(1, RebuildScanTransforms(pair));
+        EXPECT_EQ(c.built, engine.m_Built);
+        FreeScanTransforms(0);
+        g_pCmsEngine = &m_Engine;
     }
 }
 

@@ -34,18 +34,8 @@ void Koval2Bench::Select(int32_t type, int32_t resolution, int32_t left, int32_t
     m_Settings.SetParam(kParamSelRight, left + width);
     m_Settings.SetParam(kParamSelBottom, top + height);
     m_Settings.SetParam(kParamBitsPerChannel, bits);
-}
-
-bool Koval2Bench::BasePrescanPending()
-{
-    CScanSettings settings;
-    CScannerDriver bare;
-    CScanSettings* current = g_pScanSettings;
-    g_pScanSettings = &settings;
-    bare.SetDefaultSettings(&settings);
-    bool pending = bare.CScannerDriver::PrescanIfNeeded(&settings, nullptr) != kDriverOk;
-    g_pScanSettings = current;
-    return pending;
+    // The line-art threshold of a new settings record: the chart's own line art splits there too.
+    m_Settings.SetParamAllTypes(kParamThreshold, 50);
 }
 
 CKoval2Image Koval2Bench::ScanFromPrescan()

@@ -37,8 +37,6 @@ protected:
     CKoval2Image ScanFromReserve();
     // The same from slot 24 (the prescan step, which also sets the device's accessories).
     CKoval2Image ScanFromPrescan();
-    // True while the driver base's own prescan step is still a placeholder that refuses.
-    static bool BasePrescanPending();
 
     std::unique_ptr<CKoval2Driver> m_pDriver;
 

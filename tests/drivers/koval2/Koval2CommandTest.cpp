@@ -1,9 +1,13 @@
 #include "drivers/koval2/Koval2Driver.h"
 
+#include "core/cms/CmsEngineInstance.h"
 #include "core/scsi/ScsiBuffer.h"
 #include "core/util/Clock.h"
 #include "drivers/koval2/Koval2Exposure.h"
+#include "tests/core/driver/FakeCmsEngine.h"
 #include "tests/drivers/koval2/Koval2Bench.h"
+
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -304,8 +308,6 @@ TEST_F(Koval2CommandTest, ColourScanTranscriptWithReadAhead)
 
 TEST_F(Koval2CommandTest, PrescanStepSetsTheAccessories)
 {
-    if (BasePrescanPending())
-        GTEST_SKIP() << "the driver base's prescan step is not built yet";
     struct Case {
         const char* model;
         int32_t original;
@@ -419,4 +421,31 @@ TEST_F(Koval2CommandTest, FeederSheetsGoWithFeederScans)
             EXPECT_EQ(std::vector<int>{3406}, m_Messages.Ids());
         }
     }
+}
+
+// This family sends the engine the device's maximum density of the original in place of the
+// levels' copy (floats 64, 68, 72); everything else is the common block.
+TEST_F(Koval2CommandTest, NegativeCorrectionCarriesTheDeviceMaximumDensity)
+{
+    Start({{"transparency", "1"}});
+    Select(kImageRgb, 300, 0, 0, 2540, 2540);
+    m_Settings.SetParam(kParamOriginal, 2);
+    m_Settings.SetParam(124, 1800);
+    m_Settings.SetCurrentFilmTypeName("NEG100");
+    CFakeCmsEngine engine;
+    g_pCmsEngine = &engine;
+    uint16_t result = Driver().PrepareColourCorrection();
+    g_pCmsEngine = nullptr;
+    ASSERT_EQ(kDriverOk, result);
+    ASSERT_EQ(sizeof(CmsCorrectionBlock), engine.m_BlockSeen.size());
+    float expected = float(Driver().GetMaxDensity(0)) / 1000.0f;
+    EXPECT_FLOAT_EQ(3.3f, expected);        // the transparency maximum of the KOVAL II kind
+    for (size_t offset : {64u, 68u, 72u}) {
+        float value;
+        std::memcpy(&value, engine.m_BlockSeen.data() + offset, sizeof value);
+        EXPECT_FLOAT_EQ(expected, value) << offset;
+    }
+    float level;
+    std::memcpy(&level, engine.m_BlockSeen.data() + 40, sizeof level);
+    EXPECT_FLOAT_EQ(1.8f, level);
 }

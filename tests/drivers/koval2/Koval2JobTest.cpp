@@ -3,27 +3,24 @@
 
 #include "drivers/koval2/Koval2Driver.h"
 
+#include "colour/CmsEngineLoader.h"
+#include "core/cms/CmsEngineInstance.h"
 #include "core/image/Dib.h"
 #include "core/scan/ScanJob.h"
 #include "sim/TestChart.h"
 #include "tests/drivers/koval2/Koval2Bench.h"
+#include "tests/engine/EngineFixture.h"
 #include "tests/support/Screenshot.h"
 #include "framework/App.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
-
-// Until the driver base has its prescan step, the job's first driver call would refuse every
-// scan; this driver answers that step as the base does for settings that need no prescan (all of
-// these do not) and then sets the accessories exactly as the family does.
-class CKoval2DriverWithoutBasePrescan : public CKoval2Driver {
-public:
-    uint16_t PrescanIfNeeded(CScanSettings*, ScanProgressCallback) override { return SendAccessories(); }
-};
 
 uint32_t Get32(const std::vector<uint8_t>& f, size_t at)
 {
@@ -56,18 +53,21 @@ protected:
     void StartJobDriver(const JobCase& c, ScsiDriverId transport = kScsiDriverNtScsi)
     {
         std::vector<std::pair<std::string, std::string>> options = c.device;
-        options.push_back({"lut", "1"});        // identity tables that keep the chart's values
+        auto isTable = [](const auto& option) { return option.first == "lut"; };
+        if (std::none_of(options.begin(), options.end(), isTable))
+            options.push_back({"lut", "1"});    // identity tables that keep the chart's values
         Start(options, transport);
-        if (BasePrescanPending()) {
-            m_pDriver = std::make_unique<CKoval2DriverWithoutBasePrescan>();
-            g_pScannerDriver = m_pDriver.get();
-            m_pDriver->InitCapabilities();
-            m_pDriver->SetDefaultSettings(&m_Settings);
-        }
         SetIni("General", "File extension", "1");
         Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
         m_Settings.SetParamAllTypes(kParamScale, 100);
         m_Settings.SetParam(kParamOriginal, c.original);
+    }
+
+    std::vector<uint8_t> ReadOutput() const
+    {
+        std::ifstream in(m_strPath, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     }
 
     uint16_t ScanToFile()
@@ -110,9 +110,6 @@ int TemporaryImageFiles()
 
 }  // namespace
 
-// Line art is not among these: the output pipeline thresholds every line-art image through the
-// colour engine, whose build here does not have that step yet; the driver's line art is compared
-// with the chart by the data-path tests.
 TEST_F(Koval2JobTest, BmpFilesHoldTheChart)
 {
     const JobCase kCases[] = {
@@ -241,5 +238,174 @@ TEST_F(Koval2JobTest, ADeviceFailingMidScanLeavesTheOldFile)
         EXPECT_EQ(old, std::string(file.begin(), file.end()));
         EXPECT_EQ(0, TemporaryImageFiles());
         EXPECT_FALSE(Device().IsScanning());
+
+// 16-bit grey is sized as two bytes a sample all the way and reaches an 8-bit memory image as the
+// top bits of each sample.
+TEST_F(Koval2JobTest, SixteenBitGreyReachesTheMemoryImage)
+{
+    StartJobDriver({"grey 16", {{"lut", "100"}}, kImageGrey, 150, 0, 500, 500, 5080, 3000});
+    m_Settings.SetParam(kParamBitsPerChannel, 16);
+    CDib8 sink(m_Settings.RotatedPixelWidth(), m_Settings.RotatedPixelHeight(), 150);
+    ASSERT_NE(nullptr, sink.m_pBits);
+    CScanJob job(&m_Settings, nullptr);
+    uint16_t result = job.ScanToMemory(sink);
+    job.EndScan();
+    ASSERT_EQ(0, result) << testing::PrintToString(m_Messages.Texts());
+    EXPECT_EQ(16, Device().LastScan().bits);
+
+    CChartWindow chart = Device().LastScan().chart;
+    chart.bitsPerSample = 8;
+    std::vector<uint8_t> want = CTestChart::Render(chart);
+    size_t rowBytes = CTestChart::BytesPerLine(chart);
+    ASSERT_LE(sink.m_nHeight, uint32_t(chart.lines));
+    int worst = 0;
+    for (uint32_t y = 0; y < sink.m_nHeight; ++y) {
+        const uint8_t* row = sink.m_pBits + (sink.m_nHeight - 1 - y) * sink.m_nStride;
+        for (uint32_t x = 0; x < uint32_t(sink.m_pHeader->biWidth); ++x)
+            worst = std::max(worst, std::abs(int(row[x]) - int(want[y * rowBytes + x])));
+    }
+    // The tables step by 16 of 65535: the top 8 bits may differ by one.
+    EXPECT_LE(worst, 1);
+}
+
+// The device's line art sets its bits where the paper is white; the file shows the chart in black
+// and white, pixel for pixel, whichever way the palette names the colours. At the threshold of 50
+// that is the chart rendered as line art; another threshold moves the edge the device's table
+// draws between grey levels.
+TEST_F(Koval2JobTest, LineArtFileIsTheChartInBlackAndWhite)
+{
+    struct Case {
+        const char* lut;
+        uint32_t entries;
+        int32_t threshold;
+    };
+    const Case kCases[] = {{"1", 256, 50}, {"0x22", 1024, 50}, {"1", 256, 75}};
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message() << "lut " << c.lut << " threshold " << c.threshold);
+        StartJobDriver({"line art", {{"lut", c.lut}}, kImageLineArt, 300, 0, 500, 500, 20000,
+                        5000});
+        m_Settings.SetParamAllTypes(kParamThreshold, c.threshold);
+        ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
+        EXPECT_EQ(0, Device().LastScan().mode) << "the device's own line art";
+
+        std::vector<uint8_t> file = ReadOutput();
+        ASSERT_GT(file.size(), 62u);
+        ASSERT_EQ(1, file[28] | (file[29] << 8));
+        uint32_t offset = Get32(file, 10);
+        uint32_t width = Get32(file, 18);
+        uint32_t height = Get32(file, 22);
+        uint32_t stride = (width + 31) / 32 * 4;
+        ASSERT_EQ(offset + stride * height, file.size());
+        // Palette entry n at byte 54 + 4n; an entry is white when its blue, green and red are 255.
+        bool indexWhite[2] = {file[54] == 255 && file[55] == 255 && file[56] == 255,
+                              file[58] == 255 && file[59] == 255 && file[60] == 255};
+
+        CChartWindow chart = Device().LastScan().chart;
+        ASSERT_EQ(1, chart.bitsPerSample);
+        std::vector<uint8_t> lineArt = CTestChart::Render(chart);       // 1 = white
+        CChartWindow greyWindow = chart;
+        greyWindow.bitsPerSample = 8;
+        std::vector<uint8_t> grey = CTestChart::Render(greyWindow);
+        size_t rowBytes = CTestChart::BytesPerLine(chart);
+        size_t greyRowBytes = CTestChart::BytesPerLine(greyWindow);
+        uint32_t firstWhite = c.entries * uint32_t(c.threshold) / 100;
+        ASSERT_LE(width, uint32_t(chart.pixelsPerLine));
+        ASSERT_LE(height, uint32_t(chart.lines));
+        uint32_t mismatches = 0, white = 0, movedEdge = 0;
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* row = &file[offset + (height - 1 - y) * stride];
+            for (uint32_t x = 0; x < width; ++x) {
+                bool fileWhite = indexWhite[(row[x / 8] >> (7 - x % 8)) & 1];
+                bool chartWhite = ((lineArt[y * rowBytes + x / 8] >> (7 - x % 8)) & 1) != 0;
+                uint32_t entry = grey[y * greyRowBytes + x] * (c.entries - 1) / 255;
+                bool wantWhite = c.threshold == 50 ? chartWhite : entry >= firstWhite;
+                mismatches += fileWhite == wantWhite ? 0 : 1;
+                white += wantWhite ? 1 : 0;
+                movedEdge += wantWhite != chartWhite ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(0u, mismatches);
+        EXPECT_EQ(c.threshold != 50, movedEdge > 0);
+        EXPECT_GT(white, 0u);
+        EXPECT_LT(white, width * height);
+    }
+}
+
+namespace {
+
+// The engine DLL of the tests in a store of its own that also holds the film the virtual device
+// has in its transparency unit (its default film), listed before the engine's own film types.
+class CTestEngineStore {
+public:
+    CTestEngineStore()
+    {
+        m_folder = enginetest::MakeTempFolder("k2neg");
+        std::string base = m_folder + "base";
+        m_bReady = enginetest::CopyTree(enginetest::InstalledBase(), base + "\\") &&
+                   enginetest::WriteTextFile(base + "\\MIREVANT\\OBJECTS\\cnegs\\FILM1.flm",
+                                             "Description=The virtual device's film\n"
+                                             "Base=0.300 0.500 0.700\nRange=1.000 1.100 1.200\n") &&
+                   enginetest::WriteTextFile(m_folder + "engine.ini",
+                                             "[Zelk CMS]\nBaseDir=" + base + "\n");
+        m_bReady = m_bReady && OpenColourEngine((m_folder + "engine.ini").c_str()) &&
+                   g_pCmsEngine != nullptr;
+    }
+    ~CTestEngineStore()
+    {
+        CloseColourEngine();
+        enginetest::RemoveTree(m_folder);
+    }
+    bool IsReady() const { return m_bReady; }
+
+private:
+    std::string m_folder;
+    bool m_bReady = false;
+};
+
+}  // namespace
+
+// A colour negative through the real engine: the film type's inversion curves become the device's
+// tables, and the file is the positive chart within 2 of 255 in every sample. The film type named
+// for the scan applies, and the engine's first film type when none is named.
+TEST_F(Koval2JobTest, ColourNegativeScansToThePositiveChart)
+{
+    CTestEngineStore store;
+    ASSERT_TRUE(store.IsReady()) << testing::PrintToString(m_Messages.Ids());
+    const int kTolerance = 2;
+    for (const char* film : {"", "FILM1"}) {
+        SCOPED_TRACE(std::string("film type '") + film + "'");
+        StartJobDriver({"negative", {{"transparency", "1"}, {"negative", "1"}, {"lut", "0x24"}},
+                        kImageRgb, 102, 2, 3000, 3000, 15000, 20000});
+        m_Settings.SetFilmTypeName(kImageRgb, film);
+        // Levels already known: the automatic prescan would need the engine's resampling, which
+        // this engine build does not have yet.
+        m_Settings.SetParam(123, 1);
+        ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Texts());
+        EXPECT_TRUE(m_Messages.Ids().empty());
+        EXPECT_EQ(0x04, Device().LastScan().accessory & 0x04);
+
+        std::vector<uint8_t> file = ReadOutput();
+        ASSERT_GT(file.size(), 54u);
+        ASSERT_EQ(24, file[28] | (file[29] << 8));
+        uint32_t offset = Get32(file, 10);
+        uint32_t width = Get32(file, 18);
+        uint32_t height = Get32(file, 22);
+        uint32_t stride = (width * 3 + 3) / 4 * 4;
+        ASSERT_EQ(offset + stride * height, file.size());
+        CChartWindow chart = Device().LastScan().chart;
+        std::vector<uint8_t> positive = CTestChart::Render(chart);
+        size_t rowBytes = CTestChart::BytesPerLine(chart);
+        int worst = 0;
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* row = &file[offset + (height - 1 - y) * stride];
+            for (uint32_t x = 0; x < width; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    int got = row[3 * x + 2 - c];
+                    int want = positive[y * rowBytes + 3 * x + c];
+                    worst = std::max(worst, std::abs(got - want));
+                }
+            }
+        }
+        EXPECT_LE(worst, kTolerance);
     }
 }
