@@ -3,6 +3,8 @@
 #include "app/RecordTexts.h"
 
 #include "core/driver/ScannerDriver.h"
+#include "core/messages/MessageReporter.h"
+#include "core/messages/ProgramDirectory.h"
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
 #include "framework/App.h"
@@ -16,6 +18,30 @@ int32_t g_nPrintCopies = 0;
 namespace {
 
 constexpr int kImageLineArt = 0;
+constexpr int kMsgCannotRead = 3310;
+
+// A settings file without a folder lies beside the program, as the loader looks for it.
+CString SettingsFilePath(const CString& name)
+{
+    return name.Find('\\') >= 0 ? name : ProgramDirectory() + name;
+}
+
+bool IsReadableFile(const CString& path)
+{
+    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// The loader refuses every file while [General] Version names another program version.
+bool IsSettingsVersionRefused()
+{
+    const int32_t version = g_pScanSettings->m_nVersion;
+    return (int32_t)AfxGetApp()->GetProfileInt("General", "Version", version) != version;
+}
 
 struct CKeywordChoice {
     const char* keyword;
@@ -202,16 +228,22 @@ CBatchOutput ChooseOutput(const CBatchCommandLine& line)
 
 }  // namespace
 
-void ApplyBatchSettingsFile(const CString& original)
+bool ApplyBatchSettingsFile(const CString& original)
 {
     const CBatchCommandLine line(original);
     if (!line.Has("set:"))
-        return;
+        return true;
     const CString name = line.FileNameValue("set:");
-    if (name.GetLength() > kBatchMaxFileName)
-        return;   // a name the file system cannot have names no settings file
+    // A name the file system cannot have names no settings file; the scan must not run on
+    // defaults in its place.
+    if (name.GetLength() > kBatchMaxFileName || !IsReadableFile(SettingsFilePath(name))) {
+        ReportMessage(kMsgCannotRead, (LPCSTR)name);
+        return false;
+    }
     SetSettingsFileName(name);
-    LoadSettings(name);
+    const bool refused = IsSettingsVersionRefused();
+    LoadSettings(name);   // a refused file is reported there
+    return !refused;
 }
 
 CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& driver, bool batchStart)

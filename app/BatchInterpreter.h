@@ -33,8 +33,9 @@ struct CBatchOutput {
 };
 
 // "set:" in the line as given (its value keeps its case): names and loads the settings file. A file
-// of another program version is refused by the loader and left where it is.
-void ApplyBatchSettingsFile(const CString& original);
+// of another program version is refused by the loader and left where it is. false after a reported
+// failure (a name too long, a file that cannot be read, a refused file): the run must not go on.
+bool ApplyBatchSettingsFile(const CString& original);
 
 // The keyword steps on the expanded, lower-cased line, against g_pScanSettings and the driver's
 // capabilities; interactive starts leave [General] ADF alone. Returns the output command to run.

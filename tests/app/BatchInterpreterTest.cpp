@@ -194,23 +194,29 @@ std::string WriteResponseFile(const char* name, const char* text)
 TEST(ResponseFiles, LinesAreJoinedWithBlanks)
 {
     const std::string path = WriteResponseFile("cmd.txt", "rgb\r\nscan:c:\\o.tif\r\n");
+    const std::string empty = WriteResponseFile("empty.txt", "");
+    const std::string binary = WriteResponseFile("binary.txt", "rgb\x01\x02scan:x");
     struct Case {
         std::string line;
+        int result;
         std::string expected;
     } cases[] = {
-        {"@" + path, "@" + path + " rgb  scan:c:\\o.tif "},
+        {"@" + path, 1, "@" + path + " rgb  scan:c:\\o.tif "},
         // the name runs to the end of the string, blank included: no such file
-        {"@" + path + " rgb", "@" + path + " rgb"},
-        {"@" + path + "\" gray", "@" + path + "\" gray rgb  scan:c:\\o.tif "},
-        {"@nothere.txt scan:x", "@nothere.txt scan:x"},
-        {"rgb", "rgb"},
+        {"@" + path + " rgb", 0, "@" + path + " rgb"},
+        {"@" + path + "\" gray", 1, "@" + path + "\" gray rgb  scan:c:\\o.tif "},
+        {"@nothere.txt scan:x", 0, "@nothere.txt scan:x"},
+        {"@" + empty, 0, "@" + empty},
+        {"@" + binary, 0, "@" + binary},
+        {"rgb", 1, "rgb"},
     };
     for (const Case& c : cases) {
         CString line = c.line.c_str();
-        EXPECT_EQ(1, ExpandResponseFiles(line));
+        EXPECT_EQ(c.result, ExpandResponseFiles(line)) << c.line;
         EXPECT_STREQ(c.expected.c_str(), (LPCSTR)line);
     }
-    DeleteFileA(path.c_str());
+    for (const std::string& file : {path, empty, binary})
+        DeleteFileA(file.c_str());
 }
 
 TEST(ResponseFiles, LongLinesComeInPieces)
@@ -231,6 +237,8 @@ TEST(BatchStart, DecidedOnTheExpandedLowerCasedLine)
         int batch;
     } cases[] = {
         {"SCAN:C:\\OUT.TIF", 1}, {"Print", 1}, {"prn", 1}, {"rgb resppi:600", 0}, {"", 0}, {"@" + path, 1},
+        // a response file that cannot be read fails a batch start, never waits for a user
+        {"@nothere.txt", 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.batch, TestApp().IsBatchCommandLine(c.line.c_str())) << c.line;
