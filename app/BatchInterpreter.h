@@ -30,6 +30,7 @@ struct CBatchOutput {
     BatchOutputKind kind = kBatchNoOutput;
     CString fileName;            // "scan:" only
     bool fileNameTooLong = false;
+    CString emptySelection;      // the "selmm:" value when it holds nothing of the bed
 };
 
 // "set:" in the line as given (its value keeps its case): names and loads the settings file. A file

@@ -32,6 +32,7 @@ constexpr int kMsgPrinting = 4479;
 constexpr int kMsgPrintTooLarge = 4476;
 constexpr int kHundredthsPerInch = 2540;
 constexpr int kMsgDeviceBusy = 4483;
+constexpr int kMsgEmptySelection = 4486;
 
 bool g_bBatchStopped = false;
 
@@ -229,6 +230,10 @@ int PrintScan(BOOL withDialog)
 
 int RunBatchOutput(const CBatchOutput& output)
 {
+    if (output.kind != kBatchNoOutput && !output.emptySelection.IsEmpty()) {
+        ReportMessage(kMsgEmptySelection, (LPCSTR)output.emptySelection);
+        return kExitScanFailed;
+    }
     switch (output.kind) {
     case kBatchScanToFile:
         return RunScanToFile(output);

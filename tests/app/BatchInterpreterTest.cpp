@@ -135,6 +135,36 @@ TEST_F(CBatchFixture, CommandLinesGiveTheirSettings)
     }
 }
 
+// A selection is limited to the bed (216 x 297 mm from 0.5, 0.6 mm) before it is converted; one
+// that holds nothing of the bed is kept, by its text, for the output command to refuse.
+struct CSelectionCase {
+    const char* line;
+    int32_t edges[4];
+    const char* refused;
+};
+
+const CSelectionCase kSelections[] = {
+    {"selmm:0,0,1e308,1e308 scan:x.bmp", {50, 60, 21600, 29700}, ""},
+    {"selmm:-10,-1e308,50,60.9 scan:x.bmp", {50, 60, 5000, 6000}, ""},
+    {"selmm:10,10,10,50 scan:x.bmp", {}, "10,10,10,50"},
+    {"selmm:50,50,10,10 prn:0,0,1", {}, "50,50,10,10"},
+    {"selmm:a,b,c,d scan:x.bmp", {}, "a,b,c,d"},
+    {"selmm:500,500,900,900 scan:x.bmp", {}, "500,500,900,900"},
+};
+
+TEST_F(CBatchFixture, SelectionsAreLimitedToTheBedAndEmptyOnesNamed)
+{
+    for (const CSelectionCase& c : kSelections) {
+        SCOPED_TRACE(c.line);
+        const CBatchOutput output = Apply(c.line);
+        EXPECT_STREQ(c.refused, (LPCSTR)output.emptySelection);
+        if (*c.refused)
+            continue;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(c.edges[i], g_pScanSettings->GetParam(83 + i)) << "edge " << i;
+    }
+}
+
 TEST_F(CBatchFixture, PrintPlacementIsLimited)
 {
     Apply("prn:10,20,0");

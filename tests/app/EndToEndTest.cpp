@@ -218,6 +218,27 @@ TEST_F(CEndToEnd, BatchScanWritesTheChartAndEnds)
     EXPECT_EQ("00000000", IniValue("ZELK-Brelvane 32 V2.09 - Scanning Software-2.09-", "ColorRGB"));
 }
 
+// A value far beyond the bed ends at the bed, as one just beyond it does; it never wraps round.
+TEST_F(CEndToEnd, SelectionBeyondTheBedEndsAtTheBed)
+{
+    Describe(kOneKoval2);
+    CBmp sizes[2];
+    const char* const farEdges[] = {"1000,1000", "1e308,1e308"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(farEdges[i]);
+        DeleteFileA((m_Dir + "out.bmp").c_str());
+        const std::string line = std::string("\"rgb resppi:300 gamma:1 selmm:100,150,") +
+                                 farEdges[i] + " scan:" + m_Dir + "out.bmp\"";
+        const CChildRun run = Finish(Start(line), 60000);
+        EXPECT_EQ(0u, run.exitCode);
+        ASSERT_TRUE(ReadBmp(m_Dir + "out.bmp", sizes[i]));
+    }
+    EXPECT_GT(sizes[0].width, 1000);
+    EXPECT_GT(sizes[0].height, 1000);
+    EXPECT_EQ(sizes[0].width, sizes[1].width);
+    EXPECT_EQ(sizes[0].height, sizes[1].height);
+}
+
 TEST_F(CEndToEnd, BatchStartWithoutOutputCommandEnds)
 {
     Describe(kOneKoval2);
@@ -252,6 +273,7 @@ const CFailedBatch kFailedBatches[] = {
     // The test prefix has no printer; a batch start shows no print dialog either.
     {"no printer", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 prn:10,10,1\"", 1, 4374},
     {"no printer for the print dialog", kKoval2, "\"rgb resppi:100 print\"", 1, 4374},
+    {"reversed selection", kKoval2, "\"rgb selmm:50,50,10,10 scan:%Dout.bmp\"", 1, 4486},
     {"missing response file", kKoval2, "\"@%Dnosuch.rsp\"", 4, 3310},
     {"empty response file", kKoval2, "\"@%Dempty.rsp\"", 4, 3310},
     {"binary response file", kKoval2, "\"@%Dbinary.rsp\"", 4, 3310},
