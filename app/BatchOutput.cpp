@@ -24,7 +24,8 @@ constexpr uint16_t kScanAllLines = 1;
 constexpr uint16_t kScanAborted = 252;
 constexpr uint32_t kLargestPrint = 16760832;
 constexpr int kMsgCannotOpen = 3312;
-constexpr int kMsgNoMemory = 3412;
+// A print without memory for its image: the general text, which asks for a smaller selection.
+constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgCmykNotPrintable = 3502;
 constexpr int kMsgPrintFailed = 4374;
 constexpr int kMsgPrintDocument = 4375;
