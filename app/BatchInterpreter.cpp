@@ -3,9 +3,13 @@
 #include "app/RecordTexts.h"
 
 #include "core/driver/ScannerDriver.h"
+#include "core/messages/MessageReporter.h"
+#include "core/messages/ProgramDirectory.h"
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
 #include "framework/App.h"
+
+#include <cmath>
 
 int32_t g_bBatchProgress = 0;
 CString g_strBatchProgressTitle;
@@ -16,6 +20,30 @@ int32_t g_nPrintCopies = 0;
 namespace {
 
 constexpr int kImageLineArt = 0;
+constexpr int kMsgCannotRead = 3310;
+
+// A settings file without a folder lies beside the program, as the loader looks for it.
+CString SettingsFilePath(const CString& name)
+{
+    return name.Find('\\') >= 0 ? name : ProgramDirectory() + name;
+}
+
+bool IsReadableFile(const CString& path)
+{
+    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// The loader refuses every file while [General] Version names another program version.
+bool IsSettingsVersionRefused()
+{
+    const int32_t version = g_pScanSettings->m_nVersion;
+    return (int32_t)AfxGetApp()->GetProfileInt("General", "Version", version) != version;
+}
 
 struct CKeywordChoice {
     const char* keyword;
@@ -127,21 +155,23 @@ void ApplyDensityMode(const CBatchCommandLine& line, CScannerDriver& driver)
         ApplyDensities(line, driver);
 }
 
-// A millimetre value in 1/100 mm, limited to the bed: not beyond its extent, not before its offset.
+// A whole millimetre value in 1/100 mm, limited to the bed before it is converted: not beyond its
+// extent, not before its offset, so that no value however large, negative or unreadable wraps.
 int32_t SelectionEdge(const CBatchCommandLine& line, int item, uint32_t extent, uint32_t offset)
 {
-    const int64_t hundredths = (int64_t)CBatchCommandLine::ParseInt(line.ListItem("selmm:", item)) * 100;
-    uint32_t v = hundredths > INT32_MAX ? (uint32_t)INT32_MAX
-                 : hundredths < INT32_MIN ? (uint32_t)INT32_MIN : (uint32_t)(int32_t)hundredths;
-    if (v >= extent)
-        v = extent;
-    if (offset >= v)
-        v = offset;
-    return (int32_t)v;
+    const double hundredths =
+        std::trunc(CBatchCommandLine::ParseDouble(line.ListItem("selmm:", item))) * 100.0;
+    if (!(hundredths < (double)extent))   // NaN included
+        return (int32_t)(std::isnan(hundredths) ? offset : extent);
+    if (!(hundredths > (double)offset))
+        return (int32_t)offset;
+    return (int32_t)hundredths;
 }
 
-void ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
+// false when the selection asked for holds nothing of the bed once it is limited to it.
+bool ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
 {
+    bool holdsBed = true;
     if (line.Has("selmm:")) {
         const int32_t original = g_pScanSettings->GetParam(8);
         const uint32_t width = driver.GetBedWidth(original), offsetX = driver.GetBedOffsetX(original);
@@ -154,8 +184,10 @@ void ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
         g_pScanSettings->SetParam(84, top);
         g_pScanSettings->SetParam(85, right);
         g_pScanSettings->SetParam(86, bottom);
+        holdsBed = left < right && top < bottom;
     }
     g_pScanSettings->ClampSelection();
+    return holdsBed;
 }
 
 void ApplyOrientation(const CBatchCommandLine& line)
@@ -202,16 +234,22 @@ CBatchOutput ChooseOutput(const CBatchCommandLine& line)
 
 }  // namespace
 
-void ApplyBatchSettingsFile(const CString& original)
+bool ApplyBatchSettingsFile(const CString& original)
 {
     const CBatchCommandLine line(original);
     if (!line.Has("set:"))
-        return;
+        return true;
     const CString name = line.FileNameValue("set:");
-    if (name.GetLength() > kBatchMaxFileName)
-        return;   // a name the file system cannot have names no settings file
+    // A name the file system cannot have names no settings file; the scan must not run on
+    // defaults in its place.
+    if (name.GetLength() > kBatchMaxFileName || !IsReadableFile(SettingsFilePath(name))) {
+        ReportMessage(kMsgCannotRead, (LPCSTR)name);
+        return false;
+    }
     SetSettingsFileName(name);
-    LoadSettings(name);
+    const bool refused = IsSettingsVersionRefused();
+    LoadSettings(name);   // a refused file is reported there
+    return !refused;
 }
 
 CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& driver, bool batchStart)
@@ -230,9 +268,12 @@ CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& d
     else if (line.Has("extra"))
         g_pScanSettings->SetParam(21, 0);
     ApplyDensityMode(line, driver);
-    ApplySelection(line, driver);
+    const bool holdsBed = ApplySelection(line, driver);
     ApplyOrientation(line);
     ApplyClampedWord(line, "bits:", 44, 1, 16);
     ApplyGamma(line);
-    return ChooseOutput(line);
+    CBatchOutput output = ChooseOutput(line);
+    if (!holdsBed)
+        output.emptySelection = line.WordValue("selmm:");
+    return output;
 }

@@ -30,11 +30,13 @@ struct CBatchOutput {
     BatchOutputKind kind = kBatchNoOutput;
     CString fileName;            // "scan:" only
     bool fileNameTooLong = false;
+    CString emptySelection;      // the "selmm:" value when it holds nothing of the bed
 };
 
 // "set:" in the line as given (its value keeps its case): names and loads the settings file. A file
-// of another program version is refused by the loader and left where it is.
-void ApplyBatchSettingsFile(const CString& original);
+// of another program version is refused by the loader and left where it is. false after a reported
+// failure (a name too long, a file that cannot be read, a refused file): the run must not go on.
+bool ApplyBatchSettingsFile(const CString& original);
 
 // The keyword steps on the expanded, lower-cased line, against g_pScanSettings and the driver's
 // capabilities; interactive starts leave [General] ADF alone. Returns the output command to run.

@@ -24,13 +24,18 @@ constexpr uint16_t kScanAllLines = 1;
 constexpr uint16_t kScanAborted = 252;
 constexpr uint32_t kLargestPrint = 16760832;
 constexpr int kMsgCannotOpen = 3312;
-constexpr int kMsgNoMemory = 3412;
+// A print without memory for its image: the general text, which asks for a smaller selection.
+constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgCmykNotPrintable = 3502;
 constexpr int kMsgPrintFailed = 4374;
 constexpr int kMsgPrintDocument = 4375;
 constexpr int kMsgPrinting = 4479;
 constexpr int kMsgPrintTooLarge = 4476;
 constexpr int kHundredthsPerInch = 2540;
+constexpr int kMsgDeviceBusy = 4483;
+constexpr int kMsgEmptySelection = 4486;
+
+bool g_bBatchStopped = false;
 
 // Lets the window messages through while the device works; the user stops a batch with the abort
 // flag of the progress window.
@@ -41,7 +46,11 @@ int BatchProgressCallback(int32_t)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return g_UserAbort != 0;
+    // The transports clear the abort flag once they have seen it; the exit code needs it later.
+    const bool stop = g_UserAbort != 0;
+    if (stop)
+        g_bBatchStopped = true;
+    return stop;
 }
 
 // Keeps the driver's state word at "scan or print running" for the lifetime of the object.
@@ -60,11 +69,14 @@ private:
     }
 };
 
+// The scan core answers 252 both for a stop and for a failure it has reported; only a stop (the
+// user's, or a scanner in use elsewhere) is "stopped" to a caller.
 int ExitCodeOfScan(uint16_t result, uint16_t success)
 {
     if (result == success)
         return kExitOutputWritten;
-    return result == kScanAborted ? kExitAborted : kExitScanFailed;
+    const bool stopped = g_bBatchStopped || g_MessageReporter.GetMessageId() == kMsgDeviceBusy;
+    return result == kScanAborted && stopped ? kExitAborted : kExitScanFailed;
 }
 
 int RunScanToFile(const CBatchOutput& output)
@@ -117,6 +129,18 @@ CString PrinterName(const PRINTDLGA& dialog)
     return device;
 }
 
+void FreePrinterSetup(PRINTDLGA& dialog)
+{
+    if (dialog.hDC)
+        DeleteDC(dialog.hDC);
+    if (dialog.hDevMode)
+        GlobalFree(dialog.hDevMode);
+    if (dialog.hDevNames)
+        GlobalFree(dialog.hDevNames);
+    dialog.hDC = nullptr;
+    dialog.hDevMode = dialog.hDevNames = nullptr;
+}
+
 int PrintSink(CDib& sink, PRINTDLGA& dialog, BOOL withDialog)
 {
     ReportScanStatus(kMsgPrinting, 0);
@@ -167,12 +191,21 @@ int PrintScan(BOOL withDialog)
         ReportMessage(kMsgPrintTooLarge);
         return kExitScanFailed;
     }
+    // Nobody would answer the print dialog of a batch start: its default, the default printer.
+    const bool showDialog = withDialog && g_bInteractive;
     PRINTDLGA dialog = {};
     dialog.lStructSize = sizeof dialog;
-    dialog.Flags = PD_NOSELECTION | PD_NOPAGENUMS | PD_RETURNDC | (withDialog ? 0 : PD_RETURNDEFAULT);
+    dialog.Flags = PD_NOSELECTION | PD_NOPAGENUMS | PD_RETURNDC;
+    if (!showDialog)
+        dialog.Flags |= PD_RETURNDEFAULT;
     dialog.nCopies = 1;
-    if (!PrintDlgA(&dialog) || !dialog.hDC)
-        return withDialog ? kExitAborted : kExitScanFailed;
+    if (!PrintDlgA(&dialog) || !dialog.hDC) {
+        if (showDialog && CommDlgExtendedError() == 0)
+            return kExitAborted;   // the user cancelled the dialog
+        ReportMessage(kMsgPrintFailed, (LPCSTR)PrinterName(dialog));
+        FreePrinterSetup(dialog);
+        return kExitScanFailed;
+    }
     const uint32_t scale = (uint32_t)g_pScanSettings->GetParam(6);
     const uint32_t dpi = scale ? (uint32_t)g_pScanSettings->GetParam(4) * 100 / scale : 0;
     int exitCode = kExitScanFailed;
@@ -192,17 +225,16 @@ int PrintScan(BOOL withDialog)
             job.EndScan();
         }
     }
-    if (dialog.hDC)
-        DeleteDC(dialog.hDC);
-    if (dialog.hDevMode)
-        GlobalFree(dialog.hDevMode);
-    if (dialog.hDevNames)
-        GlobalFree(dialog.hDevNames);
+    FreePrinterSetup(dialog);
     return exitCode;
 }
 
 int RunBatchOutput(const CBatchOutput& output)
 {
+    if (output.kind != kBatchNoOutput && !output.emptySelection.IsEmpty()) {
+        ReportMessage(kMsgEmptySelection, (LPCSTR)output.emptySelection);
+        return kExitScanFailed;
+    }
     switch (output.kind) {
     case kBatchScanToFile:
         return RunScanToFile(output);

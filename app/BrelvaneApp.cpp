@@ -32,6 +32,7 @@ const char* const kIniFileName = "ZELK2.INI";
 const char* const kDefaultSettingsFile = "ZELK2.ZLK";
 // A batch start has nobody at the screen: its messages are kept in this log as well.
 const char* const kBatchLogName = "zelkbat.txt";
+constexpr int kMsgCannotRead = 3310;
 
 int IsModeEnabledHook(int32_t imageType)
 {
@@ -41,6 +42,16 @@ int IsModeEnabledHook(int32_t imageType)
 int SwapBytesHook(int32_t imageType)
 {
     return g_pModeKeyTable ? g_pModeKeyTable->GetSwapBytes(imageType) : 0;
+}
+
+// Every message of a batch start, boxes of the catalog and of the device search included, becomes a
+// line of the batch log, and each box takes its default answer.
+void AnswerBoxesInLog()
+{
+    g_MessageReporter.SetReportMode(kReportLog, ProgramDirectory() + kBatchLogName);
+    g_MessageReporter.SetBoxFunction(AnswerBoxInLog);
+    g_pfnCatalogBox = AnswerBoxInLog;
+    g_pfnSearchBox = AnswerBoxInLog;
 }
 
 }  // namespace
@@ -95,14 +106,15 @@ BOOL CBrelvaneApp::StartServices()
     g_pTraceLog = new CTraceLog;
     DetectWindowsClass();
     g_bSimplifiedMode = GetProfileInt("General", "Tarvoset", 0) != 0;
+    // Known before the first message: a batch start shows no box that nobody would answer.
+    g_bInteractive = IsBatchCommandLine(m_lpCmdLine) ? 0 : 1;
+    if (!g_bInteractive)
+        AnswerBoxesInLog();
     if (!LoadLanguageCatalog())
         return FALSE;
     g_ModelEnableMask = (uint32_t)strtoul(GetProfileString("General", "Supported", "ffffffff"), nullptr, 16);
     m_bProfilesEnabled = (int32_t)GetProfileInt("General", "Profiles", 1);
     g_bProfileSupport = m_bProfilesEnabled;
-    g_bInteractive = IsBatchCommandLine(m_lpCmdLine) ? 0 : 1;
-    if (!g_bInteractive)
-        g_MessageReporter.SetReportMode(kReportLogAndBox, ProgramDirectory() + kBatchLogName);
     InstallScanHooks();
     return TRUE;
 }
@@ -140,6 +152,15 @@ void CBrelvaneApp::DestroySplash()
     m_pSplash = nullptr;
 }
 
+BOOL CBrelvaneApp::CheckResponseFile()
+{
+    CString commandLine = m_lpCmdLine;
+    if (ExpandResponseFiles(commandLine))
+        return TRUE;
+    ReportMessage(kMsgCannotRead, (LPCSTR)ResponseFileName(m_lpCmdLine));
+    return FALSE;
+}
+
 BOOL CBrelvaneApp::FailStart()
 {
     DestroySplash();
@@ -153,6 +174,8 @@ BOOL CBrelvaneApp::InitInstance()
         return FALSE;
     if (g_bInteractive)
         CreateSplash();
+    else if (!CheckResponseFile())
+        return FailStart();
     if (!FindScanner(m_pSplash, g_bInteractive) || !CreateScanSettings())
         return FailStart();
     CString title;
@@ -215,7 +238,9 @@ int CBrelvaneApp::ExpandResponseFiles(CString& commandLine)
 
 int CBrelvaneApp::IsBatchCommandLine(CString commandLine)
 {
-    ExpandResponseFiles(commandLine);
+    // A caller that names a response file runs a batch: a file that cannot be read fails its start.
+    if (!ExpandResponseFiles(commandLine))
+        return 1;
     commandLine.MakeLower();
     return commandLine.Find("scan") >= 0 || commandLine.Find("print") >= 0 || commandLine.Find("prn") >= 0;
 }
@@ -224,7 +249,12 @@ int CBrelvaneApp::RunBatchCommands(CString commandLine)
 {
     if (!g_pScanSettings || !g_pScannerDriver)
         return 0;
-    ApplyBatchSettingsFile(commandLine);
+    if (!ApplyBatchSettingsFile(commandLine) && !g_bInteractive) {
+        m_nExitCode = kExitStartFailed;
+        if (m_pMainWnd)
+            m_pMainWnd->DestroyWindow();
+        return 1;
+    }
     ExpandResponseFiles(commandLine);
     commandLine.MakeLower();
     const CBatchOutput output = ApplyBatchKeywords(CBatchCommandLine(commandLine), *g_pScannerDriver, !g_bInteractive);

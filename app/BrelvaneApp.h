@@ -44,6 +44,7 @@ private:
     void InstallScanHooks();
     void CreateSplash();
     void DestroySplash();
+    BOOL CheckResponseFile();
     BOOL FailStart();
 
     CCtl3dLoader m_Ctl3d;

@@ -2,16 +2,57 @@
 
 #include <cstdio>
 
-int ExpandResponseFiles(CString& commandLine)
+namespace {
+
+// A piece of a text file: no NUL and no control character other than blanks and line ends.
+bool IsText(const char* piece, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = (unsigned char)piece[i];
+        if (c < 0x20 && c != '\t' && c != '\r' && c != '\n' && c != 0x1A)
+            return false;
+    }
+    return true;
+}
+
+// A file that opens, holds something and only text; a folder opens on some systems and reads as
+// an error.
+bool IsReadableText(const char* name)
+{
+    FILE* file = fopen(name, "rb");
+    if (!file)
+        return false;
+    char piece[512];
+    size_t total = 0;
+    bool text = true;
+    for (size_t length; text && (length = fread(piece, 1, sizeof piece, file)) > 0; total += length)
+        text = IsText(piece, length);
+    const bool readable = text && total > 0 && !ferror(file);
+    fclose(file);
+    return readable;
+}
+
+}  // namespace
+
+CString ResponseFileName(const CString& commandLine)
 {
     const int at = commandLine.Find('@');
     if (at < 0)
-        return 1;
+        return CString();
     // The name runs to the next double quote, blanks included.
-    const CString name = commandLine.Mid(at + 1).SpanExcluding("\"");
+    return commandLine.Mid(at + 1).SpanExcluding("\"");
+}
+
+int ExpandResponseFiles(CString& commandLine)
+{
+    if (commandLine.Find('@') < 0)
+        return 1;
+    const CString name = ResponseFileName(commandLine);
+    if (!IsReadableText(name))
+        return 0;
     FILE* file = fopen(name, "rt");
     if (!file)
-        return 1;
+        return 0;
     char piece[512];
     while (fgets(piece, sizeof piece, file)) {
         for (char* c = piece; *c; ++c)

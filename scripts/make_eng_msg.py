@@ -640,6 +640,7 @@ TEXTS = {
     4481: "MB",
     4482: "Checking whether the scanner is free",
     4483: "The scanner is being used by another program.",
+    4486: "The selection %s holds no part of the scanner's bed; nothing was scanned.",
     4488: "Document feeder",
     4491: "Waiting for the scanner",
     4492: "V2.09",

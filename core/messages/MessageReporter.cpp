@@ -5,6 +5,8 @@
 #include "framework/App.h"
 #include "framework/File.h"
 
+#include <cstdio>
+
 CMessageReporter g_MessageReporter;
 int g_bInteractive = 1;
 
@@ -14,6 +16,52 @@ HWND MainWindowHandle()
 {
     const CWnd* mainWnd = AfxGetMainWnd();
     return mainWnd ? mainWnd->m_hWnd : nullptr;
+}
+
+// The local date and time that opens each log line, so that runs kept in one log stay apart.
+CString LogLinePrefix()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char prefix[32];
+    snprintf(prefix, sizeof prefix, "%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth,
+             now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return prefix;
+}
+
+void WriteStandardError(const CString& line)
+{
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(error, (const char*)line, (DWORD)line.GetLength(), &written, nullptr);
+}
+
+bool AppendToFile(const CString& path, const CString& line)
+{
+    CFile file;
+    const UINT mode =
+        CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::shareDenyWrite;
+    if (!file.Open(path, mode))
+        return false;
+    const DWORD length = (DWORD)line.GetLength();
+    DWORD written = 0;
+    const bool ok =
+        SetFilePointer(file.m_hFile, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+        WriteFile(file.m_hFile, (const char*)line, length, &written, nullptr) && written == length;
+    file.Abort();
+    return ok;
+}
+
+// A text of several lines stays one line of the log.
+CString OneLine(const CString& text)
+{
+    CString line = text;
+    line.TrimRight("\r\n");
+    line.Replace('\r', ' ');
+    line.Replace('\n', ' ');
+    return line;
 }
 
 }  // namespace
@@ -66,8 +114,15 @@ void CMessageReporter::SetReportMode(int32_t mode, const CString& logFileName)
 
 void CMessageReporter::AppendMessageLog()
 {
-    if (!WriteLog())
+    if (!LogLine(m_strText))
         FallBackToBox();
+}
+
+bool CMessageReporter::LogLine(const CString& text)
+{
+    const CString line = LogLinePrefix() + OneLine(text) + "\r\n";
+    WriteStandardError(line);
+    return AppendToFile(m_strLogFile, line);
 }
 
 CMessageReporter::BoxFunction CMessageReporter::SetBoxFunction(BoxFunction box)
@@ -89,29 +144,34 @@ void CMessageReporter::ShowBox()
     box(owner, m_strText, caption, style);
 }
 
-bool CMessageReporter::WriteLog()
-{
-    CFile file;
-    if (!file.Open(m_strLogFile, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite |
-                                     CFile::shareDenyWrite))
-        return false;
-    const DWORD length = (DWORD)m_strText.GetLength();
-    DWORD written = 0;
-    const bool ok = SetFilePointer(file.m_hFile, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
-                    WriteFile(file.m_hFile, (const char*)m_strText, length, &written, nullptr) &&
-                    written == length;
-    file.Abort();
-    return ok;
-}
-
 void CMessageReporter::FallBackToBox()
 {
+    // Nobody would answer a box: standard error has had the line already.
+    if (!g_bInteractive)
+        return;
     const CString setAside = m_strText;
     const CString failedLog = m_strLogFile;
     SetReportMode(kReportBox, CString());
     ReportFormatted(kMsgLogFileFailed, (const char*)failedLog);
     m_strText = setAside;
     ShowBox();
+}
+
+int WINAPI AnswerBoxInLog(HWND, LPCSTR text, LPCSTR, UINT style)
+{
+    g_MessageReporter.LogLine(text);
+    switch (style & MB_TYPEMASK) {
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    case MB_OKCANCEL:
+    case MB_RETRYCANCEL:
+    case MB_YESNOCANCEL:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    default:
+        return IDOK;
+    }
 }
 
 void ReportMessage(int id, ...)

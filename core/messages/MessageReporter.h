@@ -30,6 +30,8 @@ public:
     void FlushMessage();
     void SetReportMode(int32_t mode, const CString& logFileName);
     void AppendMessageLog();
+    // One line of the log (and of standard error when the process has one), as a message is.
+    bool LogLine(const CString& text);
 
     BoxFunction SetBoxFunction(BoxFunction box);
 
@@ -41,7 +43,6 @@ public:
 private:
     void ReportFormatted(int id, ...);
     void ShowBox();
-    bool WriteLog();
     void FallBackToBox();
 
     int32_t m_nMessageId = 0;
@@ -57,6 +58,11 @@ extern CMessageReporter g_MessageReporter;
 // 1 for an interactive start, 0 for a batch start; the application's start-up sets it before any
 // message can be reported. Boxes of a batch start come to the foreground.
 extern int g_bInteractive;
+
+// The box function of a start with nobody at the screen: the text goes to the log as a line and
+// the box's default answer is taken (Abort of Abort/Retry/Ignore, Cancel where there is one, else
+// OK).
+int WINAPI AnswerBoxInLog(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 
 // Reports catalog message id, formatted with the values that follow, through g_MessageReporter.
 void ReportMessage(int id, ...);

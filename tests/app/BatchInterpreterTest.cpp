@@ -135,6 +135,36 @@ TEST_F(CBatchFixture, CommandLinesGiveTheirSettings)
     }
 }
 
+// A selection is limited to the bed (216 x 297 mm from 0.5, 0.6 mm) before it is converted; one
+// that holds nothing of the bed is kept, by its text, for the output command to refuse.
+struct CSelectionCase {
+    const char* line;
+    int32_t edges[4];
+    const char* refused;
+};
+
+const CSelectionCase kSelections[] = {
+    {"selmm:0,0,1e308,1e308 scan:x.bmp", {50, 60, 21600, 29700}, ""},
+    {"selmm:-10,-1e308,50,60.9 scan:x.bmp", {50, 60, 5000, 6000}, ""},
+    {"selmm:10,10,10,50 scan:x.bmp", {}, "10,10,10,50"},
+    {"selmm:50,50,10,10 prn:0,0,1", {}, "50,50,10,10"},
+    {"selmm:a,b,c,d scan:x.bmp", {}, "a,b,c,d"},
+    {"selmm:500,500,900,900 scan:x.bmp", {}, "500,500,900,900"},
+};
+
+TEST_F(CBatchFixture, SelectionsAreLimitedToTheBedAndEmptyOnesNamed)
+{
+    for (const CSelectionCase& c : kSelections) {
+        SCOPED_TRACE(c.line);
+        const CBatchOutput output = Apply(c.line);
+        EXPECT_STREQ(c.refused, (LPCSTR)output.emptySelection);
+        if (*c.refused)
+            continue;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(c.edges[i], g_pScanSettings->GetParam(83 + i)) << "edge " << i;
+    }
+}
+
 TEST_F(CBatchFixture, PrintPlacementIsLimited)
 {
     Apply("prn:10,20,0");
@@ -194,23 +224,29 @@ std::string WriteResponseFile(const char* name, const char* text)
 TEST(ResponseFiles, LinesAreJoinedWithBlanks)
 {
     const std::string path = WriteResponseFile("cmd.txt", "rgb\r\nscan:c:\\o.tif\r\n");
+    const std::string empty = WriteResponseFile("empty.txt", "");
+    const std::string binary = WriteResponseFile("binary.txt", "rgb\x01\x02scan:x");
     struct Case {
         std::string line;
+        int result;
         std::string expected;
     } cases[] = {
-        {"@" + path, "@" + path + " rgb  scan:c:\\o.tif "},
+        {"@" + path, 1, "@" + path + " rgb  scan:c:\\o.tif "},
         // the name runs to the end of the string, blank included: no such file
-        {"@" + path + " rgb", "@" + path + " rgb"},
-        {"@" + path + "\" gray", "@" + path + "\" gray rgb  scan:c:\\o.tif "},
-        {"@nothere.txt scan:x", "@nothere.txt scan:x"},
-        {"rgb", "rgb"},
+        {"@" + path + " rgb", 0, "@" + path + " rgb"},
+        {"@" + path + "\" gray", 1, "@" + path + "\" gray rgb  scan:c:\\o.tif "},
+        {"@nothere.txt scan:x", 0, "@nothere.txt scan:x"},
+        {"@" + empty, 0, "@" + empty},
+        {"@" + binary, 0, "@" + binary},
+        {"rgb", 1, "rgb"},
     };
     for (const Case& c : cases) {
         CString line = c.line.c_str();
-        EXPECT_EQ(1, ExpandResponseFiles(line));
+        EXPECT_EQ(c.result, ExpandResponseFiles(line)) << c.line;
         EXPECT_STREQ(c.expected.c_str(), (LPCSTR)line);
     }
-    DeleteFileA(path.c_str());
+    for (const std::string& file : {path, empty, binary})
+        DeleteFileA(file.c_str());
 }
 
 TEST(ResponseFiles, LongLinesComeInPieces)
@@ -231,6 +267,8 @@ TEST(BatchStart, DecidedOnTheExpandedLowerCasedLine)
         int batch;
     } cases[] = {
         {"SCAN:C:\\OUT.TIF", 1}, {"Print", 1}, {"prn", 1}, {"rgb resppi:600", 0}, {"", 0}, {"@" + path, 1},
+        // a response file that cannot be read fails a batch start, never waits for a user
+        {"@nothere.txt", 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.batch, TestApp().IsBatchCommandLine(c.line.c_str())) << c.line;

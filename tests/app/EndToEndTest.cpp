@@ -112,8 +112,49 @@ protected:
         return text.str();
     }
 
+    // The catalog text of a message up to its first conversion, as it stands in a log line.
+    std::string CatalogText(int id)
+    {
+        std::ifstream catalog(m_Dir + "ENG.MSG");
+        const std::string key = std::to_string(id) + " \"";
+        std::string line;
+        while (std::getline(catalog, line))
+            if (line.compare(0, key.size(), key) == 0) {
+                const std::string text = line.substr(key.size(), line.rfind('"') - key.size());
+                return text.substr(0, text.find('%'));
+            }
+        return "(no text " + std::to_string(id) + ")";
+    }
+
+    bool Exists(const char* name)
+    {
+        return GetFileAttributesA((m_Dir + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
     std::string m_Dir;
 };
+
+// Every line of the batch log opens with the date and time: "YYYY-MM-DD hh:mm:ss ".
+bool IsDatedLogLine(const std::string& line)
+{
+    const char* const shape = "dddd-dd-dd dd:dd:dd ";
+    if (line.size() <= strlen(shape))
+        return false;
+    for (size_t i = 0; shape[i]; ++i)
+        if (shape[i] == 'd' ? !isdigit((unsigned char)line[i]) : line[i] != shape[i])
+            return false;
+    return true;
+}
+
+std::vector<std::string> LogLines(const std::string& log)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line.substr(0, line.find('\r')));
+    return lines;
+}
 
 const char* const kOneKoval2 = "host 0\ndevice 0 0 4 kind=koval2\n";
 
@@ -177,6 +218,27 @@ TEST_F(CEndToEnd, BatchScanWritesTheChartAndEnds)
     EXPECT_EQ("00000000", IniValue("ZELK-Brelvane 32 V2.09 - Scanning Software-2.09-", "ColorRGB"));
 }
 
+// A value far beyond the bed ends at the bed, as one just beyond it does; it never wraps round.
+TEST_F(CEndToEnd, SelectionBeyondTheBedEndsAtTheBed)
+{
+    Describe(kOneKoval2);
+    CBmp sizes[2];
+    const char* const farEdges[] = {"1000,1000", "1e308,1e308"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(farEdges[i]);
+        DeleteFileA((m_Dir + "out.bmp").c_str());
+        const std::string line = std::string("\"rgb resppi:300 gamma:1 selmm:100,150,") +
+                                 farEdges[i] + " scan:" + m_Dir + "out.bmp\"";
+        const CChildRun run = Finish(Start(line), 60000);
+        EXPECT_EQ(0u, run.exitCode);
+        ASSERT_TRUE(ReadBmp(m_Dir + "out.bmp", sizes[i]));
+    }
+    EXPECT_GT(sizes[0].width, 1000);
+    EXPECT_GT(sizes[0].height, 1000);
+    EXPECT_EQ(sizes[0].width, sizes[1].width);
+    EXPECT_EQ(sizes[0].height, sizes[1].height);
+}
+
 TEST_F(CEndToEnd, BatchStartWithoutOutputCommandEnds)
 {
     Describe(kOneKoval2);
@@ -186,16 +248,71 @@ TEST_F(CEndToEnd, BatchStartWithoutOutputCommandEnds)
     EXPECT_TRUE(run.boxes.empty());
 }
 
-TEST_F(CEndToEnd, FailingDeviceGivesNonZeroExitAndLogsItsMessage)
+// A batch start that fails anywhere ends by itself, shows no box, leaves its reason as one dated
+// line in the batch log and no output file behind.
+struct CFailedBatch {
+    const char* name;
+    const char* bus;         // the virtual bus the run sees
+    const char* arguments;   // "%D" stands for the run's folder, "%L" for a long name
+    DWORD exitCode;
+    int messageId;
+};
+
+const char* const kNoDevice = "host 0\n";
+const char* const kKoval2 = "host 0\ndevice 0 0 4 kind=koval2\n";
+const char* const kKoval2FailingRead =
+    "host 0\ndevice 0 0 4 kind=koval2\nfault 0 0 4 kind=check opcode=0x08 count=0 sense=3/11/00\n";
+const std::string kLongName(250, '_');
+
+const CFailedBatch kFailedBatches[] = {
+    {"no scanner", kNoDevice, "\"rgb resppi:300 scan:%Dout.bmp\"", 4, 3316},
+    {"device failing mid-scan", kKoval2FailingRead,
+     "\"rgb resppi:300 selmm:0,0,50,50 scan:%Dout.bmp\"", 1, 3340},
+    {"missing settings file", kKoval2, "\"rgb set:nosuch.zlk scan:%Dout.bmp\"", 4, 3310},
+    {"settings file name too long", kKoval2, "\"rgb set:%D%L.zlk scan:%Dout.bmp\"", 4, 3310},
+    // The test prefix has no printer; a batch start shows no print dialog either.
+    {"no printer", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 prn:10,10,1\"", 1, 4374},
+    {"no printer for the print dialog", kKoval2, "\"rgb resppi:100 print\"", 1, 4374},
+    {"reversed selection", kKoval2, "\"rgb selmm:50,50,10,10 scan:%Dout.bmp\"", 1, 4486},
+    {"missing response file", kKoval2, "\"@%Dnosuch.rsp\"", 4, 3310},
+    {"empty response file", kKoval2, "\"@%Dempty.rsp\"", 4, 3310},
+    {"binary response file", kKoval2, "\"@%Dbinary.rsp\"", 4, 3310},
+    {"response file is a folder", kKoval2, "\"@%Dfolder.rsp\"", 4, 3310},
+};
+
+
+TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
 {
-    Describe(std::string(kOneKoval2) + "fault 0 0 4 kind=check opcode=0x08 count=0 sense=3/11/00\n");
-    const CChildRun run = Run("\"rgb resppi:300 selmm:0,0,50,50 scan:" + m_Dir + "out.bmp\"");
-    EXPECT_NE(0u, run.exitCode);
-    EXPECT_NE(4u, run.exitCode) << "the start itself failed";
-    ASSERT_FALSE(run.boxes.empty());
-    const std::string log = ReadText("zelkbat.txt");
-    EXPECT_NE(std::string::npos, log.find(run.boxes.front())) << "log: " << log;
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((m_Dir + "out.bmp").c_str()));
+    std::ofstream(m_Dir + "empty.rsp", std::ios::binary);
+    std::ofstream(m_Dir + "binary.rsp", std::ios::binary)
+        << std::string("rgb\0\x01\x02scan:out.bmp", 17);
+    CreateDirectoryA((m_Dir + "folder.rsp").c_str(), nullptr);
+    for (const CFailedBatch& batch : kFailedBatches) {
+        SCOPED_TRACE(batch.name);
+        DeleteFileA((m_Dir + "zelkbat.txt").c_str());
+        DeleteFileA((m_Dir + "out.bmp").c_str());
+        Describe(batch.bus);
+        std::string arguments = batch.arguments;
+        for (size_t at; (at = arguments.find("%D")) != std::string::npos;)
+            arguments.replace(at, 2, m_Dir);
+        for (size_t at; (at = arguments.find("%L")) != std::string::npos;)
+            arguments.replace(at, 2, kLongName);
+        const DWORD start = GetTickCount();
+        const CChildRun run = Finish(Start(arguments), 60000);
+        EXPECT_LT(GetTickCount() - start, 60000u);
+        EXPECT_EQ(batch.exitCode, run.exitCode);
+        EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
+        const std::vector<std::string> lines = LogLines(ReadText("zelkbat.txt"));
+        ASSERT_FALSE(lines.empty()) << "nothing logged";
+        const std::string text = CatalogText(batch.messageId);
+        bool logged = false;
+        for (const std::string& line : lines) {
+            EXPECT_TRUE(IsDatedLogLine(line)) << line;
+            logged = logged || line.find(text) != std::string::npos;
+        }
+        EXPECT_TRUE(logged) << "no line with \"" << text << "\" in " << ReadText("zelkbat.txt");
+        EXPECT_FALSE(Exists("out.bmp"));
+    }
 }
 
 TEST_F(CEndToEnd, SecondProcessIsToldTheDeviceIsBusy)
@@ -210,17 +327,10 @@ TEST_F(CEndToEnd, SecondProcessIsToldTheDeviceIsBusy)
     EXPECT_TRUE(first.boxes.empty()) << first.boxes.front();
     EXPECT_EQ(0u, first.exitCode);
     EXPECT_EQ(2u, second.exitCode);
-    char busy[512] = {};
-    ASSERT_FALSE(second.boxes.empty());
-    // the catalog text of 4483
-    std::ifstream catalog(m_Dir + "ENG.MSG");
-    std::string line;
-    for (int id = 3000; std::getline(catalog, line) && id <= 4483; ++id)
-        if (id == 4483)
-            snprintf(busy, sizeof busy, "%s", line.c_str());
-    const std::string text = busy;
-    const std::string quoted = text.substr(text.find('"') + 1, text.rfind('"') - text.find('"') - 1);
-    EXPECT_EQ(quoted, second.boxes.back());
+    EXPECT_TRUE(second.boxes.empty()) << second.boxes.front();
+    const std::string log = ReadText("zelkbat.txt");
+    EXPECT_NE(std::string::npos, log.find(CatalogText(4483))) << log;
+    EXPECT_FALSE(Exists("busy.bmp"));
 }
 
 struct CFrameSearch {
@@ -263,14 +373,17 @@ TEST_F(CEndToEnd, InteractiveStartShowsTheFrameAndKeepsTheFeederChoice)
     EXPECT_EQ("1", IniValue("General", "ADF"));
 }
 
-TEST_F(CEndToEnd, MissingCatalogEndsTheStartWithItsBox)
+TEST_F(CEndToEnd, MissingCatalogEndsTheBatchStartWithItsLogLine)
 {
     Describe(kOneKoval2);
     DeleteFileA((m_Dir + "ENG.MSG").c_str());
-    const CChildRun run = Run("\"rgb scan:out.bmp\"");
+    const CChildRun run = Finish(Start("\"rgb scan:out.bmp\""), 60000);
     EXPECT_EQ(4u, run.exitCode);
-    ASSERT_EQ(1u, run.boxes.size());
-    EXPECT_EQ(0u, run.boxes[0].find("There's a problem loading (ENG.MSG)."));
+    EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
+    const std::vector<std::string> lines = LogLines(ReadText("zelkbat.txt"));
+    ASSERT_EQ(1u, lines.size()) << ReadText("zelkbat.txt");
+    EXPECT_TRUE(IsDatedLogLine(lines[0])) << lines[0];
+    EXPECT_NE(std::string::npos, lines[0].find("There's a problem loading (ENG.MSG).")) << lines[0];
 }
 
 }  // namespace

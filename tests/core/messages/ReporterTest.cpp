@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -35,6 +36,21 @@ std::string ReadAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The log without the date and time that open its lines; "(undated)" marks a line without them.
+std::string Undated(const std::string& log)
+{
+    const size_t prefix = strlen("2026-12-10 21:00:00 ");
+    std::string result;
+    size_t start = 0;
+    for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = log.substr(start, end - start);
+        const bool dated = line.size() > prefix && line[4] == '-' && line[7] == '-' &&
+                           line[10] == ' ' && line[13] == ':' && line[16] == ':' && line[19] == ' ';
+        result += (dated ? line.substr(prefix) : "(undated)" + line) + "\r\n";
+    }
+    return result + log.substr(start);
 }
 
 void Report(CMessageReporter& reporter, int id, ...)
@@ -96,8 +112,8 @@ struct ModeCase {
 const ModeCase kModes[] = {
     {kReportSilent, 0, nullptr},
     {kReportBox, 2, nullptr},
-    {kReportLog, 0, "plainentry 7: seven\r\n"},
-    {kReportLogAndBox, 2, "plainentry 7: seven\r\n"},
+    {kReportLog, 0, "plain\r\nentry 7: seven\r\n"},
+    {kReportLogAndBox, 2, "plain\r\nentry 7: seven\r\n"},
 };
 
 TEST_F(ReporterTest, ModesShowAndWrite)
@@ -119,7 +135,7 @@ TEST_F(ReporterTest, ModesShowAndWrite)
             EXPECT_EQ(g_boxes[1].owner, nullptr);
         }
         if (c.log)
-            EXPECT_EQ(ReadAll(m_log), c.log) << "mode " << c.mode;
+            EXPECT_EQ(Undated(ReadAll(m_log)), c.log) << "mode " << c.mode;
         else
             EXPECT_EQ(GetFileAttributesA(m_log.c_str()), INVALID_FILE_ATTRIBUTES) << "mode " << c.mode;
         EXPECT_EQ(m_reporter.GetMode(), c.mode);
@@ -142,7 +158,54 @@ TEST_F(ReporterTest, LogAppendsAfterEarlierRuns)
     }
     m_reporter.SetReportMode(kReportLog, m_log.c_str());
     Report(m_reporter, kMsgWithValues, 2, "two");
-    EXPECT_EQ(ReadAll(m_log), "earlier run\r\nentry 2: two\r\n");
+    EXPECT_EQ(Undated(ReadAll(m_log)), "(undated)earlier run\r\nentry 2: two\r\n");
+}
+
+TEST_F(ReporterTest, EachMessageIsOneDatedLineWhateverItsLineEnds)
+{
+    m_reporter.SetReportMode(kReportLog, m_log.c_str());
+    Report(m_reporter, kMsgLong, "first\r\nsecond", "third\n");
+    Report(m_reporter, kMsgPlain);
+    EXPECT_EQ(Undated(ReadAll(m_log)), "first  second|third\r\nplain\r\n");
+}
+
+// A batch start: a log that cannot be written shows no box either, as nobody would answer it.
+TEST_F(ReporterTest, FailingLogOfABatchStartShowsNoBox)
+{
+    g_bInteractive = 0;
+    m_reporter.SetReportMode(kReportLog, PathOf("no-such-folder\\zelkbat.txt").c_str());
+    Report(m_reporter, kMsgPlain);
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+struct BoxAnswerCase {
+    UINT style;
+    int answer;
+};
+
+const BoxAnswerCase kBoxAnswers[] = {
+    {MB_OK, IDOK},
+    {MB_ABORTRETRYIGNORE | MB_ICONSTOP, IDABORT},
+    {MB_OKCANCEL, IDCANCEL},
+    {MB_RETRYCANCEL, IDCANCEL},
+    {MB_YESNOCANCEL, IDCANCEL},
+    {MB_YESNO, IDNO},
+};
+
+TEST_F(ReporterTest, BoxesAnsweredInTheLogTakeTheirDefaultAndLeaveALine)
+{
+    const CMessageReporter::BoxFunction previous = g_MessageReporter.SetBoxFunction(RecordBox);
+    g_MessageReporter.SetReportMode(kReportLog, m_log.c_str());
+    std::string expected;
+    for (const BoxAnswerCase& c : kBoxAnswers) {
+        const std::string text = "box " + std::to_string(c.style);
+        EXPECT_EQ(c.answer, AnswerBoxInLog(nullptr, text.c_str(), "caption", c.style)) << text;
+        expected += text + "\r\n";
+    }
+    g_MessageReporter.SetReportMode(kReportBox, CString());
+    g_MessageReporter.SetBoxFunction(previous);
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(Undated(ReadAll(m_log)), expected);
 }
 
 
