@@ -54,6 +54,7 @@ const CMessageArguments kMessageArguments[] = {
     {4374, "s"},
     {4376, "s"},
     {4410, "i"},
+    {4486, "s"},
 };
 
 const int kMessageArgumentCount = sizeof kMessageArguments / sizeof kMessageArguments[0];
