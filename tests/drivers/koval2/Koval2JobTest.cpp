@@ -81,13 +81,6 @@ protected:
     std::string m_strPath;
 };
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-}
-
 void WriteWholeFile(const std::string& path, const std::string& content)
 {
     std::ofstream(path, std::ios::binary) << content;
@@ -163,81 +156,6 @@ TEST_F(Koval2JobTest, BmpFilesHoldTheChart)
         EXPECT_EQ(0u, mismatches);
     }
 }
-
-// A prescan lowers the transfer size for its few lines per page; the scan after it still gets the
-// resolution it asked for, and so does a scan with a transfer size setting below one line.
-TEST_F(Koval2JobTest, EveryScanStartsFromTheTransferSizeOfTheDevice)
-{
-    struct Case {
-        const char* name;
-        int32_t type;
-        int32_t resolution;
-        int32_t height;
-        const char* scanBuffer;
-        int32_t prescanResolution;      // 0: no prescan first
-    };
-    const Case kCases[] = {
-        {"1200 ppi A4 after a prescan", kImageGrey, 1200, 29700, "0", 12},
-        {"rgb with a transfer size setting of 1 KB", kImageRgb, 300, 2540, "1", 0},
-    };
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.name);
-        StartJobDriver({c.name, {}, kImageGrey, c.prescanResolution, 0, 0, 0, 21000, 29700});
-        SetIni("General", "ScanBuffer", c.scanBuffer);
-        if (c.prescanResolution != 0) {
-            // The prescan's scan: the whole page at a few pixels per inch into memory.
-            CDib8 preview(m_Settings.RotatedPixelWidth(), m_Settings.RotatedPixelHeight(),
-                          uint32_t(c.prescanResolution));
-            CScanJob job(&m_Settings, nullptr);
-            ASSERT_EQ(kDriverOk, job.ScanToMemory(preview))
-                << testing::PrintToString(m_Messages.Ids());
-            job.EndScan();
-            ASSERT_EQ(c.prescanResolution, Device().LastScan().xResolution);
-        }
-        Select(c.type, c.resolution, 0, 0, 21000, c.height);
-        ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
-        EXPECT_EQ(c.resolution, Device().LastScan().xResolution);
-        std::vector<uint8_t> file = ReadWholeFile(m_strPath);
-        ASSERT_GT(file.size(), 62u);
-        EXPECT_EQ(uint32_t(21000 * c.resolution / 2540), Get32(file, 18));
-        EXPECT_EQ(uint32_t(c.height * c.resolution / 2540), Get32(file, 22));
-        SetIni("General", "ScanBuffer", "0");
-    }
-}
-
-// A device that fails in the middle of the image, through either transport: the scan fails, the
-// file it was to replace keeps its old content and no half-written image is left behind.
-TEST_F(Koval2JobTest, ADeviceFailingMidScanLeavesTheOldFile)
-{
-    struct Case {
-        const char* name;
-        ScsiDriverId transport;
-        SimFaultKind fault;
-    };
-    const Case kCases[] = {
-        {"short READ(6), pass-through", kScsiDriverNtScsi, SimFaultKind::ShortTransfer},
-        {"short READ(6), ASPI", kScsiDriverAspi32, SimFaultKind::ShortTransfer},
-        {"hardware error, ASPI", kScsiDriverAspi32, SimFaultKind::Check},
-    };
-    const std::string old = "the picture scanned yesterday";
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.name);
-        StartJobDriver({c.name, {}, kImageRgb, 300, 0, 0, 0, 5080, 5080}, c.transport);
-        CSimFault fault;
-        fault.kind = c.fault;
-        fault.opcode = 0x08;
-        fault.skip = 3;
-        fault.bytes = 100;
-        fault.sense = CSimSense{0x04, 0x44, 0x00};
-        Device().AddFault(fault);
-        WriteWholeFile(m_strPath, old);
-        m_Messages.Clear();
-        EXPECT_NE(1, ScanToFile());
-        EXPECT_EQ(std::vector<int>{3335}, m_Messages.Ids());
-        std::vector<uint8_t> file = ReadWholeFile(m_strPath);
-        EXPECT_EQ(old, std::string(file.begin(), file.end()));
-        EXPECT_EQ(0, TemporaryImageFiles());
-        EXPECT_FALSE(Device().IsScanning());
 
 // 16-bit grey is sized as two bytes a sample all the way and reaches an 8-bit memory image as the
 // top bits of each sample.
@@ -407,5 +325,82 @@ TEST_F(Koval2JobTest, ColourNegativeScansToThePositiveChart)
             }
         }
         EXPECT_LE(worst, kTolerance);
+    }
+}
+
+// A prescan lowers the transfer size for its few lines per page; the scan after it still gets the
+// resolution it asked for, and so does a scan with a transfer size setting below one line.
+TEST_F(Koval2JobTest, EveryScanStartsFromTheTransferSizeOfTheDevice)
+{
+    struct Case {
+        const char* name;
+        int32_t type;
+        int32_t resolution;
+        int32_t height;
+        const char* scanBuffer;
+        int32_t prescanResolution;      // 0: no prescan first
+    };
+    const Case kCases[] = {
+        {"1200 ppi A4 after a prescan", kImageGrey, 1200, 29700, "0", 12},
+        {"rgb with a transfer size setting of 1 KB", kImageRgb, 300, 2540, "1", 0},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        StartJobDriver({c.name, {}, kImageGrey, c.prescanResolution, 0, 0, 0, 21000, 29700});
+        SetIni("General", "ScanBuffer", c.scanBuffer);
+        if (c.prescanResolution != 0) {
+            // The prescan's scan: the whole page at a few pixels per inch into memory.
+            CDib8 preview(m_Settings.RotatedPixelWidth(), m_Settings.RotatedPixelHeight(),
+                          uint32_t(c.prescanResolution));
+            CScanJob job(&m_Settings, nullptr);
+            ASSERT_EQ(kDriverOk, job.ScanToMemory(preview))
+                << testing::PrintToString(m_Messages.Ids());
+            job.EndScan();
+            ASSERT_EQ(c.prescanResolution, Device().LastScan().xResolution);
+        }
+        Select(c.type, c.resolution, 0, 0, 21000, c.height);
+        ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
+        EXPECT_EQ(c.resolution, Device().LastScan().xResolution);
+        std::vector<uint8_t> file = ReadOutput();
+        ASSERT_GT(file.size(), 62u);
+        EXPECT_EQ(uint32_t(21000 * c.resolution / 2540), Get32(file, 18));
+        EXPECT_EQ(uint32_t(c.height * c.resolution / 2540), Get32(file, 22));
+        SetIni("General", "ScanBuffer", "0");
+    }
+}
+
+// A device that fails in the middle of the image, through either transport: the scan fails, the
+// file it was to replace keeps its old content and no half-written image is left behind.
+TEST_F(Koval2JobTest, ADeviceFailingMidScanLeavesTheOldFile)
+{
+    struct Case {
+        const char* name;
+        ScsiDriverId transport;
+        SimFaultKind fault;
+    };
+    const Case kCases[] = {
+        {"short READ(6), pass-through", kScsiDriverNtScsi, SimFaultKind::ShortTransfer},
+        {"short READ(6), ASPI", kScsiDriverAspi32, SimFaultKind::ShortTransfer},
+        {"hardware error, ASPI", kScsiDriverAspi32, SimFaultKind::Check},
+    };
+    const std::string old = "the picture scanned yesterday";
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        StartJobDriver({c.name, {}, kImageRgb, 300, 0, 0, 0, 5080, 5080}, c.transport);
+        CSimFault fault;
+        fault.kind = c.fault;
+        fault.opcode = 0x08;
+        fault.skip = 3;
+        fault.bytes = 100;
+        fault.sense = CSimSense{0x04, 0x44, 0x00};
+        Device().AddFault(fault);
+        WriteWholeFile(m_strPath, old);
+        m_Messages.Clear();
+        EXPECT_NE(1, ScanToFile());
+        EXPECT_EQ(std::vector<int>{3335}, m_Messages.Ids());
+        std::vector<uint8_t> file = ReadOutput();
+        EXPECT_EQ(old, std::string(file.begin(), file.end()));
+        EXPECT_EQ(0, TemporaryImageFiles());
+        EXPECT_FALSE(Device().IsScanning());
     }
 }
