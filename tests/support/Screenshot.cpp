@@ -68,4 +68,18 @@ std::string ProgramDirectory()
     return dir.substr(0, dir.find_last_of('\\') + 1);
 }
 
+int CountProgramFiles(const char* pattern)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((ProgramDirectory() + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do {
+        ++count;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count;
+}
+
 }  // namespace testsupport

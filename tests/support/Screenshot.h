@@ -12,4 +12,7 @@ std::string TakeScreenshot(const char* name);
 // The directory the test program runs in (its own folder), with a trailing backslash.
 std::string ProgramDirectory();
 
+// How many files of the program's folder match a wildcard pattern such as "brv*.tmp".
+int CountProgramFiles(const char* pattern);
+
 }  // namespace testsupport

@@ -589,16 +589,7 @@ namespace {
 // Files the job writes an image into before it replaces the output file.
 int TemporaryImageFiles()
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((testsupport::ProgramDirectory() + "brv*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do {
-        ++count;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return count;
+    return testsupport::CountProgramFiles("brv*.tmp");
 }
 
 // Each reported message with the temporary image files that existed while it was shown.

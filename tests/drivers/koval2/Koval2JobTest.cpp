@@ -89,16 +89,7 @@ void WriteWholeFile(const std::string& path, const std::string& content)
 // Files the scan job writes its image into before it replaces the output file.
 int TemporaryImageFiles()
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((testsupport::ProgramDirectory() + "brv*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do {
-        ++count;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return count;
+    return testsupport::CountProgramFiles("brv*.tmp");
 }
 
 }  // namespace
