@@ -1,5 +1,6 @@
 #include "app/BatchOutput.h"
 
+#include "app/ScanStatus.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/image/Dib.h"
 #include "core/image/Print.h"
@@ -34,6 +35,7 @@ constexpr int kMsgPrintTooLarge = 4476;
 constexpr int kHundredthsPerInch = 2540;
 constexpr int kMsgDeviceBusy = 4483;
 constexpr int kMsgEmptySelection = 4486;
+constexpr int kMsgStopped = 3307;
 
 bool g_bBatchStopped = false;
 
@@ -75,8 +77,14 @@ int ExitCodeOfScan(uint16_t result, uint16_t success)
 {
     if (result == success)
         return kExitOutputWritten;
-    const bool stopped = g_bBatchStopped || g_MessageReporter.GetMessageId() == kMsgDeviceBusy;
-    return result == kScanAborted && stopped ? kExitAborted : kExitScanFailed;
+    if (result != kScanAborted)
+        return kExitScanFailed;
+    // The core never reports a user stop; the log still says why the run left no file.
+    if (g_bBatchStopped || BatchProgressCancelled()) {
+        ReportMessage(kMsgStopped);
+        return kExitAborted;
+    }
+    return g_MessageReporter.GetMessageId() == kMsgDeviceBusy ? kExitAborted : kExitScanFailed;
 }
 
 int RunScanToFile(const CBatchOutput& output)

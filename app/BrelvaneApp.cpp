@@ -91,7 +91,7 @@ void CBrelvaneApp::DetectWindowsClass()
 
 void CBrelvaneApp::InstallScanHooks()
 {
-    g_pfnShowScanStatus = ShowScanStatus;
+    g_pfnShowScanStatus = ShowScanProgress;
     g_pfnIsModeEnabled = IsModeEnabledHook;
     g_pfnGetSwapBytes = SwapBytesHook;
 }
@@ -213,6 +213,7 @@ BOOL CBrelvaneApp::OnIdle(LONG count)
 
 int CBrelvaneApp::ExitInstance()
 {
+    DestroyBatchProgress();
     CloseColourEngine();
     // Until the main view owns them, the driver and the settings record go here.
     delete g_pScannerDriver;

@@ -1,8 +1,13 @@
 #include "app/ScanStatus.h"
 
+#include "app/BatchInterpreter.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MsgString.h"
 #include "core/messages/TraceLog.h"
+#include "core/scsi/ScsiTransport.h"
+#include "dialogs/ProgressDlg.h"
+#include "framework/App.h"
+#include "resources/dialogs/Progress.h"
 
 namespace {
 
@@ -15,6 +20,8 @@ constexpr int kMsgJobStart = 3293;
 constexpr int kMsgJobStartZero = 3300;
 constexpr int kMsgCancelPrefix = 3305;
 constexpr int kMsgCancelling = 3306;
+constexpr int kMsgCancelled = 3307;
+constexpr int kMsgBatchProgressTitle = 3001;
 
 uint16_t g_nLastId = 0xFFFF;
 uint32_t g_nLastValue = 0xFFFF;
@@ -49,7 +56,40 @@ CString ProgressText(int messageId, uint32_t value)
     return CMsgString(messageId) + "  ";
 }
 
+bool CreateBatchProgress()
+{
+    if (g_strBatchProgressTitle.IsEmpty())
+        g_strBatchProgressTitle = CMsgString(kMsgBatchProgressTitle);
+    auto* dialog = new CProgressDlg(g_strBatchProgressTitle, 0);
+    dialog->m_bCancel = 0;
+    if (!dialog->Create(IDD_PROGRESS)) {
+        delete dialog;
+        return false;
+    }
+    dialog->m_bCancel = 0;
+    dialog->ShowWindow(SW_SHOW);
+    dialog->UpdateWindow();
+    g_pBatchProgressDlg = dialog;
+    return true;
+}
+
+// Lets the window's Cancel through while the scan goes on; a message the application's
+// pre-translation takes (the dialog's own keyboard handling) ends the round.
+void PumpProgressMessages()
+{
+    CWinApp* app = AfxGetApp();
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (app != nullptr && app->PreTranslateMessage(&msg))
+            return;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
 }  // namespace
+
+CProgressDlg* g_pBatchProgressDlg = nullptr;
 
 CString ScanStatusText(int messageId, uint32_t value)
 {
@@ -82,4 +122,36 @@ void ResetScanStatus()
 {
     g_nLastId = 0xFFFF;
     g_nLastValue = 0xFFFF;
+}
+
+void ShowBatchProgress(int messageId, int32_t value)
+{
+    if (g_pBatchProgressDlg == nullptr && !CreateBatchProgress())
+        return;
+    if (g_pBatchProgressDlg->m_bCancel) {
+        messageId = kMsgCancelled;
+        g_UserAbort = 1;
+    }
+    PumpProgressMessages();
+    // The pump may have run a handler that closed the window.
+    if (g_pBatchProgressDlg != nullptr)
+        g_pBatchProgressDlg->SetProgress((uint32_t)value, ScanStatusText(messageId, (uint32_t)value));
+}
+
+void ShowScanProgress(int messageId, int32_t value)
+{
+    ShowScanStatus(messageId, value);
+    if (g_bBatchProgress)
+        ShowBatchProgress(messageId, value);
+}
+
+bool BatchProgressCancelled() { return g_pBatchProgressDlg != nullptr && g_pBatchProgressDlg->m_bCancel != 0; }
+
+void DestroyBatchProgress()
+{
+    if (g_pBatchProgressDlg == nullptr)
+        return;
+    g_pBatchProgressDlg->DestroyWindow();
+    delete g_pBatchProgressDlg;
+    g_pBatchProgressDlg = nullptr;
 }

@@ -3,11 +3,16 @@
 // The text of a scan, preview or print status: who (the driver's product, or the prescan/preview
 // prefix), what (the catalog text of the status id) and how far (a percentage, pass-coded for
 // three-pass scanners). The scan core's ReportScanStatus keeps the device-busy atom and hands the
-// status here through g_pfnShowScanStatus.
+// status here through g_pfnShowScanStatus (ShowScanProgress).
 
 #include "framework/String.h"
 
 #include <cstdint>
+
+class CProgressDlg;
+
+// The progress window of a batch start with "progress"; whoever needs it first creates it.
+extern CProgressDlg* g_pBatchProgressDlg;
 
 CString ScanStatusText(int messageId, uint32_t value);
 
@@ -17,3 +22,15 @@ void ShowScanStatus(int messageId, int32_t value);
 
 // Forgets the last status shown, so that the next one shows whatever it is.
 void ResetScanStatus();
+
+// Shows the status in the progress window, creating it at the first call. After the user pressed
+// its Cancel the status shown is the cancelling one and g_UserAbort stops the running operation.
+void ShowBatchProgress(int messageId, int32_t value);
+
+// Every status report: the status line, and the progress window when the batch asked for one.
+void ShowScanProgress(int messageId, int32_t value);
+
+// The user pressed Cancel in the progress window (the transports may have consumed g_UserAbort).
+bool BatchProgressCancelled();
+
+void DestroyBatchProgress();

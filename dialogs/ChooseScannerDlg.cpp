@@ -2,6 +2,7 @@
 
 #include "core/devices/FoundDevice.h"
 #include "core/messages/MsgString.h"
+#include "dialogs/Localize.h"
 #include "framework/App.h"
 #include "framework/Collections.h"
 #include "framework/Controls.h"
@@ -10,9 +11,6 @@
 namespace {
 
 constexpr int kMsgCaption = 3028;
-// Control ids in this range take the catalog text of their id.
-constexpr int kFirstCatalogControl = 3001;
-constexpr int kLastCatalogControl = 7999;
 
 }  // namespace
 
@@ -31,23 +29,10 @@ BOOL CChooseScannerDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
     SetWindowText(CMsgString(kMsgCaption));
-    ShowCatalogTexts();
+    Localize(this);
     CenterWindow(AfxGetMainWnd());
     FillDeviceList();
     return TRUE;
-}
-
-// The template carries only placeholders: each control shows the catalog text of its id.
-void CChooseScannerDlg::ShowCatalogTexts()
-{
-    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        int id = ::GetDlgCtrlID(child);
-        if (id < kFirstCatalogControl || id > kLastCatalogControl || id == IDC_CHOOSE_SCANNER_LIST)
-            continue;
-        CMsgString text(id);
-        if (!text.IsEmpty())
-            ::SetWindowTextA(child, text);
-    }
 }
 
 void CChooseScannerDlg::FillDeviceList()

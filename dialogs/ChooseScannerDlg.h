@@ -19,7 +19,6 @@ protected:
     void OnChoose();
 
 private:
-    void ShowCatalogTexts();
     void FillDeviceList();
 
     CObList& m_Devices;
