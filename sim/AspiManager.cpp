@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -75,8 +76,11 @@ CSimBus& CAspiManager::Bus()
             std::strcpy(slash != nullptr ? slash + 1 : path, "SIMBUS.TXT");
         }
         std::string error;
-        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ||
-            !m_ownBus->LoadDescriptionFile(path, &error)) {
+        const bool present = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+        if (!present || !m_ownBus->LoadDescriptionFile(path, &error)) {
+            // The program only sees an empty bus; whoever wrote the description learns why.
+            if (present)
+                std::fprintf(stderr, "%s: %s\n", path, error.c_str());
             m_ownBus = std::make_unique<CVirtualBus>();
             m_ownBus->AddHost(CSimHostInfo());
         }

@@ -218,9 +218,21 @@ uint16_t CScanJob::StartFileScan(const char* path)
     if (g_pScannerDriver == nullptr || m_pSettings == nullptr)
         return kDriverFailed;
     m_pSettings->ResetDerivedGeometry();
-    uint16_t result = StartScan(0, PassesForType(), path);
-    if (result != 0 && result != kDriverAborted)
-        ReportScanFailure(result);
+    return ReportStartFailure(StartScan(0, PassesForType(), path));
+}
+
+// Another initiator holding the scanner is the same stop as one of our processes scanning on it:
+// nothing of ours to release, and the caller hears "busy", not "failed".
+uint16_t CScanJob::ReportStartFailure(uint16_t result)
+{
+    if (result == 0 || result == kDriverAborted)
+        return result;
+    if ((result & 0xFF) == kScsiReservationConflict) {
+        m_bDeviceBusy = 1;
+        ReportMessage(kMsgDeviceBusy);
+        return kDriverAborted;
+    }
+    ReportScanFailure(result);
     return result;
 }
 
@@ -271,8 +283,10 @@ uint16_t CScanJob::ScanToMemory(CDib& sink)
     }
     m_pSettings->ResetDerivedGeometry();
     uint16_t result = StartScan(1, PassesForType(), "");
-    if (result == 0)
-        result = m_output.ToDib(m_reader, *this, sink);
+    m_nLastResult = result;
+    if (ReportStartFailure(result) != 0)
+        return kDriverAborted;
+    result = m_output.ToDib(m_reader, *this, sink);
     m_nLastResult = result;
     if (result == 0 || result == kDriverAborted)
         return result;

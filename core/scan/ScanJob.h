@@ -56,6 +56,7 @@ public:
 
 private:
     uint16_t CheckDeviceFree();
+    uint16_t ReportStartFailure(uint16_t result);
     uint16_t PrepareDriver();
     uint16_t PassesForType() const;
     void DeleteBusyAtom();

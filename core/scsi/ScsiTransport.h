@@ -13,6 +13,7 @@ enum : TransportResult {
     kScsiGood = 0,
     kScsiCheckCondition = 2,
     kScsiBusy = 8,
+    kScsiReservationConflict = 0x18,
     kScsiTimeout = 48,
     kScsiUserAbort = 252,
     kScsiNoMemory = 254,

@@ -72,6 +72,12 @@ uint32_t SampleShift(const CScanSettings& settings)
 
 bool IsTransparent(int32_t original) { return original == 1 || original == 2; }
 
+// A reservation held by another initiator goes up as such: the scan job tells it as a busy scanner.
+uint16_t FailureOfStatus(uint16_t status)
+{
+    return (status & 0xFF) == kScsiReservationConflict ? uint16_t(kScsiReservationConflict) : uint16_t(kDriverFailed);
+}
+
 }  // namespace
 
 uint16_t CKoval2Driver::CheckResult(uint16_t result, CScsiBuffer& block)
@@ -83,7 +89,7 @@ uint16_t CKoval2Driver::CheckResult(uint16_t result, CScsiBuffer& block)
     switch (result & 0xFF) {
     case kScsiGood: return kDriverOk;
     case kScsiCheckCondition: return HandleSense(block.m_sense);
-    default: return kDriverFailed;
+    default: return FailureOfStatus(result);
     }
 }
 
@@ -105,7 +111,7 @@ uint16_t CKoval2Driver::WaitReady(uint32_t timeoutMs)
             case kScsiGood: return kDriverOk;
             case kScsiCheckCondition: return HandleSense(empty.m_sense);
             case kScsiBusy: break;
-            default: return kDriverFailed;
+            default: return FailureOfStatus(result);
             }
         }
         PumpMessages(kPollMs);
@@ -139,7 +145,7 @@ uint16_t CKoval2Driver::WaitForBufferStatus(uint32_t timeoutMs)
             case kScsiCheckCondition: return HandleSense(status.m_sense);
             case kScsiGood:
             case kScsiBusy: break;
-            default: return kDriverFailed;
+            default: return FailureOfStatus(result);
             }
         }
         PumpMessages(kPollMs);

@@ -2,7 +2,6 @@
 // a bus description file, run in a folder of its own with the catalog and our ASPI manager. Message
 // boxes of the child are read and answered here, so that no case waits on a box.
 
-#include "core/devices/ModelTable.h"
 #include "sim/TestChart.h"
 #include "tests/support/Screenshot.h"
 
@@ -38,6 +37,9 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
     GetClassNameA(window, className, sizeof className);
     if (owner != search.processId || strcmp(className, "#32770") != 0 || !IsWindowVisible(window))
         return TRUE;
+    // A message box holds its text in the static 0xFFFF; the batch progress window is a dialog too.
+    if (GetDlgItem(window, 0xFFFF) == nullptr)
+        return TRUE;
     char text[1024] = {};
     GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
     search.boxes->push_back(text);
@@ -49,8 +51,6 @@ class CEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!g_ModelDescriptors[kModelKoval2]->GetDriverFactory())
-            GTEST_SKIP() << "this build carries no KOVAL II family in its model table";
         m_Dir = testsupport::ProgramDirectory() + "e2e\\";
         CreateDirectoryA(m_Dir.c_str(), nullptr);
         const std::string bin = testsupport::ProgramDirectory() + "..\\bin\\";
@@ -260,12 +260,22 @@ struct CFailedBatch {
 
 const char* const kNoDevice = "host 0\n";
 const char* const kKoval2 = "host 0\ndevice 0 0 4 kind=koval2\n";
+const char* const kKoval2Reserved = "host 0\ndevice 0 0 4 kind=koval2 reserved=foreign\n";
+const char* const kFailingInquiry =
+    "host 0\ndevice 0 0 4 kind=koval2\nfault 0 0 4 kind=check opcode=0x12 count=0 sense=4/44/00\n";
+const char* const kUnknownProduct = "host 0\ndevice 0 0 4 kind=generic vendor=\"ZELK\" product=\"NOSUCH 9000\"\n";
+const char* const kBadBusLine = "host 0\ndevice 0 0 4 kind=koval2\nno such line\n";
 const char* const kKoval2FailingRead =
     "host 0\ndevice 0 0 4 kind=koval2\nfault 0 0 4 kind=check opcode=0x08 count=0 sense=3/11/00\n";
 const std::string kLongName(250, '_');
 
 const CFailedBatch kFailedBatches[] = {
     {"no scanner", kNoDevice, "\"rgb resppi:300 scan:%Dout.bmp\"", 4, 3316},
+    {"failing INQUIRY", kFailingInquiry, "\"rgb resppi:300 scan:%Dout.bmp\"", 4, 3316},
+    {"unknown product", kUnknownProduct, "\"rgb resppi:300 scan:%Dout.bmp\"", 4, 3316},
+    {"bad bus description", kBadBusLine, "\"rgb resppi:300 scan:%Dout.bmp\"", 4, 3316},
+    {"scanner reserved by another program", kKoval2Reserved,
+     "\"rgb resppi:100 selmm:0,0,10,10 scan:%Dout.bmp\"", 2, 4483},
     {"device failing mid-scan", kKoval2FailingRead,
      "\"rgb resppi:300 selmm:0,0,50,50 scan:%Dout.bmp\"", 1, 3340},
     {"missing settings file", kKoval2, "\"rgb set:nosuch.zlk scan:%Dout.bmp\"", 4, 3310},
@@ -371,6 +381,94 @@ TEST_F(CEndToEnd, InteractiveStartShowsTheFrameAndKeepsTheFeederChoice)
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ("1", IniValue("General", "ADF"));
+}
+
+struct CTitledWindowSearch {
+    DWORD processId;
+    const char* title;
+    HWND window;
+};
+
+BOOL CALLBACK FindTitledWindow(HWND window, LPARAM param)
+{
+    CTitledWindowSearch& search = *(CTitledWindowSearch*)param;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[256] = {};
+    GetWindowTextA(window, title, sizeof title);
+    if (owner == search.processId && IsWindowVisible(window) && strcmp(title, search.title) == 0)
+        search.window = window;
+    return TRUE;
+}
+
+// The visible window of the child with the title, once it shows a status; null after the wait.
+HWND AwaitProgressWindow(const PROCESS_INFORMATION& process, const char* title, const std::string& status)
+{
+    CTitledWindowSearch search = {process.dwProcessId, title, nullptr};
+    for (int wait = 0; wait < 600; ++wait) {
+        search.window = nullptr;
+        EnumWindows(FindTitledWindow, (LPARAM)&search);
+        char text[256] = {};
+        if (search.window != nullptr)
+            GetDlgItemTextA(search.window, 3043, text, sizeof text);
+        if (search.window != nullptr && std::string(text).find(status) != std::string::npos)
+            return search.window;
+        if (WaitForSingleObject(process.hProcess, 100) != WAIT_TIMEOUT)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+// A slow scan: every READ(6) of the device takes a while, so a user has time to press Cancel.
+const char* const kSlowKoval2 = "host 0\ndevice 0 0 4 kind=koval2 readylines=16\n"
+                                "fault 0 0 4 kind=delay opcode=0x08 count=0 ms=150\n";
+
+TEST_F(CEndToEnd, ProgressWindowFollowsTheScanAndItsCancelStopsIt)
+{
+    Describe(kSlowKoval2);
+    // The batch line is read in lower case, its title included.
+    const PROCESS_INFORMATION process =
+        Start("rgb resppi:300 selmm:0,0,100,80 progress:\"test run\" scan:" + m_Dir + "out.bmp");
+    const HWND window = AwaitProgressWindow(process, "test run", "KOVAL");
+    ASSERT_NE(nullptr, window) << "no progress window showing the scan";
+    EXPECT_FALSE(testsupport::TakeScreenshot("batch_progress").empty());
+    const HWND cancel = GetDlgItem(window, 3822);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(3822, BN_CLICKED), (LPARAM)cancel);
+    const CChildRun run = Finish(process, 60000);
+    EXPECT_EQ(2u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
+    EXPECT_FALSE(Exists("out.bmp"));
+    EXPECT_EQ(0, testsupport::CountProgramFiles("e2e\\*.tmp"));
+    const std::string log = ReadText("zelkbat.txt");
+    EXPECT_NE(std::string::npos, log.find(CatalogText(3307))) << log;
+}
+
+TEST_F(CEndToEnd, ProgressWithoutTitleTakesTheCatalogTitle)
+{
+    Describe(kSlowKoval2);
+    const PROCESS_INFORMATION process = Start("\"gray resppi:150 selmm:0,0,50,50 progress scan:" + m_Dir + "out.bmp\"");
+    const std::string title = CatalogText(3001);
+    const HWND window = AwaitProgressWindow(process, title.c_str(), "");
+    const CChildRun run = Finish(process, 60000);
+    EXPECT_NE(nullptr, window) << "no window titled " << title;
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(Exists("out.bmp"));
+}
+
+TEST_F(CEndToEnd, NoProgressWindowWithoutTheKeyword)
+{
+    Describe(kSlowKoval2);
+    const PROCESS_INFORMATION process = Start("\"gray resppi:150 selmm:0,0,50,50 scan:" + m_Dir + "out.bmp\"");
+    const std::string title = CatalogText(3001);
+    bool shown = false;
+    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+        CTitledWindowSearch search = {process.dwProcessId, title.c_str(), nullptr};
+        EnumWindows(FindTitledWindow, (LPARAM)&search);
+        shown = shown || search.window != nullptr;
+    }
+    const CChildRun run = Finish(process);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_FALSE(shown);
 }
 
 TEST_F(CEndToEnd, MissingCatalogEndsTheBatchStartWithItsLogLine)
