@@ -2,7 +2,13 @@
 
 #include <string>
 
-// The end-to-end batch scan: brelvane.exe of the build's run folder scans an A4 page at 600 ppi in
-// RGB from the virtual KOVAL II into FOLDER\a4.bmp, timed from the process's creation to its end.
-// Returns 0 when every target is met, kExitMissed or kExitFailed.
+// The whole program, brelvane.exe of the build's run folder against the virtual KOVAL II, each case
+// run in FOLDER. Each returns 0 when every target is met, kExitMissed or kExitFailed.
+
+// An A4 page at 600 ppi in RGB into FOLDER\\a4.bmp, timed from the process's creation to its end.
 int RunBatchCase(const std::string& folder);
+// The time from the process's creation to its first SCSI command, less the time a bare program
+// takes from its creation to its entry.
+int RunStartCase(const std::string& folder);
+// A 200 x 200 mm 600 ppi RGB scan (67 MB) against the bare program writing the same chart.
+int RunSquareCase(const std::string& folder);

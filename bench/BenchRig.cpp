@@ -25,25 +25,6 @@ int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
     return IDOK;
 }
 
-// While the driver base's prescan step is still a placeholder that refuses, the job's first driver
-// call would refuse every scan. The benchmark's settings need no prescan, so this answers the step
-// as the base does for them and then sets the accessories as the family does.
-class CKoval2DriverWithoutBasePrescan : public CKoval2Driver {
-public:
-    uint16_t PrescanIfNeeded(CScanSettings*, ScanProgressCallback) override { return SendAccessories(); }
-};
-
-bool BasePrescanPending(CScanSettings& current)
-{
-    CScanSettings settings;
-    CScannerDriver bare;
-    g_pScanSettings = &settings;
-    bare.SetDefaultSettings(&settings);
-    bool pending = bare.CScannerDriver::PrescanIfNeeded(&settings, nullptr) != kDriverOk;
-    g_pScanSettings = &current;
-    return pending;
-}
-
 bool LoadCatalog()
 {
     auto* catalog = new CMessageCatalog(CString("ENG.MSG"));
@@ -133,8 +114,7 @@ void CBenchRig::MakeDriver()
 {
     // Scans follow each other at once: no carriage return delay.
     m_pApp->WriteProfileString("General", "DisableSleep", "1");
-    m_pDriver = BasePrescanPending(m_Settings) ? std::make_unique<CKoval2DriverWithoutBasePrescan>()
-                                               : std::make_unique<CKoval2Driver>();
+    m_pDriver = std::make_unique<CKoval2Driver>();
     g_pScannerDriver = m_pDriver.get();
     m_pDriver->InitCapabilities();
     m_pDriver->SetDefaultSettings(&m_Settings);

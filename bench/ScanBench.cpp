@@ -284,9 +284,11 @@ int RunAll()
         int code = RunChild(self, i, folder);
         worst = code > worst ? code : worst;
     }
-    fflush(stdout);
-    int code = RunBatchCase(folder);
-    worst = code > worst ? code : worst;
+    for (int (*batchCase)(const std::string&) : {RunBatchCase, RunStartCase, RunSquareCase}) {
+        fflush(stdout);
+        int code = batchCase(folder);
+        worst = code > worst ? code : worst;
+    }
     RemoveFolder(folder);
     return worst;
 }
