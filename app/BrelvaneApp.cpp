@@ -34,25 +34,6 @@ const char* const kDefaultSettingsFile = "ZELK2.ZLK";
 const char* const kBatchLogName = "zelkbat.txt";
 constexpr int kMsgCannotRead = 3310;
 
-int IsModeEnabledHook(int32_t imageType)
-{
-    return g_pModeKeyTable && g_pModeKeyTable->IsModeEnabled(imageType);
-}
-
-int SwapBytesHook(int32_t imageType)
-{
-    return g_pModeKeyTable ? g_pModeKeyTable->GetSwapBytes(imageType) : 0;
-}
-
-// Every message of a batch start, boxes of the catalog and of the device search included, becomes a
-// line of the batch log, and each box takes its default answer.
-void AnswerBoxesInLog()
-{
-    g_MessageReporter.SetReportMode(kReportLog, ProgramDirectory() + kBatchLogName);
-    g_MessageReporter.SetBoxFunction(AnswerBoxInLog);
-    g_pfnCatalogBox = AnswerBoxInLog;
-    g_pfnSearchBox = AnswerBoxInLog;
-}
 
 }  // namespace
 
@@ -89,17 +70,20 @@ void CBrelvaneApp::DetectWindowsClass()
         m_Ctl3d.Register(m_hInstance);
 }
 
-void CBrelvaneApp::InstallScanHooks()
+// Every message of a batch start, boxes of the catalog and of the device search included, becomes a
+// line of the batch log, and each box takes its default answer.
+void CBrelvaneApp::AnswerBoxesInLog()
 {
-    g_pfnShowScanStatus = ShowScanProgress;
-    g_pfnIsModeEnabled = IsModeEnabledHook;
-    g_pfnGetSwapBytes = SwapBytesHook;
+    g_MessageReporter.SetReportMode(kReportLog, ProgramDirectory() + kBatchLogName);
+    g_MessageReporter.SetBoxFunction(AnswerBoxInLog);
+    m_Shell.AnswerBoxesInLog();
 }
 
 // The services up to the device search; FALSE when the catalog cannot be used.
 BOOL CBrelvaneApp::StartServices()
 {
     UseProgramProfile();
+    SetShellServices(&m_Shell);
     SetErrorMode(SEM_NOOPENFILEERRORBOX);
     m_pMainWnd = nullptr;
     g_pModeKeyTable = new CModeKeyTable;
@@ -115,7 +99,6 @@ BOOL CBrelvaneApp::StartServices()
     g_ModelEnableMask = (uint32_t)strtoul(GetProfileString("General", "Supported", "ffffffff"), nullptr, 16);
     m_bProfilesEnabled = (int32_t)GetProfileInt("General", "Profiles", 1);
     g_bProfileSupport = m_bProfilesEnabled;
-    InstallScanHooks();
     return TRUE;
 }
 
@@ -139,12 +122,10 @@ void CBrelvaneApp::CreateSplash()
 {
     m_pSplash = new CSplashWnd;
     m_pSplash->CreateSplashWindow();
-    g_pfnShowSplashStatus = ShowSearchStatusOnSplash;
 }
 
 void CBrelvaneApp::DestroySplash()
 {
-    g_pfnShowSplashStatus = nullptr;
     if (!m_pSplash)
         return;
     m_pSplash->DestroyWindow();
@@ -228,6 +209,7 @@ int CBrelvaneApp::ExitInstance()
     delete g_pTraceLog;
     g_pTraceLog = nullptr;
     RestoreProfile();
+    SetShellServices(nullptr);
     const int frameworkCode = CWinApp::ExitInstance();
     return g_bInteractive && m_nExitCode == kExitOutputWritten ? frameworkCode : m_nExitCode;
 }

@@ -5,6 +5,7 @@
 // entry points, and the exit that tears the services down again. The process exit code tells a
 // batch caller what happened (BatchOutput.h).
 
+#include "app/BrelvaneShell.h"
 #include "app/Ctl3dLoader.h"
 #include "framework/App.h"
 #include "framework/String.h"
@@ -41,12 +42,13 @@ private:
     void DetectWindowsClass();
     BOOL StartServices();
     void CreateMainFrame(const CString& title);
-    void InstallScanHooks();
+    void AnswerBoxesInLog();
     void CreateSplash();
     void DestroySplash();
     BOOL CheckResponseFile();
     BOOL FailStart();
 
+    CBrelvaneShell m_Shell;
     CCtl3dLoader m_Ctl3d;
     CSplashWnd* m_pSplash = nullptr;
     CString m_strProfilePath;

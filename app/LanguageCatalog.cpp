@@ -3,9 +3,8 @@
 #include "core/messages/MessageCatalog.h"
 #include "core/messages/MsgString.h"
 #include "core/messages/ProgramDirectory.h"
+#include "core/scan/ShellServices.h"
 #include "framework/App.h"
-
-CatalogBoxFunction g_pfnCatalogBox = nullptr;
 
 namespace {
 
@@ -26,8 +25,7 @@ const CLanguageMatch kLanguages[] = {
 void ShowCatalogBox(const CString& text)
 {
     const CWnd* main = AfxGetMainWnd();
-    const CatalogBoxFunction box = g_pfnCatalogBox ? g_pfnCatalogBox : MessageBoxA;
-    box(main ? main->m_hWnd : nullptr, text, "Brelvane Error", MB_TASKMODAL);
+    Shell().CatalogBox(main ? main->m_hWnd : nullptr, text, "Brelvane Error", MB_TASKMODAL);
 }
 
 bool CreateCatalog(const CString& name, const char* directory)

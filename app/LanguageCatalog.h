@@ -8,9 +8,7 @@
 // The catalog file for a WIN.INI sLanguage value (any case); "ENG.MSG" when none matches.
 const char* CatalogForLanguage(const char* language);
 
-// The box of the three catalog messages; MessageBoxA unless a test puts its own in.
-typedef int(WINAPI* CatalogBoxFunction)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
-extern CatalogBoxFunction g_pfnCatalogBox;
+// The three catalog messages are shown by the shell's CatalogBox (core/scan/ShellServices.h).
 
 // Loads g_pMessageCatalog by the language setting ([General] Language, else WIN.INI), falling back
 // to English once, and checks the catalog's version. false after telling the user why; a catalog of

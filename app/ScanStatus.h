@@ -3,7 +3,7 @@
 // The text of a scan, preview or print status: who (the driver's product, or the prescan/preview
 // prefix), what (the catalog text of the status id) and how far (a percentage, pass-coded for
 // three-pass scanners). The scan core's ReportScanStatus keeps the device-busy atom and hands the
-// status here through g_pfnShowScanStatus (ShowScanProgress).
+// status here through the shell's table (ShowScanProgress).
 
 #include "framework/String.h"
 

@@ -27,5 +27,5 @@ private:
     HGDIOBJ m_hPreviousBitmap = nullptr;
 };
 
-// The device search's status line, for g_pfnShowSplashStatus.
+// The device search's status line on the splash window.
 void ShowSearchStatusOnSplash(CWnd* splash, const char* text);

@@ -9,7 +9,7 @@
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/TransportFactory.h"
-#include "dialogs/ChooseScannerDlg.h"
+#include "core/scan/ShellServices.h"
 #include "framework/App.h"
 #include "framework/Collections.h"
 #include "framework/Wnd.h"
@@ -22,21 +22,7 @@
 int32_t g_nWindowsClass = 4;
 uint32_t g_TransferSize = 0;
 uint32_t g_DeviceTransferSize = 0;
-SplashStatusFunction g_pfnShowSplashStatus = nullptr;
 const char* g_pszEngineIniFile = nullptr;
-CMessageReporter::BoxFunction g_pfnSearchBox = ::MessageBoxA;
-
-namespace {
-
-int RunChooseScannerDialog(CObList& devices, int* position)
-{
-    CChooseScannerDlg dialog(devices, position, nullptr);
-    return dialog.DoModal() == 1 ? 1 : 0;
-}
-
-}  // namespace
-
-ChooseScannerFunction g_pfnChooseScanner = RunChooseScannerDialog;
 
 namespace {
 
@@ -67,14 +53,14 @@ void Trace(const char* format, ...)
 
 void ShowStatus(CWnd* splash, int show, const char* format, ...)
 {
-    if (!show || splash == nullptr || g_pfnShowSplashStatus == nullptr)
+    if (!show || splash == nullptr)
         return;
     char text[255];
     va_list args;
     va_start(args, format);
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    g_pfnShowSplashStatus(splash, text);
+    Shell().ShowSplashStatus(splash, text);
 }
 
 int ProfileInt(const char* section, const char* key, int fallback)
@@ -194,7 +180,7 @@ void OpenDevice(CWnd* splash, int show, CFoundDevice& device)
 bool OpenChosenDevice(CWnd* splash, int show, CObList& devices)
 {
     int position = 0;
-    POSITION chosen = g_pfnChooseScanner(devices, &position) == 1 ? devices.FindIndex(position) : nullptr;
+    POSITION chosen = Shell().ChooseScanner(devices, &position) == 1 ? devices.FindIndex(position) : nullptr;
     if (chosen == nullptr) {
         CreateBareDriver();
         return false;
@@ -221,8 +207,8 @@ enum class NoScannerAnswer { Abort, Retry, Ignore };
 NoScannerAnswer AskNoScanner()
 {
     CWnd* main = AfxGetMainWnd();
-    int answer = g_pfnSearchBox(main != nullptr ? main->m_hWnd : nullptr, CMsgString(kMsgNoScanner),
-                                CMsgString(kMsgBoxCaption), MB_ABORTRETRYIGNORE | MB_ICONSTOP);
+    int answer = Shell().SearchBox(main != nullptr ? main->m_hWnd : nullptr, CMsgString(kMsgNoScanner),
+                                   CMsgString(kMsgBoxCaption), MB_ABORTRETRYIGNORE | MB_ICONSTOP);
     // The INI must not keep an address the search never confirmed.
     WriteSearchAddress(kScsiDriverNone, kNoAddress, kNoAddress, kNoAddress);
     if (answer == IDRETRY)

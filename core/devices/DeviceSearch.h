@@ -25,21 +25,11 @@ extern uint32_t g_TransferSize;
 // not narrow the next.
 extern uint32_t g_DeviceTransferSize;
 
-// Draws one status line into the splash window; the application installs its own. While none is
-// installed, the search shows no progress text.
-typedef void (*SplashStatusFunction)(CWnd* splash, const char* text);
-extern SplashStatusFunction g_pfnShowSplashStatus;
-
 // The engine INI file the search loads the colour engine by; null for the Windows directory's.
 extern const char* g_pszEngineIniFile;
 
-// The Abort/Retry/Ignore box of "no scanner found"; tests answer it themselves.
-extern CMessageReporter::BoxFunction g_pfnSearchBox;
-
-// The chooser over two or more devices: 1 and the chosen list position, or 0 when cancelled. The
-// Choose Scanner dialog by default; tests may put their own in.
-typedef int (*ChooseScannerFunction)(CObList& devices, int* position);
-extern ChooseScannerFunction g_pfnChooseScanner;
+// The search's status lines, its "no scanner found" box and the chooser over several devices go
+// through the shell's table (core/scan/ShellServices.h).
 
 // 1 when a driver is in place (a device's driver, or the bare base to work without a scanner), 0
 // when the user gave up or the colour engine failed to load (reported, naming the file tried).

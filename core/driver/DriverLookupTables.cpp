@@ -4,6 +4,7 @@
 #include "core/driver/LutBuffer.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/driver/ToneCurveSet.h"
+#include "core/scan/ShellServices.h"
 
 #include "core/cms/CmsRecords.h"
 #include "core/messages/MessageReporter.h"
@@ -16,7 +17,6 @@
 #include <cmath>
 #include <new>
 
-ToneCurveLoader g_pfnLoadToneCurves = nullptr;
 
 namespace {
 
@@ -93,9 +93,9 @@ CString ToneCurvePath(int32_t tone)
 void LoadToneCurves(CToneCurves& curves, int32_t tone, int32_t type, int channel, uint32_t max, uint32_t n)
 {
     CString path = ToneCurvePath(tone);
-    if (path.IsEmpty() || g_pfnLoadToneCurves == nullptr)
+    if (path.IsEmpty() || !Shell().LoadsToneCurves())
         return;
-    curves.set = g_pfnLoadToneCurves(path);
+    curves.set = Shell().LoadToneCurves(path);
     if (curves.set == nullptr)
         return;
     if (type == kImageRgb && curves.set->GetMode() == 1 && channel >= 1 && channel <= 3) {
@@ -289,7 +289,7 @@ uint16_t CScannerDriver::DownloadLut(CLutBuffer* block, int channel)
     // Without a curve loader the user's curve would silently give way to the plain table.
     bool curvesWanted = g_pScanSettings != nullptr &&
                         !ToneCurvePath(g_pScanSettings->GetParam(kParamToneCode)).IsEmpty();
-    if (curvesWanted && g_pfnLoadToneCurves == nullptr) {
+    if (curvesWanted && !Shell().LoadsToneCurves()) {
         ReportMessage(kMsgToneCurvesUnavailable);
         return kDriverAborted;
     }

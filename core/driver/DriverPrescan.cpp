@@ -1,13 +1,13 @@
 // The driver base's prescan, the levels analysis and histogram it shares with the preview and the
 // histogram dialog, and the spike filter of quality scans.
 
-#include "core/driver/DriverPrescan.h"
 #include "core/driver/ScannerDriver.h"
 
 #include "core/image/Dib.h"
 #include "core/messages/MessageReporter.h"
 #include "core/scan/ScanJob.h"
 #include "core/scan/ScanServices.h"
+#include "core/scan/ShellServices.h"
 #include "core/settings/ScanSettings.h"
 #include "core/util/Numeric.h"
 
@@ -17,7 +17,6 @@
 #include <memory>
 #include <new>
 
-CloseWindowFn g_pfnCloseProfileStatus = nullptr;
 
 namespace {
 
@@ -294,7 +293,7 @@ uint16_t CScannerDriver::PrescanIfNeeded(CScanSettings*, ScanProgressCallback pr
 
 uint16_t CScannerDriver::AutoPrescan(ScanProgressCallback progress)
 {
-    if (g_pfnEngineCorrection != nullptr && g_pfnEngineCorrection() != 0)
+    if (Shell().UsesEngineCorrection() != 0)
         return kDriverOk;
     if (g_pScanSettings == nullptr)
         return kDriverFailed;
@@ -333,8 +332,8 @@ uint16_t CScannerDriver::AutoPrescan(ScanProgressCallback progress)
         job.EndScan();
     }
     image.reset();
-    if (g_pfnCloseProfileStatus != nullptr)
-        g_pfnCloseProfileStatus();
+    // A prescan started while the "Profile support" status window is open would leave it behind.
+    Shell().CloseProfileStatus();
 
     restorer.Restore();
     if (result == kDriverOk)

@@ -1,8 +1,7 @@
 #pragma once
 
 // The tone curves of a curve file, as the lookup-table computation uses them. The colour engine
-// computes them; colour management installs the loader, and while none is installed the tone-curve
-// step of the lookup tables is off.
+// computes them; the shell's table loads them (core/scan/ShellServices.h).
 
 #include <cstdint>
 
@@ -16,7 +15,3 @@ public:
     // The curve at x, both on the 0..255 scale.
     virtual float Evaluate(int index, float x) = 0;
 };
-
-// Loads the curve file at path; null when it cannot be read. The caller deletes the set.
-typedef CToneCurveSet* (*ToneCurveLoader)(const char* path);
-extern ToneCurveLoader g_pfnLoadToneCurves;

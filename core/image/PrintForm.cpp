@@ -4,14 +4,12 @@
 
 #include "core/driver/ScannerDriver.h"
 #include "core/image/FileHuge.h"
+#include "core/scan/ShellServices.h"
 #include "core/settings/ScanSettings.h"
 #include "framework/App.h"
 #include "framework/File.h"
 
 #include <cstring>
-
-PreviewReaderFn g_pfnReadPreviewDib = ReadDibFile;
-PreviewHandoverFn g_pfnHandOverPreview = nullptr;
 
 namespace {
 
@@ -118,7 +116,7 @@ void CPrintForm::ReadImage()
     CFile file;
     if (!file.Open(fileName, CFile::modeRead | CFile::shareExclusive))
         return;
-    m_pImage = g_pfnReadPreviewDib(file);
+    m_pImage = Shell().ReadPreviewDib(file);
     file.Abort();
 }
 
@@ -141,8 +139,8 @@ void CPrintForm::Load()
 
 void CPrintForm::SetForm(CDib* image, int32_t formX, int32_t formY, int32_t offsetX, int32_t offsetY)
 {
-    if (image != nullptr && g_pfnHandOverPreview != nullptr)
-        g_pfnHandOverPreview(m_pImage, image);
+    if (image != nullptr)
+        Shell().HandOverPreview(m_pImage, image);
     if (image != m_pImage)
         delete m_pImage;
     m_pImage = image;

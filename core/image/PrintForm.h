@@ -12,16 +12,8 @@
 
 class CFile;
 
-// Reads a BMP file (from its 14-byte file header on) into a new bitmap; null when it is not one.
-typedef CDib* (*PreviewReaderFn)(CFile& file);
-// Hands the display state of the held preview image to its successor and resets the successor's
-// cached display values; held may be null.
-typedef void (*PreviewHandoverFn)(CDib* held, CDib* successor);
-
-// The preview window installs its own reader and hand-over; the defaults read a plain CDib and
-// hand nothing over.
-extern PreviewReaderFn g_pfnReadPreviewDib;
-extern PreviewHandoverFn g_pfnHandOverPreview;
+// The preview window reads the image into its own bitmap class and takes over its display state
+// through the shell's table (core/scan/ShellServices.h).
 
 // A plain bitmap from an open BMP file; null for a file that is not a BMP or is cut short.
 CDib* ReadDibFile(CFile& file);

@@ -7,9 +7,9 @@
 #include "core/scan/ImageWriter.h"
 #include "core/scan/OutputPipeline.h"
 #include "core/scan/ScanServices.h"
+#include "core/scan/ShellServices.h"
 #include "core/scsi/ScsiTransport.h"
 #include "core/settings/ScanSettings.h"
-#include "core/util/DiskSpace.h"
 #include "core/util/SpillFile.h"
 #include "core/util/SystemUtil.h"
 #include "framework/App.h"
@@ -70,12 +70,6 @@ bool ReplaceWithNewFile(const char* temporary, const char* path)
     return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-CDriveSpace FileSystemDriveSpace(const char* path)
-{
-    CDiskSpace space(path);
-    return {space.m_nFreeBytes, space.m_nDrive};
-}
-
 bool IsColour(int32_t type)
 {
     return type == kImageRgb || type == kImageCmyk;
@@ -93,8 +87,6 @@ void ReportScanFailure(uint16_t code)
 }
 
 }  // namespace
-
-DriveSpaceFn g_pfnDriveSpace = FileSystemDriveSpace;
 
 CScanJob::CScanJob(CScanSettings* settings, ScanProgressCallback callback)
 {
@@ -160,7 +152,7 @@ uint16_t CScanJob::PrepareDriver()
     s->m_bScanStateA = 0;
     s->m_bScanStateB = 1;
     if (s->GetParam(kParamOriginal) == kOriginalNegative && IsColour(s->GetCurrentType())) {
-        bool engine = g_pfnEngineCorrection != nullptr && g_pfnEngineCorrection() != 0;
+        bool engine = Shell().UsesEngineCorrection() != 0;
         result = engine ? driver->PrepareEngineColourCorrection() : driver->PrepareColourCorrection();
         if (result != 0)
             return result;
@@ -300,7 +292,7 @@ int CScanJob::CheckDiskSpace(const char* path, uint16_t passes)
     double need = (double)m_pSettings->ImageBytes() * kSpaceMargin;
     CDriveSpace output = {0, 0};
     if (hasPath) {
-        output = g_pfnDriveSpace(path);
+        output = Shell().DriveSpace(path);
         if ((double)output.freeBytes <= need) {
             ReportMessage(kMsgNoDiskSpace, path);
             return 0;
@@ -311,7 +303,7 @@ int CScanJob::CheckDiskSpace(const char* path, uint16_t passes)
     double scan = (double)m_pSettings->GetBytesPerLine() * m_pSettings->GetLineCount();
     CTempFileName temp;
     const char* tempName = temp.GetName() != nullptr ? temp.GetName() : "";
-    CDriveSpace tempDrive = g_pfnDriveSpace(tempName);
+    CDriveSpace tempDrive = Shell().DriveSpace(tempName);
     double extra = hasPath && tempDrive.drive == output.drive ? need : 0;
     if ((double)tempDrive.freeBytes <= scan * 2 + extra) {
         ReportMessage(kMsgNoDiskSpace, tempName);

@@ -21,14 +21,6 @@ class CScanSettings;
 extern time_t g_ScanStartTime;
 extern time_t g_ScanEndTime;
 
-// The free bytes of the drive that holds a path, and the drive's number.
-struct CDriveSpace {
-    uint64_t freeBytes;
-    uint16_t drive;
-};
-typedef CDriveSpace (*DriveSpaceFn)(const char* path);
-// Measures drives for CheckDiskSpace; the default asks the file system.
-extern DriveSpaceFn g_pfnDriveSpace;
 
 class CScanJob {
 public:

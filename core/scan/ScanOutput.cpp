@@ -10,6 +10,7 @@
 #include "core/scan/ScanJob.h"
 #include "core/scan/ScanReader.h"
 #include "core/scan/ScanServices.h"
+#include "core/scan/ShellServices.h"
 #include "core/settings/ScanSettings.h"
 #include "core/util/SpillFile.h"
 
@@ -389,9 +390,9 @@ uint32_t CScanOutput::ReadBackBlock(CScanReader& reader, uint8_t* buffer)
 void CScanOutput::ReadTypeOptions()
 {
     int32_t type = g_pScanSettings->GetCurrentType();
-    m_bSwapBytes = g_pfnGetSwapBytes != nullptr && g_pfnGetSwapBytes(type) != 0;
+    m_bSwapBytes = Shell().GetSwapBytes(type) != 0;
     m_bWidenAfterCms = ShiftTo16AfterCms() != 0;
-    m_bInvertType = g_pfnIsModeEnabled != nullptr && g_pfnIsModeEnabled(type) != 0;
+    m_bInvertType = Shell().IsModeEnabled(type) != 0;
 }
 
 void CScanOutput::FinishBlock(uint32_t lines)

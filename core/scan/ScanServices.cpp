@@ -3,16 +3,12 @@
 #include "core/scan/ScanServices.h"
 
 #include "core/driver/ScannerDriver.h"
+#include "core/scan/ShellServices.h"
 #include "core/scsi/ScsiChannel.h"
 
 #include <windows.h>
 
 #include <cstdio>
-
-ScanStatusTextFn g_pfnShowScanStatus = nullptr;
-ImageTypeOptionFn g_pfnIsModeEnabled = nullptr;
-ImageTypeOptionFn g_pfnGetSwapBytes = nullptr;
-ViewSwitchFn g_pfnEngineCorrection = nullptr;
 
 namespace {
 
@@ -43,7 +39,6 @@ int ReportScanStatus(int messageId, int32_t value)
         GlobalDeleteAtom(atom);
     else if (!idle && atom == 0)
         GlobalAddAtomA(name);
-    if (g_pfnShowScanStatus != nullptr)
-        g_pfnShowScanStatus(messageId, value);
+    Shell().ShowScanStatus(messageId, value);
     return 0;
 }

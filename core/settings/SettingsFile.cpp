@@ -3,6 +3,7 @@
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MessageReporter.h"
 #include "core/messages/ProgramDirectory.h"
+#include "core/scan/ShellServices.h"
 #include "framework/App.h"
 
 #include <cstring>
@@ -10,7 +11,6 @@
 
 uint32_t g_PreviewBufferBytes = 131072;
 int32_t g_bSimplifiedMode = 0;
-ViewSelectionSource g_pfnViewSelections = nullptr;
 
 namespace {
 
@@ -253,9 +253,7 @@ void SaveTarvosetValues(const CScanSettings& settings)
     WriteProfileInt(kPreview, "FrameY", (int)top);
     WriteProfileInt(kPreview, "FrameW", (int)((uint32_t)settings.GetParam(kParamSelRight) / 2 - left));
     WriteProfileInt(kPreview, "FrameH", (int)((uint32_t)settings.GetParam(kParamSelBottom) / 2 - top));
-    if (g_pfnViewSelections != nullptr) {
-        int32_t choices[4] = {};
-        g_pfnViewSelections(choices);
+    if (int32_t choices[4] = {}; Shell().GetViewSelections(choices)) {
         WriteProfileInt(kSelections, "Color", choices[0]);
         WriteProfileInt(kSelections, "Medium", choices[1]);
         WriteProfileInt(kSelections, "Output", choices[2]);

@@ -19,12 +19,6 @@ extern uint32_t g_PreviewBufferBytes;
 // frame and scale in the INI file as well.
 extern int32_t g_bSimplifiedMode;
 
-// The main view's colour, medium, output and detection choices, which SaveSettings stores in Tarvoset
-// mode. The view installs its source when it is created and removes it when it goes; while none is
-// installed the choices are not written.
-typedef void (*ViewSelectionSource)(int32_t choices[4]);
-extern ViewSelectionSource g_pfnViewSelections;
-
 // Slot of a driver kind: the bit number of a power of two; another value takes the slot of the next
 // power of two above it.
 uint32_t SettingsSlotForKind(uint32_t kind);

@@ -5,6 +5,7 @@
 #include "app/ModeKeyTable.h"
 #include "app/ScanStatus.h"
 #include "app/VersionInfo.h"
+#include "core/scan/ShellServices.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MessageCatalog.h"
 #include "core/messages/MsgString.h"
@@ -34,6 +35,19 @@ TEST(CatalogChoice, LanguageValueSelectsTheFile)
         EXPECT_STREQ(c.catalog, CatalogForLanguage(c.language)) << c.language;
 }
 
+// The catalog's boxes, recorded instead of shown.
+class CCatalogBoxShell : public CShellServices {
+public:
+    int CatalogBox(HWND, LPCSTR text, LPCSTR caption, UINT) override
+    {
+        EXPECT_STREQ("Brelvane Error", caption);
+        m_Boxes.push_back(text);
+        return IDOK;
+    }
+
+    std::vector<std::string> m_Boxes;
+};
+
 // Runs the catalog step with the boxes answered here; keeps the catalog of the environment aside.
 class CCatalogFixture : public ::testing::Test {
 protected:
@@ -42,8 +56,6 @@ protected:
         ResetTestIni();
         m_pKept = g_pMessageCatalog;
         g_pMessageCatalog = nullptr;
-        g_pfnCatalogBox = RecordBox;
-        s_Boxes.clear();
         // A folder of their own: other test programs read the shared ENG.MSG meanwhile.
         m_Dir = testsupport::ProgramDirectory() + "catalogs\\";
         CreateDirectoryA(m_Dir.c_str(), nullptr);
@@ -51,17 +63,10 @@ protected:
     }
     void TearDown() override
     {
-        g_pfnCatalogBox = nullptr;
         delete g_pMessageCatalog;
         g_pMessageCatalog = m_pKept;
         for (const std::string& file : m_Made)
             DeleteFileA(file.c_str());
-    }
-    static int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR caption, UINT)
-    {
-        EXPECT_STREQ("Brelvane Error", caption);
-        s_Boxes.push_back(text);
-        return IDOK;
     }
     void CopyCatalog(const char* name, const char* version)
     {
@@ -80,12 +85,12 @@ protected:
         ASSERT_TRUE(DeleteFileA((m_Dir + "ENG.MSG").c_str()));
     }
 
-    static std::vector<std::string> s_Boxes;
     CMessageCatalog* m_pKept = nullptr;
     std::string m_Dir;
     std::vector<std::string> m_Made;
+    CCatalogBoxShell m_Shell;
+    CShellServicesScope m_ShellScope{m_Shell};
 };
-std::vector<std::string> CCatalogFixture::s_Boxes;
 
 const char* const kRetry = "\n\rBrelvane will try to load the English version.";
 
@@ -99,7 +104,7 @@ TEST_F(CCatalogFixture, WindowsLanguageChoosesTheCatalog)
     WriteProfileStringA("intl", "sLanguage", kept[0] ? kept : nullptr);
     ASSERT_TRUE(loaded);
     EXPECT_STREQ("GER.MSG", (LPCSTR)g_pMessageCatalog->GetFileTitle());
-    EXPECT_TRUE(s_Boxes.empty());
+    EXPECT_TRUE(m_Shell.m_Boxes.empty());
 }
 
 TEST_F(CCatalogFixture, BareLanguageCodeInTheIniFile)
@@ -114,10 +119,10 @@ TEST_F(CCatalogFixture, MissingLanguageFallsBackToEnglishOnce)
 {
     TestApp().WriteProfileString("General", "Language", "ITA.MSG");
     ASSERT_TRUE(LoadLanguageCatalog(m_Dir.c_str()));
-    ASSERT_EQ(1u, s_Boxes.size());
+    ASSERT_EQ(1u, m_Shell.m_Boxes.size());
     EXPECT_EQ("There's a problem loading (ITA.MSG). It's probably not in the path or the " + m_Dir +
                   " directory." + kRetry,
-              s_Boxes[0]);
+              m_Shell.m_Boxes[0]);
     EXPECT_STREQ("ENG.MSG", (LPCSTR)g_pMessageCatalog->GetFileTitle());
 }
 
@@ -125,8 +130,8 @@ TEST_F(CCatalogFixture, MissingEnglishEndsTheStart)
 {
     HideEnglish();
     ASSERT_FALSE(LoadLanguageCatalog(m_Dir.c_str()));
-    ASSERT_EQ(1u, s_Boxes.size());
-    EXPECT_EQ(std::string::npos, s_Boxes[0].find(kRetry));
+    ASSERT_EQ(1u, m_Shell.m_Boxes.size());
+    EXPECT_EQ(std::string::npos, m_Shell.m_Boxes[0].find(kRetry));
     EXPECT_EQ(nullptr, g_pMessageCatalog);
 }
 
@@ -135,9 +140,9 @@ TEST_F(CCatalogFixture, BareEnglishCodeTriesTwice)
     HideEnglish();
     TestApp().WriteProfileString("General", "Language", "ENG");
     ASSERT_FALSE(LoadLanguageCatalog(m_Dir.c_str()));
-    ASSERT_EQ(2u, s_Boxes.size());
-    EXPECT_NE(std::string::npos, s_Boxes[0].find(kRetry));
-    EXPECT_EQ("There's a problem loading ENG.MSG. Copy ENG.MSG to " + m_Dir + " or reinstall.", s_Boxes[1]);
+    ASSERT_EQ(2u, m_Shell.m_Boxes.size());
+    EXPECT_NE(std::string::npos, m_Shell.m_Boxes[0].find(kRetry));
+    EXPECT_EQ("There's a problem loading ENG.MSG. Copy ENG.MSG to " + m_Dir + " or reinstall.", m_Shell.m_Boxes[1]);
 }
 
 TEST_F(CCatalogFixture, CatalogOfAnotherVersionIsRefused)
@@ -145,8 +150,8 @@ TEST_F(CCatalogFixture, CatalogOfAnotherVersionIsRefused)
     CopyCatalog("WRV.MSG", "v2.09");
     TestApp().WriteProfileString("General", "Language", "WRV.MSG");
     ASSERT_FALSE(LoadLanguageCatalog(m_Dir.c_str()));
-    ASSERT_EQ(1u, s_Boxes.size());
-    EXPECT_EQ(0u, s_Boxes[0].find("There's a problem with WRV.MSG. It is not the same version"));
+    ASSERT_EQ(1u, m_Shell.m_Boxes.size());
+    EXPECT_EQ(0u, m_Shell.m_Boxes[0].find("There's a problem with WRV.MSG. It is not the same version"));
     // left for the exit routine to free
     EXPECT_NE(nullptr, g_pMessageCatalog);
 }

@@ -10,6 +10,8 @@
 #include "core/scsi/DeviceIo.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/TransportFactory.h"
+#include "core/scan/ShellServices.h"
+#include "dialogs/ChooseScannerDlg.h"
 #include "framework/App.h"
 #include "framework/Collections.h"
 #include "sim/AspiManager.h"
@@ -127,7 +129,25 @@ int ChooseForTest(CObList& devices, int* position)
 
 std::vector<std::string> g_SplashLines;
 
-void RecordSplash(CWnd*, const char* text) { g_SplashLines.push_back(text); }
+// The shell as the search sees it: splash lines recorded, boxes and the choice answered by the
+// case, or the Choose Scanner dialog itself on the screen.
+class CSearchShell : public CShellServices {
+public:
+    void ShowSplashStatus(CWnd*, const char* text) override { g_SplashLines.push_back(text); }
+    int SearchBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override
+    {
+        return AnswerBox(owner, text, caption, style);
+    }
+    int ChooseScanner(CObList& devices, int* position) override
+    {
+        if (!m_bDialogOnScreen)
+            return ChooseForTest(devices, position);
+        CChooseScannerDlg dialog(devices, position, nullptr);
+        return dialog.DoModal() == 1 ? 1 : 0;
+    }
+
+    bool m_bDialogOnScreen = false;
+};
 
 class DeviceSearchTest : public ::testing::Test {
 protected:
@@ -152,10 +172,6 @@ protected:
         g_nChooserAnswer = -1;
         g_ChooserLines.clear();
         g_SplashLines.clear();
-        g_pfnSearchBox = AnswerBox;
-        m_savedChooser = g_pfnChooseScanner;
-        g_pfnChooseScanner = ChooseForTest;
-        g_pfnShowSplashStatus = RecordSplash;
     }
     void TearDown() override
     {
@@ -165,9 +181,6 @@ protected:
         delete g_pCmsEngineLoader;
         g_pCmsEngineLoader = nullptr;
         g_ModelDescriptors[kModelKoval]->SetDriverFactory(m_savedFactory);
-        g_pfnChooseScanner = m_savedChooser;
-        g_pfnSearchBox = ::MessageBoxA;
-        g_pfnShowSplashStatus = nullptr;
         AttachBus(nullptr);
         SetDeviceIo(nullptr);
         if (m_manager != nullptr)
@@ -204,7 +217,8 @@ protected:
     HMODULE m_manager = nullptr;
     std::string m_emptyEngineIni;
     DriverFactory m_savedFactory = nullptr;
-    ChooseScannerFunction m_savedChooser = nullptr;
+    CSearchShell m_Shell;
+    CShellServicesScope m_ShellScope{m_Shell};
     CWnd m_splash;
 };
 
@@ -294,7 +308,7 @@ TEST_F(DeviceSearchTest, TheChooserDialogCancelledOnScreen)
 {
     AddDevice(2, "KOVAL");
     AddDevice(5, "KOVAL PLUS");
-    g_pfnChooseScanner = m_savedChooser;
+    m_Shell.m_bDialogOnScreen = true;
     g_bDialogSeen = false;
     g_nDialogTicks = 0;
     ::SetTimer(nullptr, 0, 50, CancelChooser);

@@ -1,6 +1,7 @@
 #include "core/cms/CmsRecords.h"
 #include "core/driver/LutBuffer.h"
 #include "core/driver/ToneCurveSet.h"
+#include "core/scan/ShellServices.h"
 #include "framework/App.h"
 #include "tests/core/driver/DriverTestSupport.h"
 
@@ -56,6 +57,13 @@ CToneCurveSet* LoadTestCurves(const char* path)
 {
     return std::string(path) == "edited.tc" ? new CTestCurves(CTestCurves::s_nLoaderMode) : nullptr;
 }
+
+// The shell of a program whose colour management applies curve files.
+class CCurveShell : public CShellServices {
+public:
+    bool LoadsToneCurves() override { return true; }
+    CToneCurveSet* LoadToneCurves(const char* path) override { return LoadTestCurves(path); }
+};
 
 class LookupTableTest : public DriverFixture {
 protected:
@@ -225,7 +233,7 @@ TEST_F(LookupTableTest, DownloadPacksTheTableForTheDevice)
 // program has no curve loader; a curve file that is not asked for changes nothing.
 TEST_F(LookupTableTest, CurveFileWithoutACurveLoaderRefusesTheTable)
 {
-    ASSERT_EQ(nullptr, g_pfnLoadToneCurves);
+    ASSERT_FALSE(Shell().LoadsToneCurves());
     AfxGetApp()->WriteProfileString("General", "ToneCurve", "edited.tc");
     CTwelveBitLut block;
     EXPECT_EQ(kDriverOk, m_pDriver->DownloadLut(&block, 0));
@@ -240,7 +248,8 @@ TEST_F(LookupTableTest, CurveFileWithoutACurveLoaderRefusesTheTable)
 
 TEST_F(LookupTableTest, EditedToneCurvesApplyWhenChosen)
 {
-    g_pfnLoadToneCurves = LoadTestCurves;
+    CCurveShell shell;
+    const CShellServicesScope scope(shell);
     AfxGetApp()->WriteProfileString("General", "ToneCurve", "edited.tc");
     CTestCurves::s_Fitted.clear();
     EXPECT_EQ(0, Build(0)[0]) << "the curves need tone code 0xFF07";
@@ -266,6 +275,5 @@ TEST_F(LookupTableTest, EditedToneCurvesApplyWhenChosen)
     AfxGetApp()->WriteProfileString("General", "ToneCurve", "missing.tc");
     EXPECT_EQ(0, Build(0)[0]) << "an unreadable file leaves the step off";
     AfxGetApp()->WriteProfileString("General", "ToneCurve", nullptr);
-    g_pfnLoadToneCurves = nullptr;
     CTestCurves::s_nLoaderMode = 0;
 }

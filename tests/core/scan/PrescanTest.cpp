@@ -1,7 +1,7 @@
 // The driver base's prescan, run through a real scan job over the chart scanner.
 
-#include "core/driver/DriverPrescan.h"
 #include "core/scan/ScanServices.h"
+#include "core/scan/ShellServices.h"
 #include "tests/core/scan/ScanTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -60,12 +60,16 @@ public:
     std::vector<CPrescanSeen> m_Seen;
 };
 
-int g_nStatusWindowsClosed = 0;
+// The shell's side of a prescan: the status windows it is asked to close, and the view's
+// engine-correction switch.
+class CPrescanShell : public CShellServices {
+public:
+    void CloseProfileStatus() override { ++m_nStatusWindowsClosed; }
+    int UsesEngineCorrection() override { return m_nEngineCorrection; }
 
-void CloseStatusWindow()
-{
-    ++g_nStatusWindowsClosed;
-}
+    int m_nStatusWindowsClosed = 0;
+    int m_nEngineCorrection = 0;
+};
 
 class PrescanTest : public ::testing::Test {
 protected:
@@ -73,8 +77,6 @@ protected:
     {
         g_pScannerDriver = &m_Driver;
         g_pScanSettings = &m_Settings;
-        g_pfnCloseProfileStatus = CloseStatusWindow;
-        g_nStatusWindowsClosed = 0;
         SetAll(m_Settings, kParamImageType, kImageRgb);
         SetAll(m_Settings, kParamResolution, 300);
         SetAll(m_Settings, kParamScale, 100);
@@ -95,8 +97,6 @@ protected:
     }
     void TearDown() override
     {
-        g_pfnCloseProfileStatus = nullptr;
-        g_pfnEngineCorrection = nullptr;
         g_pScannerDriver = nullptr;
         g_pScanSettings = nullptr;
     }
@@ -114,6 +114,8 @@ protected:
     CPrescanDriver m_Driver;
     CScanSettings m_Settings;
     CReportRecorder m_Reports;
+    CPrescanShell m_Shell;
+    CShellServicesScope m_ShellScope{m_Shell};
 };
 
 // Every parameter except those the prescan reports its densities in.
@@ -182,7 +184,7 @@ TEST_F(PrescanTest, NeitherWhileAnotherPrescanRunsNorWithTheEngineCorrection)
     CScannerDriver::s_bPrescanAllowed = 0;
     EXPECT_EQ(kDriverOk, Prescan());
     CScannerDriver::s_bPrescanAllowed = 1;
-    g_pfnEngineCorrection = [] { return 1; };
+    m_Shell.m_nEngineCorrection = 1;
     EXPECT_EQ(kDriverOk, Prescan());
     EXPECT_TRUE(m_Driver.m_Seen.empty());
 }
@@ -261,8 +263,8 @@ TEST_F(PrescanTest, ScansFastAndPlainAndPutsEverySettingBack)
         EXPECT_TRUE(seen.busyCheckSkipped);
         EXPECT_TRUE(SameExceptDensities(before, m_Settings));
         EXPECT_EQ(1, m_Settings.m_bLevelsDirty);
-        EXPECT_EQ(1, g_nStatusWindowsClosed);
-        g_nStatusWindowsClosed = 0;
+        EXPECT_EQ(1, m_Shell.m_nStatusWindowsClosed);
+        m_Shell.m_nStatusWindowsClosed = 0;
     }
 }
 

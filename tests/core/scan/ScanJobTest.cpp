@@ -6,6 +6,7 @@
 #include "core/scan/ScanJob.h"
 #include "core/scan/ScanOutput.h"
 #include "core/scan/ScanServices.h"
+#include "core/scan/ShellServices.h"
 #include "framework/App.h"
 #include "tests/core/scan/FakeEngine.h"
 #include "tests/core/scan/ScanTestSupport.h"
@@ -63,6 +64,31 @@ bool FileExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+CDriveSpace g_OutputDrive;
+CDriveSpace g_TempDrive;
+
+// What the scan job asks of the shell, set by each case: the view's engine-correction switch, the
+// image-mode invert option and, where a case measures the disk-space check, made-up drives.
+class CTestShell : public CShellServices {
+public:
+    int UsesEngineCorrection() override { return m_nEngineCorrection; }
+    int IsModeEnabled(int32_t) override { return m_nModeOption; }
+    CDriveSpace DriveSpace(const char* path) override
+    {
+        if (!m_bFakeDrives)
+            return CShellServices::DriveSpace(path);
+        return strstr(path, "scan_out") != nullptr ? g_OutputDrive : g_TempDrive;
+    }
+
+    int m_nEngineCorrection = 0;
+    int m_nModeOption = 0;
+    bool m_bFakeDrives = false;
+};
+
+}  // namespace
+
 class ScanJobTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -82,8 +108,6 @@ protected:
         g_pScannerDriver = nullptr;
         g_pScanSettings = nullptr;
         g_pCmsEngine = nullptr;
-        g_pfnEngineCorrection = nullptr;
-        g_pfnIsModeEnabled = nullptr;
         DeleteFileA(m_strPath.c_str());
         m_pReports.reset();
     }
@@ -138,6 +162,8 @@ protected:
     CFakeEngine m_Engine;
     std::string m_strPath;
     std::unique_ptr<CReportRecorder> m_pReports;
+    CTestShell m_Shell;
+    CShellServicesScope m_ShellScope{m_Shell};
 };
 
 // Pixels of a memory sink that differ from the expected image (1-bit and 8-bit sinks hold one
@@ -227,9 +253,7 @@ TEST_F(ScanJobTest, DriverOperationsRunInTheirFixedOrder)
         SCOPED_TRACE(c.name);
         Configure({c.name, c.type, 8, c.onePass, 0, 0});
         SetAll(m_Settings, kParamOriginal, c.original);
-        static int s_nSwitch = 0;
-        s_nSwitch = c.engineCorrection;
-        g_pfnEngineCorrection = [] { return s_nSwitch; };
+        m_Shell.m_nEngineCorrection = c.engineCorrection;
         EXPECT_EQ(1, ScanFile());
         EXPECT_EQ(c.calls, m_pDriver->m_Calls);
     }
@@ -401,9 +425,7 @@ TEST_F(ScanJobTest, InversionByModelOptionAndLineArtPolarity)
         SCOPED_TRACE(c.name);
         Configure({c.name, c.type, 8, true, 0, 0});
         m_pDriver->m_bLineArt = c.polarity;
-        static int s_nOption = 0;
-        s_nOption = c.modeOption;
-        g_pfnIsModeEnabled = [](int32_t) { return s_nOption; };
+        m_Shell.m_nModeOption = c.modeOption;
         uint32_t width = m_Settings.RotatedPixelWidth();
         uint32_t height = m_Settings.RotatedPixelHeight();
         CDib1 lineArt(width, height, kResolution);
@@ -822,17 +844,6 @@ TEST_F(ScanJobTest, NoLineSizeOrNoTransferIsRefusedWithoutDividingByIt)
 
 // ---- disk space -------------------------------------------------------------------------------
 
-namespace {
-
-CDriveSpace g_OutputDrive;
-CDriveSpace g_TempDrive;
-
-CDriveSpace FakeDrives(const char* path)
-{
-    return strstr(path, "scan_out") != nullptr ? g_OutputDrive : g_TempDrive;
-}
-
-}  // namespace
 
 TEST_F(ScanJobTest, DiskSpaceRulesForOneAndThreePasses)
 {
@@ -859,8 +870,7 @@ TEST_F(ScanJobTest, DiskSpaceRulesForOneAndThreePasses)
         {"three passes, same drive with room", 3, true, 1e12, scan * 2 + need + 1, 3, 1},
         {"no path still checks the temp drive", 3, false, 0, scan * 2, 3, 0},
     };
-    DriveSpaceFn saved = g_pfnDriveSpace;
-    g_pfnDriveSpace = FakeDrives;
+    m_Shell.m_bFakeDrives = true;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_OutputDrive = {(uint64_t)c.outputFree, 3};
@@ -876,7 +886,6 @@ TEST_F(ScanJobTest, DiskSpaceRulesForOneAndThreePasses)
     EXPECT_EQ(std::vector<int>{3349}, reports.Ids());
     EXPECT_EQ("Stop", m_pDriver->m_Calls.back());
     EXPECT_EQ(0, m_pDriver->m_nReads);
-    g_pfnDriveSpace = saved;
 }
 
 // ---- the device-busy atom ---------------------------------------------------------------------

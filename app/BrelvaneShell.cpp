@@ -1,0 +1,42 @@
+#include "app/BrelvaneShell.h"
+
+#include "app/ModeKeyTable.h"
+#include "app/ScanStatus.h"
+#include "app/SplashWnd.h"
+#include "core/messages/MessageReporter.h"
+#include "dialogs/ChooseScannerDlg.h"
+
+void CBrelvaneShell::ShowScanStatus(int messageId, int32_t value) { ShowScanProgress(messageId, value); }
+
+int CBrelvaneShell::IsModeEnabled(int32_t imageType)
+{
+    return g_pModeKeyTable && g_pModeKeyTable->IsModeEnabled(imageType);
+}
+
+int CBrelvaneShell::GetSwapBytes(int32_t imageType)
+{
+    return g_pModeKeyTable ? g_pModeKeyTable->GetSwapBytes(imageType) : 0;
+}
+
+void CBrelvaneShell::ShowSplashStatus(CWnd* splash, const char* text) { ShowSearchStatusOnSplash(splash, text); }
+
+int CBrelvaneShell::SearchBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    return Box(owner, text, caption, style);
+}
+
+int CBrelvaneShell::ChooseScanner(CObList& devices, int* position)
+{
+    CChooseScannerDlg dialog(devices, position, nullptr);
+    return dialog.DoModal() == 1 ? 1 : 0;
+}
+
+int CBrelvaneShell::CatalogBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    return Box(owner, text, caption, style);
+}
+
+int CBrelvaneShell::Box(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    return m_bAnswerInLog ? AnswerBoxInLog(owner, text, caption, style) : ::MessageBoxA(owner, text, caption, style);
+}
