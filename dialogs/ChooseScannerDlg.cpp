@@ -2,10 +2,8 @@
 
 #include "core/devices/FoundDevice.h"
 #include "core/messages/MsgString.h"
-#include "dialogs/Localize.h"
 #include "framework/App.h"
 #include "framework/Collections.h"
-#include "framework/Controls.h"
 #include "resources/dialogs/ChooseScanner.h"
 
 namespace {
@@ -14,22 +12,22 @@ constexpr int kMsgCaption = 3028;
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CChooseScannerDlg, CDialog)
+BEGIN_MESSAGE_MAP(CChooseScannerDlg, CLocalizedDialog)
     ON_BN_CLICKED(IDC_CHOOSE_SCANNER_OK, OnChoose)
     ON_LBN_DBLCLK(IDC_CHOOSE_SCANNER_LIST, OnChoose)
     ON_BN_CLICKED(IDC_CHOOSE_SCANNER_CANCEL, OnCancel)
 END_MESSAGE_MAP()
 
 CChooseScannerDlg::CChooseScannerDlg(CObList& devices, int* position, CWnd* parent)
-    : CDialog(IDD_CHOOSE_SCANNER, parent), m_Devices(devices), m_pPosition(position)
+    : CLocalizedDialog(IDD_CHOOSE_SCANNER, parent), m_Devices(devices), m_pPosition(position)
 {
 }
 
 BOOL CChooseScannerDlg::OnInitDialog()
 {
-    CDialog::OnInitDialog();
+    CLocalizedDialog::OnInitDialog();
+    m_List.SubclassDlgItem(IDC_CHOOSE_SCANNER_LIST, this);
     SetWindowText(CMsgString(kMsgCaption));
-    Localize(this);
     CenterWindow(AfxGetMainWnd());
     FillDeviceList();
     return TRUE;
@@ -37,24 +35,22 @@ BOOL CChooseScannerDlg::OnInitDialog()
 
 void CChooseScannerDlg::FillDeviceList()
 {
-    CListBox* list = static_cast<CListBox*>(GetDlgItem(IDC_CHOOSE_SCANNER_LIST));
     int position = 0;
     for (POSITION pos = m_Devices.GetHeadPosition(); pos != nullptr; ++position) {
         const CFoundDevice* device = static_cast<const CFoundDevice*>(m_Devices.GetNext(pos));
-        int line = list->AddString(device->GetDescription());
+        int line = m_List.AddString(device->GetDescription());
         if (line >= 0)
-            list->SetItemData(line, (DWORD_PTR)position);
+            m_List.SetItemData(line, (DWORD_PTR)position);
     }
-    list->SetCurSel(0);
+    m_List.SetCurSel(0);
 }
 
 void CChooseScannerDlg::OnChoose()
 {
-    CListBox* list = static_cast<CListBox*>(GetDlgItem(IDC_CHOOSE_SCANNER_LIST));
-    int line = list->GetCurSel();
+    int line = m_List.GetCurSel();
     if (line < 0)
         return;
-    *m_pPosition = (int)list->GetItemData(line);
+    *m_pPosition = (int)m_List.GetItemData(line);
     EndDialog(1);
 }
 

@@ -3,11 +3,12 @@
 // The modal chooser the device search runs when it found several scanners: one line per device,
 // and the list position of the chosen one back to the caller. It opens nothing itself.
 
-#include "framework/Dialog.h"
+#include "dialogs/LocalizedDialog.h"
+#include "framework/Controls.h"
 
 class CObList;
 
-class CChooseScannerDlg : public CDialog {
+class CChooseScannerDlg : public CLocalizedDialog {
     DECLARE_MESSAGE_MAP()
 public:
     // position receives the chosen device's list position, and only when one is chosen.
@@ -23,4 +24,5 @@ private:
 
     CObList& m_Devices;
     int* m_pPosition;
+    CListBox m_List;
 };

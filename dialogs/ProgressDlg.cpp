@@ -1,7 +1,6 @@
 #include "dialogs/ProgressDlg.h"
 
 #include "core/messages/MsgString.h"
-#include "dialogs/Localize.h"
 #include "framework/App.h"
 #include "resources/dialogs/Progress.h"
 
@@ -24,19 +23,18 @@ uint32_t BarPercent(uint32_t value)
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CProgressDlg, CDialog)
+BEGIN_MESSAGE_MAP(CProgressDlg, CLocalizedDialog)
     ON_BN_CLICKED(IDC_PROGRESS_CANCEL, OnCancel)
 END_MESSAGE_MAP()
 
 CProgressDlg::CProgressDlg(const CString& caption, uint16_t textId)
-    : CDialog(IDD_PROGRESS), m_strCaption(caption), m_nTextId(textId)
+    : CLocalizedDialog(IDD_PROGRESS), m_strCaption(caption), m_nTextId(textId)
 {
 }
 
 BOOL CProgressDlg::OnInitDialog()
 {
-    CDialog::OnInitDialog();
-    Localize(this);
+    CLocalizedDialog::OnInitDialog();
     SetWindowText(m_strCaption);
     if (m_nTextId != 0)
         SetDlgItemText(IDC_PROGRESS_TEXT, CMsgString(m_nTextId));

@@ -4,12 +4,12 @@
 // bitmap and a Cancel button. Its owner creates it without a parent, feeds it SetProgress and reads
 // m_bCancel between steps; Cancel only raises the flag, the owner decides when the window goes.
 
-#include "framework/Dialog.h"
+#include "dialogs/LocalizedDialog.h"
 #include "framework/Gdi.h"
 
 #include <cstdint>
 
-class CProgressDlg : public CDialog {
+class CProgressDlg : public CLocalizedDialog {
     DECLARE_MESSAGE_MAP()
 public:
     // textId 0 keeps the template's message line as localized.
