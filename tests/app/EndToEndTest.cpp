@@ -28,14 +28,20 @@ struct CBoxSearch {
     std::vector<std::string>* boxes;
 };
 
+// A window of the child that a user could see.
+bool IsShownBy(HWND window, DWORD processId)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    return owner == processId && IsWindowVisible(window);
+}
+
 BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
 {
     CBoxSearch& search = *(CBoxSearch*)param;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
     char className[32] = {};
     GetClassNameA(window, className, sizeof className);
-    if (owner != search.processId || strcmp(className, "#32770") != 0 || !IsWindowVisible(window))
+    if (!IsShownBy(window, search.processId) || strcmp(className, "#32770") != 0)
         return TRUE;
     // A message box holds its text in the static 0xFFFF; the batch progress window is a dialog too.
     if (GetDlgItem(window, 0xFFFF) == nullptr)
@@ -351,9 +357,7 @@ struct CFrameSearch {
 BOOL CALLBACK FindVisibleFrame(HWND window, LPARAM param)
 {
     CFrameSearch& search = *(CFrameSearch*)param;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && IsWindowVisible(window) && (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION)
+    if (IsShownBy(window, search.processId) && (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION)
         search.frame = window;
     return TRUE;
 }
@@ -392,11 +396,9 @@ struct CTitledWindowSearch {
 BOOL CALLBACK FindTitledWindow(HWND window, LPARAM param)
 {
     CTitledWindowSearch& search = *(CTitledWindowSearch*)param;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
     char title[256] = {};
     GetWindowTextA(window, title, sizeof title);
-    if (owner == search.processId && IsWindowVisible(window) && strcmp(title, search.title) == 0)
+    if (IsShownBy(window, search.processId) && strcmp(title, search.title) == 0)
         search.window = window;
     return TRUE;
 }
