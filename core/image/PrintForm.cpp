@@ -5,6 +5,7 @@
 #include "core/driver/ScannerDriver.h"
 #include "core/image/FileHuge.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ScopedFile.h"
 #include "framework/App.h"
 #include "framework/File.h"
 
@@ -52,7 +53,7 @@ CDib* ReadDibFile(CFile& file)
     uint32_t stride = header->biWidth > 0 ? CDib::RowStride((uint32_t)header->biWidth, bitCount) : 0;
     uint32_t bitsOffset = header->biSize + colours * sizeof(RGBQUAD);
     bool valid = read && header->biSize == kInfoHeaderSize && (bitCount == 1 || bitCount == 8 || bitCount == 24) &&
-                 stride > 0 && height > 0 && (uint64_t)bitsOffset + (uint64_t)stride * height <= blockSize;
+        stride > 0 && height > 0 && (uint64_t)bitsOffset + (uint64_t)stride * height <= blockSize;
     if (!valid) {
         GlobalUnlock(block);
         GlobalFree(block);
@@ -70,10 +71,7 @@ CDib* ReadDibFile(CFile& file)
     return dib;
 }
 
-CPrintForm::CPrintForm()
-{
-    Load();
-}
+CPrintForm::CPrintForm() { Load(); }
 
 CPrintForm::~CPrintForm()
 {
@@ -115,11 +113,11 @@ void CPrintForm::ReadImage()
     CString fileName = AfxGetApp()->GetProfileString(m_strSection, "FileName", "");
     if (fileName.IsEmpty())
         return;
-    CFile file;
-    if (!file.Open(fileName, CFile::modeRead | CFile::shareExclusive))
+    CScopedFile file;
+    if (!file.Open(fileName, GENERIC_READ, OPEN_EXISTING))
         return;
-    m_pImage = g_pfnReadPreviewDib(file);
-    file.Abort();
+    CFile stream(file.Get());
+    m_pImage = g_pfnReadPreviewDib(stream);
 }
 
 void CPrintForm::Load()
@@ -156,13 +154,11 @@ void CPrintForm::Save()
 {
     CWinApp* app = AfxGetApp();
     CString path = ImagePath();
-    CFile file;
-    if (file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive)) {
-        if (m_pImage != nullptr) {
-            app->WriteProfileString(m_strSection, "FileName", path);
-            m_pImage->WriteBmp(file);
-        }
-        file.Abort();
+    CScopedFile file;
+    if (file.Open(path, GENERIC_WRITE, CREATE_ALWAYS) && m_pImage != nullptr) {
+        app->WriteProfileString(m_strSection, "FileName", path);
+        CFile stream(file.Get());
+        m_pImage->WriteBmp(stream);
     }
     app->WriteProfileInt(m_strSection, "FormX", m_nFormX);
     app->WriteProfileInt(m_strSection, "FormY", m_nFormY);

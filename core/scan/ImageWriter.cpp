@@ -63,10 +63,7 @@ uint16_t CImageFileWriter::Open(const char*, CCmsImageDesc*) { return kFailed; }
 uint32_t CImageFileWriter::Write(uint8_t*, uint32_t) { return 0; }
 uint16_t CImageFileWriter::Close() { return kFailed; }
 
-CBmpFileWriter::~CBmpFileWriter()
-{
-    m_rowBuffer.Free();
-}
+CBmpFileWriter::~CBmpFileWriter() { m_rowBuffer.Free(); }
 
 uint16_t CBmpFileWriter::BitCountFor(const CCmsImageDesc& desc)
 {
@@ -112,20 +109,12 @@ uint16_t CBmpFileWriter::Open(const char* path, CCmsImageDesc* desc)
     Put32(header + 50, colours);
     FillPalette(header + kFileHeaderSize + kInfoHeaderSize, m_nBitCount);
 
-    if (!m_file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive))
+    if (!m_file.Open(path, GENERIC_WRITE, CREATE_ALWAYS))
         return kFailed;
-    if (!WriteAt(0, header, m_nHeaderSize))
+    if (!m_file.WriteAt(0, header, m_nHeaderSize))
         return kFailed;
     m_rowBuffer.Alloc(rowBytes, 0, GMEM_MOVEABLE);
     return m_rowBuffer.m_pData != nullptr ? 0 : kFailed;
-}
-
-bool CBmpFileWriter::WriteAt(uint32_t offset, const void* data, uint32_t bytes)
-{
-    if (SetFilePointer(m_file.m_hFile, (LONG)offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return false;
-    DWORD written = 0;
-    return WriteFile(m_file.m_hFile, data, bytes, &written, nullptr) && written == bytes;
 }
 
 uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
@@ -153,15 +142,16 @@ uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
     }
     m_nRowsWritten += count;
     uint32_t offset = m_nHeaderSize + (height - m_nRowsWritten) * rowBytes;
-    return WriteAt(offset, lines, count * rowBytes) ? count : 0;
+    return m_file.WriteAt(offset, lines, count * rowBytes) ? count : 0;
 }
 
 uint16_t CBmpFileWriter::Close()
 {
     m_rowBuffer.Free();
-    if (m_file.m_hFile == INVALID_HANDLE_VALUE)
+    if (!m_file.IsOpen())
         return kFailed;
-    m_file.Abort();
+    // Every row went out with its own checked write; closing adds nothing to report.
+    m_file.Close();
     return 0;
 }
 
@@ -188,10 +178,7 @@ uint16_t CEngineFileWriter::Close()
     return result == 0 ? 0 : kFailed;
 }
 
-bool WritesBmpFiles()
-{
-    return AfxGetApp()->GetProfileInt("General", "File extension", 0) == 1;
-}
+bool WritesBmpFiles() { return AfxGetApp()->GetProfileInt("General", "File extension", 0) == 1; }
 
 uint16_t OpenImageWriter(const char* path)
 {

@@ -6,7 +6,7 @@
 
 #include "colour/CmsEngine.h"
 #include "core/util/GlobalBlock.h"
-#include "framework/File.h"
+#include "core/util/ScopedFile.h"
 
 #include <cstdint>
 
@@ -25,7 +25,7 @@ public:
     virtual uint16_t Close();
 
 protected:
-    CFile m_file;
+    CScopedFile m_file;
     CCmsImageDesc* m_pDesc = nullptr;
 };
 
@@ -43,8 +43,6 @@ public:
     static uint16_t BitCountFor(const CCmsImageDesc& desc);
 
 private:
-    bool WriteAt(uint32_t offset, const void* data, uint32_t bytes);
-
     CGlobalBlock m_rowBuffer;
     uint32_t m_nRowsWritten = 0;
     uint16_t m_nBitCount = 0;

@@ -1,15 +1,10 @@
 #include "core/util/SpillFile.h"
 
+#include "core/util/ScopedFile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
-
-namespace {
-
-// File transfers go in chunks of at most this many bytes.
-constexpr uint32_t kChunk = 0xFFFE;
-
-}  // namespace
 
 CTempFileName::CTempFileName()
 {
@@ -65,19 +60,7 @@ UINT CSpillFile::Read(void* destination, UINT count)
     }
     if (m_bFailed)
         return 0;
-    uint32_t done = 0;
-    while (done < count) {
-        DWORD got = 0;
-        const DWORD chunk = std::min(kChunk, count - done);
-        if (!ReadFile(m_hFile, (uint8_t*)destination + done, chunk, &got, nullptr)) {
-            m_bFailed = true;
-            break;
-        }
-        done += got;
-        if (got == 0)
-            break;
-    }
-    return done;
+    return ReadChunks(m_hFile, destination, count, m_bFailed);
 }
 
 uint32_t CSpillFile::WriteData(const void* source, uint32_t count)
@@ -90,17 +73,8 @@ uint32_t CSpillFile::WriteData(const void* source, uint32_t count)
     }
     if (m_bFailed)
         return 0;
-    uint32_t done = 0;
-    while (done < count) {
-        DWORD put = 0;
-        const DWORD chunk = std::min(kChunk, count - done);
-        // A chunk that writes nothing without failing would loop for ever; it counts as a failure.
-        if (!WriteFile(m_hFile, (const uint8_t*)source + done, chunk, &put, nullptr) || put == 0) {
-            m_bFailed = true;
-            break;
-        }
-        done += put;
-    }
+    const uint32_t done = WriteChunks(m_hFile, source, count);
+    m_bFailed = done < count;
     return done;
 }
 
