@@ -5,6 +5,7 @@
 #include "core/driver/ScannerDriver.h"
 #include "core/image/FileHuge.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/GlobalBlock.h"
 #include "core/util/ScopedFile.h"
 #include "framework/App.h"
 #include "framework/File.h"
@@ -38,13 +39,10 @@ CDib* ReadDibFile(CFile& file)
         length < kFileHeaderSize + kInfoHeaderSize)
         return nullptr;
     uint32_t blockSize = length - kFileHeaderSize;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, blockSize);
-    uint8_t* data = block != nullptr ? (uint8_t*)GlobalLock(block) : nullptr;
-    if (data == nullptr) {
-        if (block != nullptr)
-            GlobalFree(block);
+    CScopedBlock block(blockSize);
+    uint8_t* data = (uint8_t*)block.Data();
+    if (data == nullptr)
         return nullptr;
-    }
     BITMAPINFOHEADER* header = (BITMAPINFOHEADER*)data;
     bool read = ReadFileHuge(file, data, blockSize) != 0;
     uint32_t bitCount = header->biBitCount;
@@ -54,13 +52,10 @@ CDib* ReadDibFile(CFile& file)
     uint32_t bitsOffset = header->biSize + colours * sizeof(RGBQUAD);
     bool valid = read && header->biSize == kInfoHeaderSize && (bitCount == 1 || bitCount == 8 || bitCount == 24) &&
         stride > 0 && height > 0 && (uint64_t)bitsOffset + (uint64_t)stride * height <= blockSize;
-    if (!valid) {
-        GlobalUnlock(block);
-        GlobalFree(block);
+    if (!valid)
         return nullptr;
-    }
     CDib* dib = new CDib;
-    dib->m_hDib = block;
+    dib->m_hDib = block.Release();
     dib->m_pHeader = header;
     dib->m_pColorTable = (RGBQUAD*)(data + header->biSize);
     dib->m_pBits = data + bitsOffset;

@@ -63,8 +63,6 @@ uint16_t CImageFileWriter::Open(const char*, CCmsImageDesc*) { return kFailed; }
 uint32_t CImageFileWriter::Write(uint8_t*, uint32_t) { return 0; }
 uint16_t CImageFileWriter::Close() { return kFailed; }
 
-CBmpFileWriter::~CBmpFileWriter() { m_rowBuffer.Free(); }
-
 uint16_t CBmpFileWriter::BitCountFor(const CCmsImageDesc& desc)
 {
     int32_t bits = desc.channels[0].bitsPerSample;
@@ -113,8 +111,8 @@ uint16_t CBmpFileWriter::Open(const char* path, CCmsImageDesc* desc)
         return kFailed;
     if (!m_file.WriteAt(0, header, m_nHeaderSize))
         return kFailed;
-    m_rowBuffer.Alloc(rowBytes, 0, GMEM_MOVEABLE);
-    return m_rowBuffer.m_pData != nullptr ? 0 : kFailed;
+    m_rowBuffer.Alloc(rowBytes);
+    return m_rowBuffer.Data() != nullptr ? 0 : kFailed;
 }
 
 uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
@@ -123,10 +121,10 @@ uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
         return 0;
     uint32_t height = (uint32_t)m_pDesc->imageHeight;
     uint32_t rowBytes = (uint32_t)m_pDesc->channels[0].rowStep;
-    if (m_nRowsWritten + count > height || m_rowBuffer.m_pData == nullptr)
+    if (m_nRowsWritten + count > height || m_rowBuffer.Data() == nullptr)
         return 0;
     m_pDesc->height = (int32_t)count;
-    uint8_t* spare = (uint8_t*)m_rowBuffer.m_pData;
+    uint8_t* spare = (uint8_t*)m_rowBuffer.Data();
     for (uint32_t top = 0, bottom = count - 1; top < bottom; ++top, --bottom) {
         memcpy(spare, lines + top * rowBytes, rowBytes);
         memcpy(lines + top * rowBytes, lines + bottom * rowBytes, rowBytes);

@@ -30,8 +30,8 @@ CTempFileName::~CTempFileName()
 CSpillFile::CSpillFile(uint32_t size) : m_nSize(size)
 {
     if (size > 0 && size <= kSpillMemoryBudget) {
-        m_pBlock = new (std::nothrow) CGlobalBlock(size, 0);
-        if (m_pBlock && m_pBlock->m_pData) {
+        m_block.Alloc(size);
+        if (m_block.Data() != nullptr) {
             m_bInMemory = 1;
             return;
         }
@@ -42,10 +42,6 @@ CSpillFile::CSpillFile(uint32_t size) : m_nSize(size)
 
 CSpillFile::~CSpillFile()
 {
-    if (m_pBlock) {
-        m_pBlock->Free();
-        delete m_pBlock;
-    }
     if (!m_bInMemory)
         Abort();
 }
@@ -54,7 +50,7 @@ UINT CSpillFile::Read(void* destination, UINT count)
 {
     if (m_bInMemory) {
         const uint32_t available = std::min<uint32_t>(count, m_nSize - m_nPosition);
-        std::memcpy(destination, (const uint8_t*)m_pBlock->m_pData + m_nPosition, available);
+        std::memcpy(destination, (const uint8_t*)m_block.Data() + m_nPosition, available);
         m_nPosition += available;
         return available;
     }
@@ -67,7 +63,7 @@ uint32_t CSpillFile::WriteData(const void* source, uint32_t count)
 {
     if (m_bInMemory) {
         const uint32_t room = std::min<uint32_t>(count, m_nSize - m_nPosition);
-        std::memcpy((uint8_t*)m_pBlock->m_pData + m_nPosition, source, room);
+        std::memcpy((uint8_t*)m_block.Data() + m_nPosition, source, room);
         m_nPosition += room;
         return room;
     }
