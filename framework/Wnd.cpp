@@ -1,12 +1,9 @@
 #include "framework/Wnd.h"
 
 #include "framework/App.h"
-#include "framework/Exception.h"
-#include "framework/File.h"
 #include "framework/Gdi.h"
 #include "framework/Module.h"
 
-#include <exception>
 #include <map>
 #include <set>
 #include <string>
@@ -21,64 +18,17 @@ std::map<HWND, CWnd*>& PermanentMap()
     return windows;
 }
 
-// The message being handled, for Default(); saved and restored around nested messages.
-MSG g_currentMessage = {};
-
-// Window creation: the object the next created window belongs to, and the hook that binds it.
-CWnd* g_windowInit = nullptr;
-HHOOK g_createHook = nullptr;
-
-AFX_EXCEPTION_REPORTER g_exceptionReporter = nullptr;
-int g_reportedExceptions = 0;
-
-void ReportException(LPCSTR kind, LPCSTR detail, UINT message) noexcept
-{
-    ++g_reportedExceptions;
-    // Reporting runs inside a catch block of the window procedure: nothing may escape from here.
-    try {
-        CString text;
-        text.Format("An unexpected error (%s%s%s) occurred while handling window message 0x%04X. "
-                    "The operation was not completed.",
-                    kind, detail[0] ? ": " : "", detail, message);
-        if (g_exceptionReporter)
-            g_exceptionReporter(text);
-        else
-            AfxMessageBox(text, MB_ICONSTOP | MB_OK);
-    } catch (...) {
-        ::MessageBeep(MB_ICONSTOP);
-    }
-}
-
-bool IsImeWindow(HWND hWnd)
-{
-    char className[16] = {};
-    ::GetClassNameA(hWnd, className, sizeof className);
-    return ::lstrcmpiA(className, "IME") == 0;
-}
-
 }  // namespace
-
-AFX_EXCEPTION_REPORTER AfxSetExceptionReporter(AFX_EXCEPTION_REPORTER reporter)
-{
-    const AFX_EXCEPTION_REPORTER previous = g_exceptionReporter;
-    g_exceptionReporter = reporter;
-    return previous;
-}
-
-int AfxGetReportedExceptionCount()
-{
-    return g_reportedExceptions;
-}
 
 LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon)
 {
     static std::set<std::string> registered;
     CString name;
-    name.Format("FwWnd:%p:%x:%p:%p:%p", (void*)AfxGetInstanceHandle(), classStyle, (void*)cursor,
-                (void*)background, (void*)icon);
+    name.Format("FwWnd:%p:%x:%p:%p:%p", (void*)AfxGetInstanceHandle(), classStyle, (void*)cursor, (void*)background,
+        (void*)icon);
     WNDCLASSA wndClass = {};
     wndClass.style = classStyle;
-    wndClass.lpfnWndProc = ::DefWindowProcA;   // AfxWndProc takes over when the window is created
+    wndClass.lpfnWndProc = ::DefWindowProcA;  // AfxWndProc takes over when the window is created
     wndClass.hInstance = AfxGetInstanceHandle();
     wndClass.hIcon = icon;
     wndClass.hCursor = cursor;
@@ -96,64 +46,9 @@ BOOL AfxRegisterClass(WNDCLASSA* wndClass)
     return ::RegisterClassA(wndClass) != 0;
 }
 
-// ---- the window procedure ----
-
-LRESULT AfxCallWndProc(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    const MSG saved = g_currentMessage;
-    g_currentMessage.hwnd = hWnd;
-    g_currentMessage.message = message;
-    g_currentMessage.wParam = wParam;
-    g_currentMessage.lParam = lParam;
-    LRESULT result = 0;
-    // Nothing may unwind into user32: it has no idea of C++ exceptions.
-    try {
-        result = wnd->WindowProc(message, wParam, lParam);
-    } catch (CException* e) {
-        const CFileException* fileError = dynamic_cast<CFileException*>(e);
-        ReportException(e->GetRuntimeClass()->m_lpszClassName, fileError ? (LPCSTR)fileError->m_strFileName : "",
-                        message);
-        e->Delete();
-        result = message == WM_CREATE ? -1 : 0;
-    } catch (const std::exception& e) {
-        ReportException("exception", e.what(), message);
-        result = message == WM_CREATE ? -1 : 0;
-    } catch (...) {
-        ReportException("unknown exception", "", message);
-        result = message == WM_CREATE ? -1 : 0;
-    }
-    if (message == WM_NCDESTROY)
-        wnd->OnNcDestroyed();
-    g_currentMessage = saved;
-    return result;
-}
-
-LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    CWnd* wnd = CWnd::FromHandlePermanent(hWnd);
-    if (!wnd)
-        return ::DefWindowProcA(hWnd, message, wParam, lParam);
-    return AfxCallWndProc(wnd, hWnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK AfxCbtFilterHook(int code, WPARAM wParam, LPARAM lParam)
-{
-    const HWND hWnd = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_CREATEWND && g_windowInit && !IsImeWindow(hWnd)) {
-        CWnd* wnd = g_windowInit;
-        g_windowInit = nullptr;
-        wnd->Attach(hWnd);
-        const WNDPROC previous = reinterpret_cast<WNDPROC>(
-            ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
-        if (previous != &AfxWndProc)
-            wnd->m_pfnSuper = previous;
-    }
-    return ::CallNextHookEx(g_createHook, code, wParam, lParam);
-}
-
 // ---- CWnd ----
 
-CWnd::CWnd() : m_hWnd(nullptr), m_pfnSuper(nullptr) {}
+CWnd::CWnd() : m_hWnd(nullptr), m_pfnSuper(nullptr) { }
 
 CWnd::~CWnd()
 {
@@ -163,10 +58,7 @@ CWnd::~CWnd()
         Detach();
 }
 
-CWnd* CWnd::FromHandle(HWND hWnd)
-{
-    return AfxWndFromHandle<CWnd>(hWnd);
-}
+CWnd* CWnd::FromHandle(HWND hWnd) { return AfxWndFromHandle<CWnd>(hWnd); }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
@@ -197,8 +89,8 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
 {
     if (!Attach(hWnd))
         return FALSE;
-    const WNDPROC previous = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+    const WNDPROC previous =
+        reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
     if (!previous) {
         Detach();
         return FALSE;
@@ -208,10 +100,7 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     return TRUE;
 }
 
-BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent)
-{
-    return SubclassWindow(::GetDlgItem(parent->m_hWnd, (int)id));
-}
+BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) { return SubclassWindow(::GetDlgItem(parent->m_hWnd, (int)id)); }
 
 HWND CWnd::UnsubclassWindow()
 {
@@ -221,33 +110,31 @@ HWND CWnd::UnsubclassWindow()
     return Detach();
 }
 
-BOOL CWnd::Create(LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
-                  UINT id, LPVOID param)
+BOOL CWnd::Create(
+    LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id, LPVOID param)
 {
     return CreateEx(0, className, windowName, style | WS_CHILD, rect, parent, id, param);
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect,
-                    CWnd* parent, UINT id, LPVOID param)
+BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+    UINT id, LPVOID param)
 {
     return CreateEx(exStyle, className, windowName, style, rect.left, rect.top, rect.right - rect.left,
-                    rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr,
-                    reinterpret_cast<HMENU>((UINT_PTR)id), param);
+        rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr, reinterpret_cast<HMENU>((UINT_PTR)id), param);
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                    int width, int height, HWND parent, HMENU menuOrId, LPVOID param)
+BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+    int height, HWND parent, HMENU menuOrId, LPVOID param)
 {
-    CREATESTRUCTA cs = {param, AfxGetInstanceHandle(), menuOrId, parent, height, width, y, x,
-                        (LONG)style, windowName, className, exStyle};
+    CREATESTRUCTA cs = {param, AfxGetInstanceHandle(), menuOrId, parent, height, width, y, x, (LONG)style, windowName,
+        className, exStyle};
     if (!PreCreateWindow(cs)) {
         PostNcDestroy();
         return FALSE;
     }
     HookWindowCreate();
-    const HWND hWnd = ::CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, (DWORD)cs.style, cs.x,
-                                        cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance,
-                                        cs.lpCreateParams);
+    const HWND hWnd = ::CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, (DWORD)cs.style, cs.x, cs.y, cs.cx,
+        cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
     UnhookWindowCreate();
     return hWnd != nullptr;
 }
@@ -268,17 +155,14 @@ BOOL CWnd::DestroyWindow()
 BOOL CWnd::PreCreateWindow(CREATESTRUCT& cs)
 {
     if (!cs.lpszClass)
-        cs.lpszClass = AfxRegisterWndClass(CS_DBLCLKS, ::LoadCursorA(nullptr, (LPCSTR)IDC_ARROW),
-                                           reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+        cs.lpszClass = AfxRegisterWndClass(
+            CS_DBLCLKS, ::LoadCursorA(nullptr, (LPCSTR)IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
     return cs.lpszClass != nullptr;
 }
 
-void CWnd::PostNcDestroy() {}
+void CWnd::PostNcDestroy() { }
 
-BOOL CWnd::PreTranslateMessage(MSG*)
-{
-    return FALSE;
-}
+BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -311,11 +195,6 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
-LRESULT CWnd::Default()
-{
-    return DefWindowProc(g_currentMessage.message, g_currentMessage.wParam, g_currentMessage.lParam);
-}
-
 BOOL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* msg)
 {
     for (HWND hWnd = msg->hwnd; hWnd; hWnd = ::GetParent(hWnd)) {
@@ -337,25 +216,7 @@ void CWnd::OnNcDestroyed()
     }
     Detach();
     m_pfnSuper = nullptr;
-    PostNcDestroy();   // may delete this
-}
-
-void CWnd::HookWindowCreate()
-{
-    if (!g_createHook)
-        g_createHook = ::SetWindowsHookExA(WH_CBT, AfxCbtFilterHook, nullptr, ::GetCurrentThreadId());
-    g_windowInit = this;
-}
-
-BOOL CWnd::UnhookWindowCreate()
-{
-    if (g_createHook) {
-        ::UnhookWindowsHookEx(g_createHook);
-        g_createHook = nullptr;
-    }
-    const BOOL created = g_windowInit == nullptr;
-    g_windowInit = nullptr;
-    return created;
+    PostNcDestroy();  // may delete this
 }
 
 BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags)
@@ -366,8 +227,7 @@ BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags)
         return FALSE;
     ::SetWindowLongA(m_hWnd, GWL_STYLE, (LONG)newStyle);
     if (swpFlags)
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
-                       SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
     return TRUE;
 }
 
@@ -399,26 +259,17 @@ void CWnd::SetFont(CFont* font, BOOL redraw)
     SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font ? font->m_hObject : nullptr), redraw);
 }
 
-CFont* CWnd::GetFont() const
-{
-    return CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)));
-}
+CFont* CWnd::GetFont() const { return CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT))); }
 
-CDC* CWnd::GetDC()
-{
-    return CDC::FromHandle(::GetDC(m_hWnd));
-}
+CDC* CWnd::GetDC() { return CDC::FromHandle(::GetDC(m_hWnd)); }
 
-int CWnd::ReleaseDC(CDC* dc)
-{
-    return ::ReleaseDC(m_hWnd, dc->m_hDC);
-}
+int CWnd::ReleaseDC(CDC* dc) { return ::ReleaseDC(m_hWnd, dc->m_hDC); }
 
 void CWnd::CenterWindow(CWnd* alternateOwner)
 {
     const bool child = GetStyle() & WS_CHILD;
-    HWND center = alternateOwner ? alternateOwner->m_hWnd
-                                 : (child ? ::GetParent(m_hWnd) : ::GetWindow(m_hWnd, GW_OWNER));
+    HWND center =
+        alternateOwner ? alternateOwner->m_hWnd : (child ? ::GetParent(m_hWnd) : ::GetWindow(m_hWnd, GW_OWNER));
     CRect area;
     CRect over;
     if (child) {

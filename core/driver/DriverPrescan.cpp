@@ -9,6 +9,7 @@
 #include "core/scan/ScanServices.h"
 #include "core/scan/ShellServices.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/GlobalBlock.h"
 #include "core/util/Numeric.h"
 
 #include <algorithm>
@@ -409,16 +410,11 @@ bool CScannerDriver::LockHistogramBlock()
     }
     if (m_hHistogram != nullptr)
         return true;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, kHistogramBytes);
-    if (block == nullptr)
+    CScopedBlock block(kHistogramBytes, GMEM_MOVEABLE | GMEM_ZEROINIT);
+    if (block.Data() == nullptr)
         return false;
-    void* counters = GlobalLock(block);
-    if (counters == nullptr) {
-        GlobalFree(block);
-        return false;
-    }
-    m_hHistogram = block;
-    m_pHistogram = static_cast<int32_t*>(counters);
+    m_pHistogram = static_cast<int32_t*>(block.Data());
+    m_hHistogram = block.Release();
     return true;
 }
 

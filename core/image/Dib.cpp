@@ -1,6 +1,7 @@
 #include "core/image/Dib.h"
 
 #include "core/image/FileHuge.h"
+#include "core/util/GlobalBlock.h"
 #include "framework/File.h"
 
 #include <cstring>
@@ -17,17 +18,18 @@ constexpr uint32_t kTenthMillimetresPerInch = 254;
 uint32_t ColorCount(uint32_t bitCount)
 {
     switch (bitCount) {
-    case 1: return 2;
-    case 4: return 16;
-    case 8: return 256;
-    default: return 0;
+    case 1:
+        return 2;
+    case 4:
+        return 16;
+    case 8:
+        return 256;
+    default:
+        return 0;
     }
 }
 
-bool IsSupportedDepth(uint32_t bitCount)
-{
-    return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24;
-}
+bool IsSupportedDepth(uint32_t bitCount) { return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24; }
 
 // The bits follow the colour table; a 24-bit bitmap carries a 256-entry palette hint.
 uint32_t BitsOffset(uint32_t bitCount)
@@ -38,10 +40,7 @@ uint32_t BitsOffset(uint32_t bitCount)
 
 }  // namespace
 
-CDib::~CDib()
-{
-    FreeBlock();
-}
+CDib::~CDib() { FreeBlock(); }
 
 uint32_t CDib::RowStride(uint32_t width, uint32_t bitCount)
 {
@@ -75,15 +74,11 @@ void CDib::Create(uint32_t width, uint32_t height, uint32_t bitCount, uint32_t d
     const uint64_t pixelBytes = (uint64_t)height * m_nStride;
     if (pixelBytes > 0xFFFFFFFFull - kHeaderAndTable)
         return;
-    m_hDib = GlobalAlloc(GMEM_MOVEABLE, (SIZE_T)pixelBytes + kHeaderAndTable);
-    if (!m_hDib)
+    CScopedBlock memory((uint32_t)(pixelBytes + kHeaderAndTable));
+    uint8_t* block = static_cast<uint8_t*>(memory.Data());
+    if (!block)
         return;
-    uint8_t* block = static_cast<uint8_t*>(GlobalLock(m_hDib));
-    if (!block) {
-        GlobalFree(m_hDib);
-        m_hDib = nullptr;
-        return;
-    }
+    m_hDib = memory.Release();
     m_pHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
     m_pColorTable = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
     m_pBits = block + BitsOffset(bitCount);
@@ -130,15 +125,15 @@ void CDib::FillColorTable()
     switch (m_nBitCount) {
     case 1:
         // Line art: a set bit is black ink on white paper.
-        table[0] = RGBQUAD{255, 255, 255, 0};
-        table[1] = RGBQUAD{0, 0, 0, 0};
+        table[0] = RGBQUAD {255, 255, 255, 0};
+        table[1] = RGBQUAD {0, 0, 0, 0};
         break;
     case 4:
     case 8: {
         const uint32_t step = 255 / (m_nColors - 1);
         for (uint32_t i = 0; i < m_nColors; ++i) {
             const BYTE grey = (BYTE)(i * step);
-            table[i] = RGBQUAD{grey, grey, grey, 0};
+            table[i] = RGBQUAD {grey, grey, grey, 0};
         }
         break;
     }
@@ -147,8 +142,7 @@ void CDib::FillColorTable()
         for (BYTE r = 0; r < 6; ++r)
             for (BYTE g = 0; g < 6; ++g)
                 for (BYTE b = 0; b < 6; ++b)
-                    table[36 * r + 6 * g + b] =
-                        RGBQUAD{(BYTE)(51 * b), (BYTE)(51 * g), (BYTE)(51 * r), 0};
+                    table[36 * r + 6 * g + b] = RGBQUAD {(BYTE)(51 * b), (BYTE)(51 * g), (BYTE)(51 * r), 0};
         break;
     default:
         break;
@@ -162,7 +156,7 @@ int CDib::WriteBmp(CFile& file)
     const uint8_t* block = reinterpret_cast<const uint8_t*>(m_pHeader);
     const DWORD blockSize = (DWORD)GlobalSize(m_hDib);
     BITMAPFILEHEADER fileHeader = {};
-    fileHeader.bfType = 0x4D42;   // "BM"
+    fileHeader.bfType = 0x4D42;  // "BM"
     fileHeader.bfSize = blockSize + sizeof fileHeader;
     fileHeader.bfOffBits = (DWORD)(sizeof fileHeader + (m_pBits - block));
     if (!WriteFileHuge(file, &fileHeader, sizeof fileHeader))

@@ -6,6 +6,8 @@
 #include "core/image/FileHuge.h"
 #include "core/scan/ShellServices.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/GlobalBlock.h"
+#include "core/util/ScopedFile.h"
 #include "framework/App.h"
 #include "framework/File.h"
 
@@ -35,13 +37,10 @@ CDib* ReadDibFile(CFile& file)
         length < kFileHeaderSize + kInfoHeaderSize)
         return nullptr;
     uint32_t blockSize = length - kFileHeaderSize;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, blockSize);
-    uint8_t* data = block != nullptr ? (uint8_t*)GlobalLock(block) : nullptr;
-    if (data == nullptr) {
-        if (block != nullptr)
-            GlobalFree(block);
+    CScopedBlock block(blockSize);
+    uint8_t* data = (uint8_t*)block.Data();
+    if (data == nullptr)
         return nullptr;
-    }
     BITMAPINFOHEADER* header = (BITMAPINFOHEADER*)data;
     bool read = ReadFileHuge(file, data, blockSize) != 0;
     uint32_t bitCount = header->biBitCount;
@@ -50,14 +49,11 @@ CDib* ReadDibFile(CFile& file)
     uint32_t stride = header->biWidth > 0 ? CDib::RowStride((uint32_t)header->biWidth, bitCount) : 0;
     uint32_t bitsOffset = header->biSize + colours * sizeof(RGBQUAD);
     bool valid = read && header->biSize == kInfoHeaderSize && (bitCount == 1 || bitCount == 8 || bitCount == 24) &&
-                 stride > 0 && height > 0 && (uint64_t)bitsOffset + (uint64_t)stride * height <= blockSize;
-    if (!valid) {
-        GlobalUnlock(block);
-        GlobalFree(block);
+        stride > 0 && height > 0 && (uint64_t)bitsOffset + (uint64_t)stride * height <= blockSize;
+    if (!valid)
         return nullptr;
-    }
     CDib* dib = new CDib;
-    dib->m_hDib = block;
+    dib->m_hDib = block.Release();
     dib->m_pHeader = header;
     dib->m_pColorTable = (RGBQUAD*)(data + header->biSize);
     dib->m_pBits = data + bitsOffset;
@@ -68,10 +64,7 @@ CDib* ReadDibFile(CFile& file)
     return dib;
 }
 
-CPrintForm::CPrintForm()
-{
-    Load();
-}
+CPrintForm::CPrintForm() { Load(); }
 
 CPrintForm::~CPrintForm()
 {
@@ -113,11 +106,11 @@ void CPrintForm::ReadImage()
     CString fileName = AfxGetApp()->GetProfileString(m_strSection, "FileName", "");
     if (fileName.IsEmpty())
         return;
-    CFile file;
-    if (!file.Open(fileName, CFile::modeRead | CFile::shareExclusive))
+    CScopedFile file;
+    if (!file.Open(fileName, GENERIC_READ, OPEN_EXISTING))
         return;
-    m_pImage = Shell().ReadPreviewDib(file);
-    file.Abort();
+    CFile stream(file.Get());
+    m_pImage = Shell().ReadPreviewDib(stream);
 }
 
 void CPrintForm::Load()
@@ -154,13 +147,11 @@ void CPrintForm::Save()
 {
     CWinApp* app = AfxGetApp();
     CString path = ImagePath();
-    CFile file;
-    if (file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive)) {
-        if (m_pImage != nullptr) {
-            app->WriteProfileString(m_strSection, "FileName", path);
-            m_pImage->WriteBmp(file);
-        }
-        file.Abort();
+    CScopedFile file;
+    if (file.Open(path, GENERIC_WRITE, CREATE_ALWAYS) && m_pImage != nullptr) {
+        app->WriteProfileString(m_strSection, "FileName", path);
+        CFile stream(file.Get());
+        m_pImage->WriteBmp(stream);
     }
     app->WriteProfileInt(m_strSection, "FormX", m_nFormX);
     app->WriteProfileInt(m_strSection, "FormY", m_nFormY);

@@ -63,11 +63,6 @@ uint16_t CImageFileWriter::Open(const char*, CCmsImageDesc*) { return kFailed; }
 uint32_t CImageFileWriter::Write(uint8_t*, uint32_t) { return 0; }
 uint16_t CImageFileWriter::Close() { return kFailed; }
 
-CBmpFileWriter::~CBmpFileWriter()
-{
-    m_rowBuffer.Free();
-}
-
 uint16_t CBmpFileWriter::BitCountFor(const CCmsImageDesc& desc)
 {
     int32_t bits = desc.channels[0].bitsPerSample;
@@ -112,20 +107,12 @@ uint16_t CBmpFileWriter::Open(const char* path, CCmsImageDesc* desc)
     Put32(header + 50, colours);
     FillPalette(header + kFileHeaderSize + kInfoHeaderSize, m_nBitCount);
 
-    if (!m_file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive))
+    if (!m_file.Open(path, GENERIC_WRITE, CREATE_ALWAYS))
         return kFailed;
-    if (!WriteAt(0, header, m_nHeaderSize))
+    if (!m_file.WriteAt(0, header, m_nHeaderSize))
         return kFailed;
-    m_rowBuffer.Alloc(rowBytes, 0, GMEM_MOVEABLE);
-    return m_rowBuffer.m_pData != nullptr ? 0 : kFailed;
-}
-
-bool CBmpFileWriter::WriteAt(uint32_t offset, const void* data, uint32_t bytes)
-{
-    if (SetFilePointer(m_file.m_hFile, (LONG)offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return false;
-    DWORD written = 0;
-    return WriteFile(m_file.m_hFile, data, bytes, &written, nullptr) && written == bytes;
+    m_rowBuffer.Alloc(rowBytes);
+    return m_rowBuffer.Data() != nullptr ? 0 : kFailed;
 }
 
 uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
@@ -134,10 +121,10 @@ uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
         return 0;
     uint32_t height = (uint32_t)m_pDesc->imageHeight;
     uint32_t rowBytes = (uint32_t)m_pDesc->channels[0].rowStep;
-    if (m_nRowsWritten + count > height || m_rowBuffer.m_pData == nullptr)
+    if (m_nRowsWritten + count > height || m_rowBuffer.Data() == nullptr)
         return 0;
     m_pDesc->height = (int32_t)count;
-    uint8_t* spare = (uint8_t*)m_rowBuffer.m_pData;
+    uint8_t* spare = (uint8_t*)m_rowBuffer.Data();
     for (uint32_t top = 0, bottom = count - 1; top < bottom; ++top, --bottom) {
         memcpy(spare, lines + top * rowBytes, rowBytes);
         memcpy(lines + top * rowBytes, lines + bottom * rowBytes, rowBytes);
@@ -153,15 +140,16 @@ uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
     }
     m_nRowsWritten += count;
     uint32_t offset = m_nHeaderSize + (height - m_nRowsWritten) * rowBytes;
-    return WriteAt(offset, lines, count * rowBytes) ? count : 0;
+    return m_file.WriteAt(offset, lines, count * rowBytes) ? count : 0;
 }
 
 uint16_t CBmpFileWriter::Close()
 {
     m_rowBuffer.Free();
-    if (m_file.m_hFile == INVALID_HANDLE_VALUE)
+    if (!m_file.IsOpen())
         return kFailed;
-    m_file.Abort();
+    // Every row went out with its own checked write; closing adds nothing to report.
+    m_file.Close();
     return 0;
 }
 
@@ -188,10 +176,7 @@ uint16_t CEngineFileWriter::Close()
     return result == 0 ? 0 : kFailed;
 }
 
-bool WritesBmpFiles()
-{
-    return AfxGetApp()->GetProfileInt("General", "File extension", 0) == 1;
-}
+bool WritesBmpFiles() { return AfxGetApp()->GetProfileInt("General", "File extension", 0) == 1; }
 
 uint16_t OpenImageWriter(const char* path)
 {

@@ -6,7 +6,7 @@
 
 #include "colour/CmsEngine.h"
 #include "core/util/GlobalBlock.h"
-#include "framework/File.h"
+#include "core/util/ScopedFile.h"
 
 #include <cstdint>
 
@@ -25,7 +25,7 @@ public:
     virtual uint16_t Close();
 
 protected:
-    CFile m_file;
+    CScopedFile m_file;
     CCmsImageDesc* m_pDesc = nullptr;
 };
 
@@ -34,7 +34,6 @@ protected:
 // its last block is in.
 class CBmpFileWriter : public CImageFileWriter {
 public:
-    ~CBmpFileWriter() override;
     uint16_t Open(const char* path, CCmsImageDesc* desc) override;
     uint32_t Write(uint8_t* lines, uint32_t count) override;
     uint16_t Close() override;
@@ -43,9 +42,7 @@ public:
     static uint16_t BitCountFor(const CCmsImageDesc& desc);
 
 private:
-    bool WriteAt(uint32_t offset, const void* data, uint32_t bytes);
-
-    CGlobalBlock m_rowBuffer;
+    CScopedBlock m_rowBuffer;
     uint32_t m_nRowsWritten = 0;
     uint16_t m_nBitCount = 0;
     uint32_t m_nHeaderSize = 0;

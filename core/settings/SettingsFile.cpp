@@ -4,6 +4,7 @@
 #include "core/messages/MessageReporter.h"
 #include "core/messages/ProgramDirectory.h"
 #include "core/scan/ShellServices.h"
+#include "core/util/ScopedFile.h"
 #include "framework/App.h"
 
 #include <cstring>
@@ -46,56 +47,13 @@ uint32_t CurrentKind()
     return g_pScannerDriver != nullptr ? g_pScannerDriver->m_nKind : kKindBareDriver;
 }
 
-// An open file handle that closes itself.
-class CHandle {
-public:
-    explicit CHandle(HANDLE handle) : m_hFile(handle) {}
-    ~CHandle() { Close(); }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-
-    bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_hFile; }
-    bool Close()
-    {
-        bool closed = !IsOpen() || CloseHandle(m_hFile) != 0;
-        m_hFile = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE m_hFile;
-};
-
-HANDLE OpenExclusive(const char* path, DWORD access, DWORD disposition)
-{
-    return CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// Reads up to `size` bytes at `offset`; the count read, or -1 on a file error.
-long ReadAt(HANDLE file, uint32_t offset, void* buffer, uint32_t size)
-{
-    if (SetFilePointer(file, (LONG)offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return -1;
-    DWORD total = 0;
-    while (total < size) {
-        DWORD got = 0;
-        if (!ReadFile(file, (char*)buffer + total, size - total, &got, nullptr))
-            return -1;
-        if (got == 0)
-            break;
-        total += got;
-    }
-    return (long)total;
-}
-
 SlotRead ReadSlot(const CString& path, uint32_t slotIndex, CSettingsSlot& slot)
 {
-    CHandle file(OpenExclusive(path, GENERIC_READ, OPEN_EXISTING));
-    if (!file.IsOpen())
+    CScopedFile file;
+    if (!file.Open(path, GENERIC_READ, OPEN_EXISTING))
         return kSlotEmpty;
     memset(&slot, 0, sizeof slot);
-    long got = ReadAt(file.Get(), slotIndex * kSettingsSlotSize, &slot, kSettingsSlotSize);
+    long got = file.ReadAt(slotIndex * kSettingsSlotSize, &slot, kSettingsSlotSize);
     // A file that ends before the slot never had it written.
     if (got <= 0)
         return kSlotEmpty;
@@ -204,26 +162,20 @@ uint32_t SlotForSave()
 // The whole file as it is now; false when it exists but cannot be read (another process holds it).
 bool ReadWholeFile(const CString& path, std::vector<char>& content)
 {
-    CHandle file(OpenExclusive(path, GENERIC_READ, OPEN_EXISTING));
-    if (!file.IsOpen()) {
+    CScopedFile file;
+    if (!file.Open(path, GENERIC_READ, OPEN_EXISTING)) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
-    DWORD size = GetFileSize(file.Get(), nullptr);
-    if (size == INVALID_FILE_SIZE)
-        return false;
-    content.resize(size);
-    return ReadAt(file.Get(), 0, content.data(), size) == (long)size;
+    return file.ReadAll(content);
 }
 
 bool WriteWholeFile(const CString& path, const std::vector<char>& content)
 {
-    CHandle file(OpenExclusive(path, GENERIC_WRITE, CREATE_ALWAYS));
-    if (!file.IsOpen())
+    CScopedFile file;
+    if (!file.Open(path, GENERIC_WRITE, CREATE_ALWAYS))
         return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file.Get(), content.data(), (DWORD)content.size(), &written, nullptr) &&
-              written == content.size() && FlushFileBuffers(file.Get());
+    bool ok = file.WriteAll(content.data(), (uint32_t)content.size());
     return file.Close() && ok;
 }
 

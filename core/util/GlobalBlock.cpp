@@ -1,9 +1,6 @@
 #include "core/util/GlobalBlock.h"
 
-CGlobalBlock::CGlobalBlock(uint32_t size, int32_t pageLock)
-{
-    Alloc(size, pageLock, GMEM_MOVEABLE);
-}
+CGlobalBlock::CGlobalBlock(uint32_t size, int32_t pageLock) { Alloc(size, pageLock, GMEM_MOVEABLE); }
 
 void CGlobalBlock::Alloc(uint32_t size, int32_t pageLock, UINT flags)
 {
@@ -27,4 +24,23 @@ void CGlobalBlock::Free()
     GlobalUnlock(m_hMem);
     GlobalFree(m_hMem);
     m_hMem = nullptr;
+}
+
+void CScopedBlock::Alloc(uint32_t size, UINT flags)
+{
+    Free();
+    m_block.Alloc(size, 0, flags);
+}
+
+void CScopedBlock::Free()
+{
+    m_block.Free();
+    m_block.m_pData = nullptr;
+}
+
+HGLOBAL CScopedBlock::Release()
+{
+    const HGLOBAL handle = m_block.m_hMem;
+    m_block = CGlobalBlock();
+    return handle;
 }

@@ -23,3 +23,25 @@ public:
     uint32_t m_nSize = 0;
     int32_t m_bPageLock = 0;
 };
+
+// A temporary block freed when its owner goes, whichever way the scope is left. Release hands the
+// locked block on to an owner that frees it by hand (a DIB, the driver's histogram).
+class CScopedBlock {
+public:
+    CScopedBlock() = default;
+    explicit CScopedBlock(uint32_t size, UINT flags = GMEM_MOVEABLE) { Alloc(size, flags); }
+    ~CScopedBlock() { Free(); }
+    CScopedBlock(const CScopedBlock&) = delete;
+    CScopedBlock& operator=(const CScopedBlock&) = delete;
+
+    // Frees the block held before; test Data for success.
+    void Alloc(uint32_t size, UINT flags = GMEM_MOVEABLE);
+    void Free();
+    // Null when there is no block.
+    void* Data() const { return m_block.m_pData; }
+    // The locked block's handle, now the caller's to unlock and free; null when there is none.
+    HGLOBAL Release();
+
+private:
+    CGlobalBlock m_block;
+};

@@ -1,5 +1,6 @@
 #include "core/util/Palettes.h"
 
+#include "core/util/GlobalBlock.h"
 #include "framework/Gdi.h"
 
 #include <windows.h>
@@ -18,35 +19,29 @@ void FillCube(PALETTEENTRY* entries)
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
             for (int b = 0; b < 6; ++b)
-                entries[36 * r + 6 * g + b] = PALETTEENTRY{(BYTE)(kCubeStep * r), (BYTE)(kCubeStep * g),
-                                                           (BYTE)(kCubeStep * b), 0};
+                entries[36 * r + 6 * g + b] =
+                    PALETTEENTRY {(BYTE)(kCubeStep * r), (BYTE)(kCubeStep * g), (BYTE)(kCubeStep * b), 0};
 }
 
 void FillGrey(PALETTEENTRY* entries)
 {
     for (int i = 0; i < kGreyEntries; ++i) {
         const BYTE grey = (BYTE)(kGreyStep * i);
-        entries[i] = PALETTEENTRY{grey, grey, grey, 0};
+        entries[i] = PALETTEENTRY {grey, grey, grey, 0};
     }
 }
 
 uint16_t BuildPalette(CPalette& palette, int count, EntryFiller fill)
 {
     const SIZE_T size = sizeof(LOGPALETTE) + (count - 1) * sizeof(PALETTEENTRY);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    LOGPALETTE* description = block ? static_cast<LOGPALETTE*>(GlobalLock(block)) : nullptr;
-    if (!description) {
-        if (block)
-            GlobalFree(block);
+    CScopedBlock block((uint32_t)size, GMEM_MOVEABLE | GMEM_ZEROINIT);
+    LOGPALETTE* description = static_cast<LOGPALETTE*>(block.Data());
+    if (!description)
         return kPaletteNoMemory;
-    }
     description->palVersion = 0x300;
     description->palNumEntries = (WORD)count;
     fill(description->palPalEntry);
-    const BOOL created = palette.CreatePalette(description);
-    GlobalUnlock(block);
-    GlobalFree(block);
-    return created ? kPaletteBuilt : kPaletteRefused;
+    return palette.CreatePalette(description) ? kPaletteBuilt : kPaletteRefused;
 }
 
 }  // namespace

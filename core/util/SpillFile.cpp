@@ -1,15 +1,10 @@
 #include "core/util/SpillFile.h"
 
+#include "core/util/ScopedFile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
-
-namespace {
-
-// File transfers go in chunks of at most this many bytes.
-constexpr uint32_t kChunk = 0xFFFE;
-
-}  // namespace
 
 CTempFileName::CTempFileName()
 {
@@ -35,8 +30,8 @@ CTempFileName::~CTempFileName()
 CSpillFile::CSpillFile(uint32_t size) : m_nSize(size)
 {
     if (size > 0 && size <= kSpillMemoryBudget) {
-        m_pBlock = new (std::nothrow) CGlobalBlock(size, 0);
-        if (m_pBlock && m_pBlock->m_pData) {
+        m_block.Alloc(size);
+        if (m_block.Data() != nullptr) {
             m_bInMemory = 1;
             return;
         }
@@ -47,10 +42,6 @@ CSpillFile::CSpillFile(uint32_t size) : m_nSize(size)
 
 CSpillFile::~CSpillFile()
 {
-    if (m_pBlock) {
-        m_pBlock->Free();
-        delete m_pBlock;
-    }
     if (!m_bInMemory)
         Abort();
 }
@@ -59,48 +50,27 @@ UINT CSpillFile::Read(void* destination, UINT count)
 {
     if (m_bInMemory) {
         const uint32_t available = std::min<uint32_t>(count, m_nSize - m_nPosition);
-        std::memcpy(destination, (const uint8_t*)m_pBlock->m_pData + m_nPosition, available);
+        std::memcpy(destination, (const uint8_t*)m_block.Data() + m_nPosition, available);
         m_nPosition += available;
         return available;
     }
     if (m_bFailed)
         return 0;
-    uint32_t done = 0;
-    while (done < count) {
-        DWORD got = 0;
-        const DWORD chunk = std::min(kChunk, count - done);
-        if (!ReadFile(m_hFile, (uint8_t*)destination + done, chunk, &got, nullptr)) {
-            m_bFailed = true;
-            break;
-        }
-        done += got;
-        if (got == 0)
-            break;
-    }
-    return done;
+    return ReadChunks(m_hFile, destination, count, m_bFailed);
 }
 
 uint32_t CSpillFile::WriteData(const void* source, uint32_t count)
 {
     if (m_bInMemory) {
         const uint32_t room = std::min<uint32_t>(count, m_nSize - m_nPosition);
-        std::memcpy((uint8_t*)m_pBlock->m_pData + m_nPosition, source, room);
+        std::memcpy((uint8_t*)m_block.Data() + m_nPosition, source, room);
         m_nPosition += room;
         return room;
     }
     if (m_bFailed)
         return 0;
-    uint32_t done = 0;
-    while (done < count) {
-        DWORD put = 0;
-        const DWORD chunk = std::min(kChunk, count - done);
-        // A chunk that writes nothing without failing would loop for ever; it counts as a failure.
-        if (!WriteFile(m_hFile, (const uint8_t*)source + done, chunk, &put, nullptr) || put == 0) {
-            m_bFailed = true;
-            break;
-        }
-        done += put;
-    }
+    const uint32_t done = WriteChunks(m_hFile, source, count);
+    m_bFailed = done < count;
     return done;
 }
 

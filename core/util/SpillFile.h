@@ -59,7 +59,7 @@ public:
 private:
     uint32_t m_nPosition = 0;
     uint32_t m_nSize = 0;
-    CGlobalBlock* m_pBlock = nullptr;
+    CScopedBlock m_block;
     int32_t m_bInMemory = 0;
     CTempFileName m_tempName;
     bool m_bFailed = false;

@@ -19,10 +19,7 @@ std::vector<uint8_t> Pattern(uint32_t size)
     return bytes;
 }
 
-bool FileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Points the temporary directory elsewhere for the life of the object.
 class CTempDirOverride {
@@ -64,9 +61,57 @@ TEST(GlobalBlock, ImpossibleSizeLeavesNoData)
     block.Free();
 }
 
+// A handle the owner freed is no longer known to the system.
+bool IsFreed(HGLOBAL handle) { return GlobalSize(handle) == 0; }
+
+TEST(ScopedBlock, FreesOnEveryWayOut)
+{
+    HGLOBAL first = nullptr;
+    HGLOBAL second = nullptr;
+    {
+        CScopedBlock block(100, GMEM_MOVEABLE | GMEM_ZEROINIT);
+        ASSERT_NE(block.Data(), nullptr);
+        EXPECT_EQ(static_cast<uint8_t*>(block.Data())[99], 0);
+        first = GlobalHandle(block.Data());
+        ASSERT_NE(first, nullptr);
+        block.Alloc(200);
+        ASSERT_NE(block.Data(), nullptr);
+        second = GlobalHandle(block.Data());
+        // The system may hand the freed handle out again for the new block.
+        EXPECT_TRUE(IsFreed(first) || first == second) << "a new block replaces the old one";
+        EXPECT_FALSE(IsFreed(second));
+    }
+    EXPECT_TRUE(IsFreed(second)) << "the block goes with its owner";
+
+    CScopedBlock block(100);
+    HGLOBAL third = GlobalHandle(block.Data());
+    block.Free();
+    EXPECT_EQ(block.Data(), nullptr);
+    EXPECT_TRUE(IsFreed(third));
+}
+
+TEST(ScopedBlock, ReleaseHandsOnTheLockedBlock)
+{
+    HGLOBAL handle = nullptr;
+    {
+        CScopedBlock block(100);
+        ASSERT_NE(block.Data(), nullptr);
+        static_cast<uint8_t*>(block.Data())[42] = 0x5A;
+        handle = block.Release();
+        EXPECT_EQ(block.Data(), nullptr);
+        EXPECT_EQ(block.Release(), nullptr);
+    }
+    ASSERT_FALSE(IsFreed(handle));
+    EXPECT_EQ(GlobalFlags(handle) & GMEM_LOCKCOUNT, 1u);
+    EXPECT_EQ(static_cast<uint8_t*>(GlobalLock(handle))[42], 0x5A);
+    GlobalUnlock(handle);
+    GlobalUnlock(handle);
+    GlobalFree(handle);
+}
+
 struct SpillCase {
     const char* name;
-    uint32_t constructedSize;   // decides memory or file
+    uint32_t constructedSize;  // decides memory or file
     bool inMemory;
 };
 
@@ -83,7 +128,7 @@ const SpillCase kSpillCases[] = {
 
 TEST(SpillFile, GivesBackIdenticalBytesAndLeavesNoFile)
 {
-    const std::vector<uint8_t> data = Pattern(300000);   // several 0xFFFE chunks
+    const std::vector<uint8_t> data = Pattern(300000);  // several 0xFFFE chunks
     for (const SpillCase& c : kSpillCases) {
         std::string tempName;
         {
