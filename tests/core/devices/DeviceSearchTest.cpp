@@ -7,17 +7,15 @@
 #include "core/devices/FoundDevice.h"
 #include "core/devices/ModelTable.h"
 #include "core/driver/ScannerDriver.h"
-#include "core/scsi/DeviceIo.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/TransportFactory.h"
 #include "core/scan/ShellServices.h"
 #include "dialogs/ChooseScannerDlg.h"
 #include "framework/App.h"
 #include "framework/Collections.h"
-#include "sim/AspiManager.h"
-#include "sim/SimDeviceIo.h"
 #include "sim/VirtualBus.h"
 #include "tests/support/Screenshot.h"
+#include "tests/support/SimBusConnection.h"
 
 #include "tests/support/TestApplication.h"
 
@@ -26,6 +24,7 @@
 #include <algorithm>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,8 +58,8 @@ struct CIniAddress {
 
 CIniAddress IniAddress()
 {
-    return {Ini("General", "SCSIDriver"), Ini("General", "HostID"), Ini("General", "BusID"),
-            Ini("General", "TargetID")};
+    return {
+        Ini("General", "SCSIDriver"), Ini("General", "HostID"), Ini("General", "BusID"), Ini("General", "TargetID")};
 }
 
 std::ostream& operator<<(std::ostream& out, const CIniAddress& a)
@@ -114,7 +113,7 @@ int WINAPI AnswerBox(HWND, LPCSTR text, LPCSTR, UINT)
 }
 
 std::vector<std::string> g_ChooserLines;
-int g_nChooserAnswer = -1;      // -1: cancel
+int g_nChooserAnswer = -1;  // -1: cancel
 
 int ChooseForTest(CObList& devices, int* position)
 {
@@ -154,16 +153,13 @@ protected:
     void SetUp() override
     {
         DeleteFileA(g_IniPath.c_str());
-        m_bus.AddHost(CSimHostInfo());
-        m_io = std::make_unique<CSimDeviceIo>(m_bus);
-        SetDeviceIo(m_io.get());
-        m_manager = LoadLibraryA("WNASPI32.DLL");
-        ASSERT_NE(nullptr, m_manager);
-        AttachBus(&m_bus);
+        m_Bus.AddHost(CSimHostInfo());
+        m_Connection.emplace(m_Bus);
+        ASSERT_TRUE(m_Connection->IsConnected());
         // An engine loader exists already: the search goes straight to the bus.
-        m_emptyEngineIni = testsupport::ProgramDirectory() + "no_engine.ini";
-        g_pCmsEngineLoader = new CCmsEngineLoader(m_emptyEngineIni.c_str());
-        m_savedFactory = g_ModelDescriptors[kModelKoval]->GetDriverFactory();
+        m_strEmptyEngineIni = testsupport::ProgramDirectory() + "no_engine.ini";
+        g_pCmsEngineLoader = new CCmsEngineLoader(m_strEmptyEngineIni.c_str());
+        m_pfnSavedFactory = g_ModelDescriptors[kModelKoval]->GetDriverFactory();
         g_ModelDescriptors[kModelKoval]->SetDriverFactory(CreateStandIn);
         g_nWindowsClass = 3;
         g_nDriversCreated = 0;
@@ -180,18 +176,8 @@ protected:
         DeleteScsiChannel();
         delete g_pCmsEngineLoader;
         g_pCmsEngineLoader = nullptr;
-        g_ModelDescriptors[kModelKoval]->SetDriverFactory(m_savedFactory);
-        AttachBus(nullptr);
-        SetDeviceIo(nullptr);
-        if (m_manager != nullptr)
-            FreeLibrary(m_manager);
-    }
-    void AttachBus(CSimBus* bus)
-    {
-        auto attach = reinterpret_cast<SimAttachBusProc>(
-            reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_ATTACH_BUS)));
-        ASSERT_NE(nullptr, attach);
-        attach(bus);
+        g_ModelDescriptors[kModelKoval]->SetDriverFactory(m_pfnSavedFactory);
+        m_Connection.reset();
     }
     template <class Target = CVirtualTarget>
     Target* AddDevice(int target, const char* product, uint8_t type = 6, int host = 0)
@@ -199,7 +185,7 @@ protected:
         CSimAddress address;
         address.host = host;
         address.target = target;
-        auto* device = static_cast<Target*>(m_bus.Attach(address, std::make_unique<Target>()));
+        auto* device = static_cast<Target*>(m_Bus.Attach(address, std::make_unique<Target>()));
         device->SetInquiryImage(CVirtualTarget::MakeInquiryImage(type, "ZELK", product, "1.00"));
         return device;
     }
@@ -210,16 +196,15 @@ protected:
             n += entry.cdb[0] == 0x12 ? 1 : 0;
         return n;
     }
-    int Search() { return FindScanner(&m_splash, 1); }
+    int Search() { return FindScanner(&m_Splash, 1); }
 
-    CVirtualBus m_bus;
-    std::unique_ptr<CSimDeviceIo> m_io;
-    HMODULE m_manager = nullptr;
-    std::string m_emptyEngineIni;
-    DriverFactory m_savedFactory = nullptr;
+    CVirtualBus m_Bus;
+    std::optional<CSimBusConnection> m_Connection;
+    std::string m_strEmptyEngineIni;
+    DriverFactory m_pfnSavedFactory = nullptr;
     CSearchShell m_Shell;
     CShellServicesScope m_ShellScope{m_Shell};
-    CWnd m_splash;
+    CWnd m_Splash;
 };
 
 }  // namespace
@@ -232,7 +217,7 @@ TEST_F(DeviceSearchTest, NoScannerAskedAbortRetryIgnore)
     EXPECT_EQ(2, g_nBoxes);
     EXPECT_NE(std::string::npos, g_BoxText.find("No scanner"));
     EXPECT_EQ(nullptr, g_pScannerDriver);
-    EXPECT_EQ((CIniAddress{"0", "255", "255", "255"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"0", "255", "255", "255"}), IniAddress());
 
     g_BoxAnswers = {IDIGNORE};
     EXPECT_EQ(1, Search());
@@ -240,13 +225,13 @@ TEST_F(DeviceSearchTest, NoScannerAskedAbortRetryIgnore)
     EXPECT_EQ(kKindBareDriver, g_pScannerDriver->m_nKind);
     EXPECT_NE(nullptr, g_pScannerDriver->m_pFormatTable) << "capabilities are filled";
     // Without a scanner the base transport's zeros are remembered.
-    EXPECT_EQ((CIniAddress{"0", "0", "0", "0"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"0", "0", "0", "0"}), IniAddress());
 }
 
 TEST_F(DeviceSearchTest, OneScannerIsOpenedAndRemembered)
 {
     AddDevice(1, "DISK", 0);
-    AddDevice(2, "UNKNOWN FLATBED");             // a scanner no entry takes is dropped
+    AddDevice(2, "UNKNOWN FLATBED");  // a scanner no entry takes is dropped
     auto* koval = AddDevice<CGuardWatchingTarget>(4, "KOVAL");
     EXPECT_EQ(1, Search());
     EXPECT_EQ(1, g_nDriversCreated);
@@ -254,7 +239,7 @@ TEST_F(DeviceSearchTest, OneScannerIsOpenedAndRemembered)
     EXPECT_EQ(2u, g_pScannerDriver->m_nKind) << "the driver's capabilities were initialised";
     EXPECT_EQ(0, g_nBoxes);
     EXPECT_TRUE(g_ChooserLines.empty());
-    EXPECT_EQ((CIniAddress{"204", "0", "0", "4"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"204", "0", "0", "4"}), IniAddress());
     EXPECT_EQ(4, g_pScsiChannel->GetTransport()->GetTarget());
     EXPECT_EQ("", Ini("General", "DangerousMPD"));
     // While its INQUIRY ran, the guard named the adapter.
@@ -269,9 +254,9 @@ TEST_F(DeviceSearchTest, TwoScannersAskTheUser)
     AddDevice(5, "KOVAL PLUS");
     g_nChooserAnswer = 1;
     EXPECT_EQ(1, Search());
-    EXPECT_EQ((std::vector<std::string>{"KOVAL           ", "KOVAL PLUS      "}), g_ChooserLines);
+    EXPECT_EQ((std::vector<std::string> {"KOVAL           ", "KOVAL PLUS      "}), g_ChooserLines);
     ASSERT_NE(nullptr, g_pScannerDriver);
-    EXPECT_EQ((CIniAddress{"204", "0", "0", "5"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"204", "0", "0", "5"}), IniAddress());
 
     // Cancelled: no scanner, and no half-probed address for the next start.
     delete g_pScannerDriver;
@@ -280,7 +265,7 @@ TEST_F(DeviceSearchTest, TwoScannersAskTheUser)
     EXPECT_EQ(1, Search());
     ASSERT_NE(nullptr, g_pScannerDriver);
     EXPECT_EQ(kKindBareDriver, g_pScannerDriver->m_nKind);
-    EXPECT_EQ((CIniAddress{"204", "255", "255", "255"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"204", "255", "255", "255"}), IniAddress());
 }
 
 namespace {
@@ -317,7 +302,7 @@ TEST_F(DeviceSearchTest, TheChooserDialogCancelledOnScreen)
     ASSERT_NE(nullptr, g_pScannerDriver);
     EXPECT_EQ(kKindBareDriver, g_pScannerDriver->m_nKind);
     EXPECT_EQ(0, g_nDriversCreated);
-    EXPECT_EQ((CIniAddress{"204", "255", "255", "255"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"204", "255", "255", "255"}), IniAddress());
 }
 
 TEST_F(DeviceSearchTest, RememberedAddressIsAskedFirst)
@@ -330,7 +315,7 @@ TEST_F(DeviceSearchTest, RememberedAddressIsAskedFirst)
     EXPECT_TRUE(g_ChooserLines.empty()) << "the full scan is skipped";
     EXPECT_EQ(0u, Inquiries(first));
     EXPECT_GE(Inquiries(remembered), 1u);
-    EXPECT_EQ((CIniAddress{"204", "0", "0", "5"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"204", "0", "0", "5"}), IniAddress());
 
     // HostID 255 means none remembered, whatever TargetID says.
     delete g_pScannerDriver;
@@ -352,15 +337,19 @@ TEST_F(DeviceSearchTest, BlacklistedAdapterIsSkipped)
     EXPECT_EQ(0, Search());
     EXPECT_EQ(1, g_nBoxes);
     EXPECT_EQ(nullptr, g_pScannerDriver);
-    EXPECT_EQ((CIniAddress{"0", "255", "255", "255"}), IniAddress());
+    EXPECT_EQ((CIniAddress {"0", "255", "255", "255"}), IniAddress());
 }
 
 TEST_F(DeviceSearchTest, AnInterruptedScanBlacklistsItsAdapterAtTheNextStart)
 {
-    struct Case { const char* guard; bool blacklisted; const char* guardAfter; };
+    struct Case {
+        const char* guard;
+        bool blacklisted;
+        const char* guardAfter;
+    };
     const Case kCases[] = {
         {"Fancy Adapter", true, ""},
-        {"aha154x", false, "aha154x"},          // the four safe adapters are never blacklisted
+        {"aha154x", false, "aha154x"},  // the four safe adapters are never blacklisted
         {"SPARROW", false, "SPARROW"},
         {"", false, ""},
     };
@@ -388,7 +377,7 @@ TEST_F(DeviceSearchTest, AnInterruptedScanBlacklistsItsAdapterAtTheNextStart)
 TEST_F(DeviceSearchTest, WindowsNtTriesItsTransportsInOrder)
 {
     AddDevice(4, "KOVAL");
-    m_bus.AddScannerDevice(0, CSimAddress{0, 0, 4, 0});
+    m_Bus.AddScannerDevice(0, CSimAddress {0, 0, 4, 0});
     g_nWindowsClass = 4;
     // A stored Win32s id fails the bit test: the NT pass-through comes first.
     SetIni("General", "SCSIDriver", "243");
@@ -401,7 +390,7 @@ TEST_F(DeviceSearchTest, WindowsNtTriesItsTransportsInOrder)
     EXPECT_EQ("204", Ini("General", "SCSIDriver"));
     delete g_pScannerDriver;
     // No ASPI manager: the search moves on to the pass-through.
-    m_bus.SetManagerReady(false);
+    m_Bus.SetManagerReady(false);
     SetIni("General", "SCSIDriver", "204");
     EXPECT_EQ(1, Search());
     EXPECT_EQ("141", Ini("General", "SCSIDriver"));
@@ -411,7 +400,7 @@ TEST_F(DeviceSearchTest, EngineLoadFailureIsReportedNamingTheFile)
 {
     delete g_pCmsEngineLoader;
     g_pCmsEngineLoader = nullptr;
-    g_pszEngineIniFile = m_emptyEngineIni.c_str();
+    g_pszEngineIniFile = m_strEmptyEngineIni.c_str();
     AddDevice(4, "KOVAL");
     struct CBox {
         static int WINAPI Record(HWND, LPCSTR text, LPCSTR, UINT)

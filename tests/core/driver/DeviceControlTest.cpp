@@ -1,15 +1,14 @@
 // The base's device operations against a virtual scanner, through both transports.
 
-#include "core/scsi/DeviceIo.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/TransportFactory.h"
 #include "core/util/Clock.h"
-#include "sim/AspiManager.h"
-#include "sim/SimDeviceIo.h"
 #include "sim/VirtualBus.h"
 #include "tests/core/driver/DriverTestSupport.h"
+#include "tests/support/SimBusConnection.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace {
@@ -38,11 +37,8 @@ protected:
         address.target = kTarget;
         m_pDevice = m_bus.Attach(address, std::make_unique<CScanningTarget>());
         m_pDevice->SetInquiryImage(CVirtualTarget::MakeInquiryImage(6, "ZELK", "FLATBED 600", "2.09"));
-        m_io = std::make_unique<CSimDeviceIo>(m_bus);
-        SetDeviceIo(m_io.get());
-        m_manager = LoadLibraryA("WNASPI32.DLL");
-        ASSERT_NE(nullptr, m_manager);
-        AttachBus(&m_bus);
+        m_connection.emplace(m_bus);
+        ASSERT_TRUE(m_connection->IsConnected());
         m_pTransport = BuildTransport(GetParam());
         ASSERT_EQ(kMsgScsiOpened, m_pTransport->Open());
         m_pTransport->SelectAdapter(0);
@@ -56,25 +52,14 @@ protected:
         g_pScsiChannel = nullptr;
         m_pChannel.reset();
         delete m_pTransport;
-        AttachBus(nullptr);
-        SetDeviceIo(nullptr);
-        if (m_manager != nullptr)
-            FreeLibrary(m_manager);
+        m_connection.reset();
         g_UserAbort = 0;
         DriverFixture::TearDown();
-    }
-    void AttachBus(CSimBus* bus)
-    {
-        auto attach = reinterpret_cast<SimAttachBusProc>(
-            reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_ATTACH_BUS)));
-        ASSERT_NE(nullptr, attach);
-        attach(bus);
     }
     size_t Count(uint8_t opcode) const
     {
         std::vector<CSimLogEntry> log = m_pDevice->Log();
-        return (size_t)std::count_if(log.begin(), log.end(),
-                                     [&](const CSimLogEntry& e) { return e.cdb[0] == opcode; });
+        return (size_t)std::count_if(log.begin(), log.end(), [&](const CSimLogEntry& e) { return e.cdb[0] == opcode; });
     }
     void Fault(SimFaultKind kind, int opcode, int count, uint8_t key = 0, uint32_t ms = 0)
     {
@@ -89,10 +74,9 @@ protected:
 
     CVirtualBus m_bus;
     CVirtualTarget* m_pDevice = nullptr;
-    std::unique_ptr<CSimDeviceIo> m_io;
-    HMODULE m_manager = nullptr;
     CScsiTransport* m_pTransport = nullptr;
     std::unique_ptr<CScsiChannel> m_pChannel;
+    std::optional<CSimBusConnection> m_connection;
 };
 
 std::string TransportName(const ::testing::TestParamInfo<ScsiDriverId>& info)
@@ -112,7 +96,11 @@ TEST_P(DeviceControlTest, WaitReadyRetriesBusyUntilReady)
 
 TEST_P(DeviceControlTest, SenseKeysBecomeMessagesAndCodes)
 {
-    struct Case { uint8_t key; uint16_t result; int message; };
+    struct Case {
+        uint8_t key;
+        uint16_t result;
+        int message;
+    };
     const Case kCases[] = {
         {3, kDriverFailed, 0},
         {4, kDriverAborted, 3341},
@@ -125,7 +113,7 @@ TEST_P(DeviceControlTest, SenseKeysBecomeMessagesAndCodes)
         m_pDevice->ClearFaults();
         Fault(SimFaultKind::Check, 0x00, 0, c.key);
         EXPECT_EQ(c.result, m_pDriver->WaitReady(2000)) << "sense key " << (int)c.key;
-        EXPECT_EQ(c.message == 0 ? std::vector<int>{} : std::vector<int>{c.message}, m_Reports.Ids())
+        EXPECT_EQ(c.message == 0 ? std::vector<int> {} : std::vector<int> {c.message}, m_Reports.Ids())
             << "sense key " << (int)c.key;
     }
 }
@@ -148,19 +136,19 @@ TEST_P(DeviceControlTest, UnitAttentionRepeatsTheCommandOnce)
     Fault(SimFaultKind::Check, 0x1B, 0, 6);
     EXPECT_EQ(kDriverAborted, m_pDriver->StartScanCommand(0));
     EXPECT_EQ(2u, Count(0x1B));
-    EXPECT_EQ(std::vector<int>{3347}, m_Reports.Ids());
+    EXPECT_EQ(std::vector<int> {3347}, m_Reports.Ids());
 }
 
 using HandleSenseTest = DriverFixture;
 
 TEST_F(HandleSenseTest, OnlyCurrentErrorsAreRead)
 {
-    uint8_t sense[18] = {0xF0, 0, 6};           // valid bit set: still a current error
+    uint8_t sense[18] = {0xF0, 0, 6};  // valid bit set: still a current error
     EXPECT_EQ(kDriverAborted, m_pDriver->HandleSense(sense));
-    sense[0] = 0x71;                             // a deferred error
+    sense[0] = 0x71;  // a deferred error
     sense[2] = 4;
     EXPECT_EQ(kDriverFailed, m_pDriver->HandleSense(sense));
-    EXPECT_EQ(std::vector<int>{3347}, m_Reports.Ids());
+    EXPECT_EQ(std::vector<int> {3347}, m_Reports.Ids());
 }
 
 TEST_P(DeviceControlTest, ScanReadAndUnloadCommands)
@@ -172,7 +160,7 @@ TEST_P(DeviceControlTest, ScanReadAndUnloadCommands)
     ASSERT_EQ(2u, log.size());
     EXPECT_EQ("00 00 00 00 00 00", log[0].CdbText());
     EXPECT_EQ("1b 00 00 00 01 00", log[1].CdbText());
-    EXPECT_EQ(std::vector<uint8_t>{0x81}, log[1].dataOut);
+    EXPECT_EQ(std::vector<uint8_t> {0x81}, log[1].dataOut);
 
     std::vector<uint8_t> lines(3 * 40);
     for (size_t i = 0; i < lines.size(); ++i)
@@ -232,7 +220,7 @@ protected:
         DriverFixture::TearDown();
     }
     CFixedResultTransport m_Transport;
-    CScsiChannel m_Channel{&m_Transport, kScsiChannelNone};
+    CScsiChannel m_Channel {&m_Transport, kScsiChannelNone};
 };
 
 }  // namespace
@@ -256,11 +244,14 @@ TEST_F(WaitReadyLoopTest, BusyAndSelectionTimeoutsWaitUntilTheDeadline)
 
 TEST_F(WaitReadyLoopTest, OtherAnswersEndTheWaitAtOnce)
 {
-    struct Case { TransportResult answer; uint16_t result; };
+    struct Case {
+        TransportResult answer;
+        uint16_t result;
+    };
     const Case kCases[] = {
-        {0x0400, kDriverFailed},    // another host adapter status
+        {0x0400, kDriverFailed},  // another host adapter status
         {kScsiTimeout, kDriverFailed},
-        {0x18, kDriverFailed},      // reservation conflict
+        {0x18, kDriverFailed},  // reservation conflict
         {kScsiUserAbort, kDriverAborted},
         {kScsiFailed, kDriverFailed},
     };
@@ -272,5 +263,5 @@ TEST_F(WaitReadyLoopTest, OtherAnswersEndTheWaitAtOnce)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothTransports, DeviceControlTest,
-                         ::testing::Values(kScsiDriverAspi32, kScsiDriverNtScsi), TransportName);
+INSTANTIATE_TEST_SUITE_P(
+    BothTransports, DeviceControlTest, ::testing::Values(kScsiDriverAspi32, kScsiDriverNtScsi), TransportName);

@@ -1,17 +1,17 @@
 #pragma once
 
 // A colour engine for the driver tests: film-type correction and the profile search answer from
-// the test's own data; every other operation refuses (1).
+// the test's own data; every other operation refuses.
 
-#include "colour/CmsEngine.h"
 #include "core/cms/CmsRecords.h"
+#include "tests/support/RefusingCmsEngine.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <string>
 #include <vector>
 
-class CFakeCmsEngine : public CCmsEngine {
+class CFakeCmsEngine : public CRefusingCmsEngine {
 public:
     virtual ~CFakeCmsEngine() = default;
 
@@ -34,8 +34,7 @@ public:
     size_t m_nNext = 0;
     int m_nSearchesEnded = 0;
 
-    static CProfile Profile(const char* name, const char* version, int32_t classCode,
-                            int32_t mode, int32_t outputSpace)
+    static CProfile Profile(const char* name, const char* version, int32_t classCode, int32_t mode, int32_t outputSpace)
     {
         CProfile profile;
         profile.name = name;
@@ -131,43 +130,4 @@ public:
             }
         return 6;
     }
-
-    int DeleteObject(int, const char*) override { return 1; }
-    int GetObjectInfo(const char*, CmsObjectInfo*) override { return 1; }
-    int FormatInfoAttribute(const CmsObjectInfo*, int, char*) override { return 1; }
-    int OpenLink(const char*, CmsHandle*) override { return 1; }
-    int ApplyTransform(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*) override { return 1; }
-    int BuildProfile(int, int, ...) override { return 1; }
-    int TransformBlock(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*) override { return 1; }
-    int BeginBlockTransform(CmsHandle*, CCmsImageDesc*) override { return 1; }
-    int EndBlockTransform(CmsHandle*) override { return 1; }
-    int TransformImage(CmsHandle*, CCmsImageDesc*, int) override { return 1; }
-    int CreateSharpenStep(CmsHandle*, int, int, int, int, const int32_t*, int, int) override { return 1; }
-    int CreateStep6(CmsHandle*, int, float, float, float, float) override { return 1; }
-    int CombineTransforms(CmsHandle*, int, CmsHandle**) override { return 1; }
-    int CreateStep4(CmsHandle*, float, float, float) override { return 1; }
-    int CreateStep8(CmsHandle*, float, float, float) override { return 1; }
-    int CreateGreyStep(CmsHandle*, int, int, int) override { return 1; }
-    int CreateImageFile(const char*, CCmsImageDesc*, int, int*) override { return 1; }
-    int WriteImageBlock(CCmsImageDesc*, int*) override { return 1; }
-    int CloseImageFile(CCmsImageDesc*, int*) override { return 1; }
-    int DetectImageBorders(void*, CCmsImageDesc*) override { return 1; }
-    int BeginCurveWrite(CmsHandle*, int, int, int, float**, float**) override { return 1; }
-    int ReadCurveFile(CmsHandle*, const char*, int*, int*, int*, float**, float**) override { return 1; }
-    int SetCurveDescription(CmsHandle*, const char*) override { return 1; }
-    int GetCurveDescription(CmsHandle*, char*, int) override { return 1; }
-    int WriteCurveFile(CmsHandle*, const char*) override { return 1; }
-    int FitCurve(CmsHandle*, CmsHandle*, const float*, const float*, int, int) override { return 1; }
-    int EvaluateCurve(CmsHandle*, CmsHandle*, float*, float*, int) override { return 1; }
-    int RegisterFilmType(const char*, const char*, const float*) override { return 1; }
-    int GetLastErrorCode() override { return 1; }
-    const char* GetLastErrorText() override { return nullptr; }
-    int OpenProfile(int, const char*, CmsHandle*) override { return 1; }
-    int SetProfileInfo(const char*, int, const CmsObjectInfo*) override { return 1; }
-    int CreateTransformFromProfiles(int, const char**, const int*, CmsHandle*) override { return 1; }
-    int ApplyChain(int, CmsChainEntry*, CCmsImageDesc*, CCmsImageDesc*) override { return 1; }
-    int LoadObject(const char*, CmsHandle*) override { return 1; }
-    int SaveObject(CmsHandle*, const char*) override { return 1; }
-    int CombineChain(int, CmsChainEntry*, CmsHandle*) override { return 1; }
-    int BeginAttributeSearch(int, int, int, ...) override { return 1; }
 };

@@ -1,12 +1,5 @@
 #include "tests/core/scan/FakeEngine.h"
 
-int CFakeEngine::Refuse(const char* operation)
-{
-    m_nError = 30;
-    m_strError = std::string(operation) + ": not available in this engine build";
-    return 1;
-}
-
 int CFakeEngine::CreateImageFile(const char* path, CCmsImageDesc*, int, int*)
 {
     if (!m_bWritesFiles)
@@ -20,11 +13,8 @@ int CFakeEngine::WriteImageBlock(CCmsImageDesc* desc, int*)
     ++m_nWriteCalls;
     if (!m_bWritesFiles || m_pFile == nullptr)
         return Refuse("WriteImageBlock");
-    if (m_nFailingBlock >= 0 && m_nBlocksWritten >= m_nFailingBlock) {
-        m_nError = 16;
-        m_strError = "disk full";
-        return 1;
-    }
+    if (m_nFailingBlock >= 0 && m_nBlocksWritten >= m_nFailingBlock)
+        return Fail(16, "disk full");
     fwrite(desc->channels[0].data, (size_t)desc->channels[0].rowStep, (size_t)desc->height, m_pFile);
     ++m_nBlocksWritten;
     return 0;

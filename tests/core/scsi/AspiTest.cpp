@@ -25,8 +25,7 @@ TEST_F(AspiTest, OpenCountsTheManagersAdapters)
     OpenTransport(kScsiDriverAspi32);
     EXPECT_EQ(m_pTransport->GetAdapterCount(), 2);
     std::vector<std::string> lines = TraceLines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Winaspi 32 SCSI driver installed"),
-              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Winaspi 32 SCSI driver installed"), lines.end());
 }
 
 TEST_F(AspiTest, ManagerNotReady)
@@ -35,8 +34,7 @@ TEST_F(AspiTest, ManagerNotReady)
     CAspiTransport transport;
     EXPECT_EQ(transport.Open(), kMsgAspiNotReady);
     std::vector<std::string> lines = TraceLines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "ASPI manager initialization failed"),
-              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "ASPI manager initialization failed"), lines.end());
 }
 
 TEST_F(AspiTest, UnopenedTransportRefusesCommands)
@@ -86,9 +84,12 @@ TEST_F(AspiTest, AdapterInquiryDecidesTargetsAndOverlap)
         bool sparrow;
     };
     const Case cases[] = {
-        {"AHA-2940", 8, true, 8, false},     {"AHA-2940W", 16, true, 16, false},
-        {"ULTRA WIDE", 32, true, 32, false}, {"NO EXTENSION", 32, false, 8, false},
-        {"AIC SPARROW 2", 8, true, 8, true}, {"Sparrow", 16, true, 16, true},
+        {"AHA-2940", 8, true, 8, false},
+        {"AHA-2940W", 16, true, 16, false},
+        {"ULTRA WIDE", 32, true, 32, false},
+        {"NO EXTENSION", 32, false, 8, false},
+        {"AIC SPARROW 2", 8, true, 8, true},
+        {"Sparrow", 16, true, 16, true},
     };
     SetIni("BlackList", "1", "NOTHING-LIKE-IT");
     for (const Case& c : cases) {
@@ -115,8 +116,7 @@ TEST_F(AspiTest, EmptyBlackListIsSeededAndHidesThatAdapter)
     EXPECT_EQ(transport.GetTargetCount(), 0);
     EXPECT_EQ(AfxGetApp()->GetProfileString("BlackList", "1", ""), CString("ESDI_506"));
     std::vector<std::string> lines = TraceLines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Host adapter: esdi_506 ctrl, NumTargets 0"),
-              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Host adapter: esdi_506 ctrl, NumTargets 0"), lines.end());
 }
 
 TEST_F(AspiTest, BlackListFragmentsAreMatchedInAnyCase)
@@ -178,7 +178,7 @@ TEST_F(AspiTest, OverlappedCheckConditionBringsItsSense)
     OpenTransport(kScsiDriverAspi32);
     CSimFault fault;
     fault.kind = SimFaultKind::Check;
-    fault.sense = CSimSense{0x04, 0x44, 0x00};
+    fault.sense = CSimSense {0x04, 0x44, 0x00};
     Device().AddFault(fault);
     CScsiByteBuffer block(4);
     ASSERT_EQ(Channel().Read10(block, 4, 0, 0, false, 3000, 32), kScsiGood);
@@ -247,7 +247,7 @@ TEST_F(AspiTest, ManagerReadsTheBusDescriptionNamedByTheEnvironment)
                 "device 1 0 6 vendor=\"DEMO\" product=\"FILE SCANNER\"\n";
     }
     SetEnvironmentVariableA("BRELVANE_SIMBUS", path.c_str());
-    AttachBusToManager(nullptr);
+    m_connection->AttachToManager(nullptr);
     CAspiTransport transport;
     EXPECT_EQ(transport.Open(), kMsgScsiOpened);
     EXPECT_EQ(transport.GetAdapterCount(), 2);
@@ -258,7 +258,7 @@ TEST_F(AspiTest, ManagerReadsTheBusDescriptionNamedByTheEnvironment)
     EXPECT_EQ(channel.Inquiry(inquiry, 1000, 32), kScsiGood);
     EXPECT_EQ(inquiry.GetProduct(), CString("FILE SCANNER    "));
     SetEnvironmentVariableA("BRELVANE_SIMBUS", nullptr);
-    AttachBusToManager(nullptr);
+    m_connection->AttachToManager(nullptr);
 }
 
 }  // namespace

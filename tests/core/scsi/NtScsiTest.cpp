@@ -19,14 +19,13 @@ void AddScanner(CVirtualBus& bus, int n, int host, int path, int target)
 TEST_F(NtScsiTest, OpenCountsPortsUpToTheFirstMissing)
 {
     m_bus.AddHost(CSimHostInfo());
-    CNtScsiTransport transport(m_io.get());
+    CNtScsiTransport transport(&Io());
     EXPECT_EQ(transport.Open(), kMsgScsiOpened);
     EXPECT_EQ(transport.GetAdapterCount(), 2);
     EXPECT_TRUE(transport.SupportsAsync());
-    std::vector<std::string> expected = {
-        "\\\\.\\Scsi0:", "\\\\.\\Scsi1:", "\\\\.\\Scsi2:", "\\\\.\\SCANNER0"};
-    EXPECT_EQ(m_io->OpenAttempts(), expected);
-    EXPECT_EQ(m_io->OpenHandles(), 0);
+    std::vector<std::string> expected = {"\\\\.\\Scsi0:", "\\\\.\\Scsi1:", "\\\\.\\Scsi2:", "\\\\.\\SCANNER0"};
+    EXPECT_EQ(Io().OpenAttempts(), expected);
+    EXPECT_EQ(Io().OpenHandles(), 0);
 }
 
 TEST_F(NtScsiTest, NoPortAtAll)
@@ -47,14 +46,14 @@ TEST_F(NtScsiTest, SelectAdapterRescansAndReadsThePort)
     for (const Case& c : cases) {
         m_bus.Host(0)->maxTransfer = c.maxTransfer;
         m_bus.Host(0)->maxPages = c.pages;
-        CNtScsiTransport transport(m_io.get());
+        CNtScsiTransport transport(&Io());
         ASSERT_EQ(transport.Open(), kMsgScsiOpened);
         transport.SelectAdapter(0);
         EXPECT_EQ(transport.GetBusCount(), 2);
         EXPECT_EQ(transport.GetMaxTransfer(), c.expected) << c.maxTransfer << "/" << c.pages;
     }
-    EXPECT_EQ(m_io->Rescans(0), 3);
-    EXPECT_EQ(m_io->OpenHandles(), 0);
+    EXPECT_EQ(Io().Rescans(0), 3);
+    EXPECT_EQ(Io().OpenHandles(), 0);
 }
 
 TEST_F(NtScsiTest, ScannerClassDevicesAreOpenedByTheirAddress)
@@ -62,7 +61,7 @@ TEST_F(NtScsiTest, ScannerClassDevicesAreOpenedByTheirAddress)
     m_bus.AddHost(CSimHostInfo());
     AddScanner(m_bus, 0, 1, 0, 4);
     AddScanner(m_bus, 1, 0, 0, 3);
-    CNtScsiTransport transport(m_io.get());
+    CNtScsiTransport transport(&Io());
     ASSERT_EQ(transport.Open(), kMsgScsiOpened);
     EXPECT_EQ(transport.ScannerIndex(1, 0, 4), 0);
     EXPECT_EQ(transport.ScannerIndex(0, 0, 3), 1);
@@ -70,15 +69,15 @@ TEST_F(NtScsiTest, ScannerClassDevicesAreOpenedByTheirAddress)
 
     transport.SelectAdapter(0);
     transport.SelectTarget(3);
-    EXPECT_EQ(m_io->OpenAttempts().back(), "\\\\.\\SCANNER1");
+    EXPECT_EQ(Io().OpenAttempts().back(), "\\\\.\\SCANNER1");
     CScsiFixedBuffer<6> block;
     const uint8_t tur[6] = {};
     EXPECT_EQ(transport.Exec6(tur, 0, block), kScsiGood);
     EXPECT_EQ(Device().Transcript().size(), 1u);
 
-    size_t attempts = m_io->OpenAttempts().size();
+    size_t attempts = Io().OpenAttempts().size();
     transport.SelectTarget(5);
-    EXPECT_EQ(m_io->OpenAttempts().size(), attempts) << "no device there: nothing opened";
+    EXPECT_EQ(Io().OpenAttempts().size(), attempts) << "no device there: nothing opened";
     EXPECT_EQ(transport.Exec6(tur, 0, block), kScsiFailed);
 }
 
@@ -89,15 +88,15 @@ TEST_F(NtScsiTest, ScannerTableIsBoundsChecked)
     AddScanner(m_bus, 0, 0, 1, 4);
     AddScanner(m_bus, 1, 0, 0, 12);
     m_bus.Host(0)->targets = 16;
-    CNtScsiTransport transport(m_io.get());
+    CNtScsiTransport transport(&Io());
     ASSERT_EQ(transport.Open(), kMsgScsiOpened);
     EXPECT_EQ(transport.ScannerIndex(0, 1, 4), 0);
     EXPECT_EQ(transport.ScannerIndex(0, 0, 12), 0xFFFF);
     EXPECT_EQ(transport.ScannerIndex(8, 0, 0), 0xFFFF);
     transport.SelectAdapter(0);
-    size_t attempts = m_io->OpenAttempts().size();
+    size_t attempts = Io().OpenAttempts().size();
     transport.SelectTarget(12);
-    EXPECT_EQ(m_io->OpenAttempts().size(), attempts);
+    EXPECT_EQ(Io().OpenAttempts().size(), attempts);
 }
 
 TEST_F(NtScsiTest, AbandonedOverlappedRequestStaysWithTheWorker)

@@ -3,7 +3,6 @@
 #include <fstream>
 
 #include "core/messages/TraceLog.h"
-#include "core/scsi/DeviceIo.h"
 #include "core/scsi/TransportFactory.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
@@ -32,13 +31,12 @@ LRESULT CALLBACK UserWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 HWND CreateUserWindow()
 {
-    WNDCLASSA wc{};
+    WNDCLASSA wc {};
     wc.lpfnWndProc = UserWindowProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "ScsiBenchUser";
     RegisterClassA(&wc);
-    return CreateWindowA("ScsiBenchUser", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
-                         nullptr);
+    return CreateWindowA("ScsiBenchUser", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }
 
 }  // namespace
@@ -62,11 +60,8 @@ void ScsiBench::SetUp()
     m_bus.AddHost(CSimHostInfo());
     m_pDevice = AddDevice(0, 0, kTarget);
     m_pDevice->SetInquiryImage(CVirtualTarget::MakeInquiryImage(6, "ZELK", "FLATBED 600", "2.09"));
-    m_io = std::make_unique<CSimDeviceIo>(m_bus);
-    SetDeviceIo(m_io.get());
-    m_manager = LoadLibraryA("WNASPI32.DLL");
-    ASSERT_NE(m_manager, nullptr);
-    AttachBusToManager(&m_bus);
+    m_connection.emplace(m_bus);
+    ASSERT_TRUE(m_connection->IsConnected());
     m_pTrace = new CTraceLog(CString(g_TracePath.c_str()));
     g_pTraceLog = m_pTrace;
     m_window = CreateUserWindow();
@@ -78,42 +73,26 @@ void ScsiBench::TearDown()
     m_channel.reset();
     delete m_pTransport;
     m_pTransport = nullptr;
-    AttachBusToManager(nullptr);
-    SetDeviceIo(nullptr);
+    m_connection.reset();
     g_pTraceLog = nullptr;
     delete m_pTrace;
     DestroyWindow(m_window);
-    if (m_manager != nullptr)
-        FreeLibrary(m_manager);
     g_UserAbort = 0;
-}
-
-void ScsiBench::AttachBusToManager(CSimBus* bus) const
-{
-    auto attach = reinterpret_cast<SimAttachBusProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_ATTACH_BUS)));
-    ASSERT_NE(attach, nullptr);
-    attach(bus);
 }
 
 DWORD ScsiBench::LastPostThread() const
 {
-    auto proc = reinterpret_cast<SimLastPostThreadProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_LAST_POST_THREAD)));
+    auto proc = m_connection->ManagerEntry<SimLastPostThreadProc>(SIM_LAST_POST_THREAD);
     return proc != nullptr ? proc() : 0;
 }
 
 int ScsiBench::HeldRequests() const
 {
-    auto proc = reinterpret_cast<SimHeldRequestsProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_HELD_REQUESTS)));
+    auto proc = m_connection->ManagerEntry<SimHeldRequestsProc>(SIM_HELD_REQUESTS);
     return proc != nullptr ? proc() : -1;
 }
 
-int ScsiBench::Pings()
-{
-    return g_Pings;
-}
+int ScsiBench::Pings() { return g_Pings; }
 
 CVirtualTarget* ScsiBench::AddDevice(int host, int bus, int target)
 {

@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/ScsiTransport.h"
-#include "sim/SimDeviceIo.h"
 #include "sim/VirtualBus.h"
+#include "tests/support/SimBusConnection.h"
 
 class CTraceLog;
 class CWinApp;
@@ -41,18 +42,17 @@ protected:
     static int Pings();
     DWORD LastPostThread() const;
     int HeldRequests() const;
-    void AttachBusToManager(CSimBus* bus) const;
+    CSimDeviceIo& Io() { return m_connection->Io(); }
 
     CVirtualBus m_bus;
-    std::unique_ptr<CSimDeviceIo> m_io;
     CScsiTransport* m_pTransport = nullptr;
     std::unique_ptr<CScsiChannel> m_channel;
+    std::optional<CSimBusConnection> m_connection;
 
 private:
     static CWinApp* s_pApp;
     CVirtualTarget* m_pDevice = nullptr;
     CTraceLog* m_pTrace = nullptr;
-    HMODULE m_manager = nullptr;
     HWND m_window = nullptr;
 };
 

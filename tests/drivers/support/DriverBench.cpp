@@ -1,10 +1,8 @@
 #include "tests/drivers/support/DriverBench.h"
 
 #include "core/devices/DeviceSearch.h"
-#include "core/scsi/DeviceIo.h"
 #include "core/scsi/TransportFactory.h"
 #include "framework/App.h"
-#include "sim/AspiManager.h"
 #include "tests/support/Screenshot.h"
 
 CWinApp* DriverBench::s_pApp = nullptr;
@@ -42,23 +40,14 @@ void DriverBench::Connect(std::unique_ptr<CVirtualTarget> device, ScsiDriverId i
     CSimAddress address;
     address.target = kTarget;
     m_pTarget = m_bus.Attach(address, std::move(device));
-    if (id == kScsiDriverAspi32) {
-        m_manager = LoadLibraryA("WNASPI32.DLL");
-        ASSERT_NE(m_manager, nullptr);
-        auto attach = reinterpret_cast<SimAttachBusProc>(
-            reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_ATTACH_BUS)));
-        ASSERT_NE(attach, nullptr);
-        attach(&m_bus);
-    } else {
-        m_io = std::make_unique<CSimDeviceIo>(m_bus);
-        SetDeviceIo(m_io.get());
-    }
+    m_connection.emplace(m_bus, id);
+    ASSERT_TRUE(m_connection->IsConnected());
     m_pTransport = BuildTransport(id);
     ASSERT_EQ(m_pTransport->Open(), kMsgScsiOpened);
     m_pTransport->SelectAdapter(0);
     m_pTransport->SetBus(0);
     m_pTransport->SelectTarget(kTarget);
-    g_TransferSize = m_pTransport->GetMaxTransfer();   // as opening the device caches it
+    g_TransferSize = m_pTransport->GetMaxTransfer();  // as opening the device caches it
     g_DeviceTransferSize = g_TransferSize;
     m_channel = std::make_unique<CScsiChannel>(m_pTransport, ChannelKindOf(id));
     g_pScsiChannel = m_channel.get();
@@ -77,16 +66,7 @@ void DriverBench::Disconnect()
     m_channel.reset();
     delete m_pTransport;
     m_pTransport = nullptr;
-    if (m_manager != nullptr) {
-        auto attach = reinterpret_cast<SimAttachBusProc>(
-            reinterpret_cast<void (*)()>(GetProcAddress(m_manager, SIM_ATTACH_BUS)));
-        if (attach != nullptr)
-            attach(nullptr);
-        FreeLibrary(m_manager);
-        m_manager = nullptr;
-    }
-    SetDeviceIo(nullptr);
-    m_io.reset();
+    m_connection.reset();
 }
 
 void DriverBench::SetIni(const char* section, const char* key, const char* value)

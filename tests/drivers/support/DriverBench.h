@@ -8,16 +8,17 @@
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/ScsiTransport.h"
 #include "core/settings/ScanSettings.h"
-#include "sim/SimDeviceIo.h"
 #include "sim/VirtualBus.h"
 
 #include <windows.h>
 
 #include "tests/support/Reports.h"
+#include "tests/support/SimBusConnection.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,9 @@ private:
 
     static CWinApp* s_pApp;
     CVirtualBus m_bus;
-    std::unique_ptr<CSimDeviceIo> m_io;
     CScsiTransport* m_pTransport = nullptr;
     std::unique_ptr<CScsiChannel> m_channel;
-    HMODULE m_manager = nullptr;
+    std::optional<CSimBusConnection> m_connection;
 };
 
 std::string TransportName(const testing::TestParamInfo<ScsiDriverId>& info);
