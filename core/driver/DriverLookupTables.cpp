@@ -148,9 +148,10 @@ int CScannerDriver::BuildScannerLut(uint16_t* table, uint32_t n, uint32_t max, i
     int32_t deviceMax = DotArea((int32_t)GetMaxDensity(0));
     int32_t lo, hi, gainPercent = 100;
     if (channel >= 1 && channel <= 3) {
-        lo = DotArea(settings.GetParam((uint16_t)(67 + channel)));
-        hi = DotArea(settings.GetParam((uint16_t)(70 + channel)));
-        gainPercent = settings.GetParam((uint16_t)(78 + channel));
+        // Channels count from 1 for red.
+        lo = DotArea(settings.GetParam((uint16_t)(kParamMinDensityRed + channel - 1)));
+        hi = DotArea(settings.GetParam((uint16_t)(kParamMaxDensityRed + channel - 1)));
+        gainPercent = settings.GetParam((uint16_t)(kParamGainRed + channel - 1));
     } else {
         channel = 0;
         lo = DotArea(settings.GetParam(kParamMinDensity));
@@ -184,8 +185,8 @@ int CScannerDriver::BuildScannerLut(uint16_t* table, uint32_t n, uint32_t max, i
     float gamma = settings.GammaForPreset();
     float previewGamma =
         GetGammaOverride() == 1.0 && original != kOriginalNegative ? settings.PreviewGamma() : 1.0f;
-    int32_t outLow = type == kImageGrey ? settings.GetParam(77) : 0;
-    int32_t outHigh = type == kImageGrey ? settings.GetParam(78) : 100;
+    int32_t outLow = type == kImageGrey ? settings.GetParam(kParamToneLow) : 0;
+    int32_t outHigh = type == kImageGrey ? settings.GetParam(kParamToneHigh) : 100;
 
     if (gainPercent != 100) {
         plan.gainStep = true;

@@ -28,10 +28,6 @@ constexpr uint8_t kSelectionTimeout = 0x11;
 constexpr uint8_t kHostStatusJudgedByTarget = 0x13;
 constexpr uint32_t kHundredthMmPerInch = 2540;
 
-// Settings ids this family reads beyond the named ones.
-constexpr uint16_t kParamQuality = 21;        // 1 quality, 2 speed
-constexpr uint16_t kParamScreening = 45;
-
 void PutLe16(uint8_t* at, uint32_t value)
 {
     at[0] = uint8_t(value);
@@ -284,7 +280,7 @@ uint16_t CKoval2Driver::SendExposure(CScanSettings* settings, int channel, uint1
     }
     data[2] = exposure.m_nExposure;
     data[3] = 7;
-    data[4] = uint8_t(settings->GetParam(kParamScreening));
+    data[4] = uint8_t(settings->GetParam(kParamHalftonePattern));
     data[6] = exposure.m_nHigh;
     data[7] = exposure.m_nLow;
     PutLe16(data + 8, bedPixels);
@@ -318,7 +314,11 @@ uint16_t CKoval2Driver::SetScanParameters(CScanSettings* settings)
     if (result != kDriverOk)
         return result;
     if (IsColourMode(settings->GetScanMode())) {
-        static const uint16_t kChannelIds[3][2] = {{68, 71}, {69, 72}, {70, 73}};
+        static const uint16_t kChannelIds[3][2] = {
+            {kParamMinDensityRed, kParamMaxDensityRed},
+            {kParamMinDensityGreen, kParamMaxDensityGreen},
+            {kParamMinDensityBlue, kParamMaxDensityBlue},
+        };
         for (int channel = 1; channel <= 3 && result == kDriverOk; ++channel)
             result = SendExposure(settings, channel, kChannelIds[channel - 1][0], kChannelIds[channel - 1][1]);
     } else {

@@ -96,7 +96,7 @@ protected:
     {
         settings.SetParamAllTypes(kParamResolution, 600);
         settings.SetParam(kParamSelRight, 9000);
-        settings.SetParamForType(kImageCmyk, 44, 16);
+        settings.SetParamForType(kImageCmyk, kParamOutputBits, 16);
         settings.SetFlavorName(kImageGrey, "cool");
         settings.SetProfileName(4, "monitor");
         settings.CorrectionBlock().gamma[1] = 2.5f;
@@ -128,8 +128,8 @@ TEST(SettingsSlot, SlotOfEachKind)
 TEST_F(SettingsFileTest, SlotHasTheStoredLayoutByteForByte)
 {
     CScanSettings settings;
-    settings.SetParamForType(kImageRgb, 50, 300);
-    settings.SetParamForType(kImageLineArt, 144, -2);
+    settings.SetParamForType(kImageRgb, kParamWindow50, 300);
+    settings.SetParamForType(kImageLineArt, kParamProfileDialog, -2);
     settings.SetFlavorName(kImageCmyk, "warm");
     settings.SetLinkName(kImageLineArt, "L");
     settings.SetFilmTypeName(kImageHalftone, "F");
