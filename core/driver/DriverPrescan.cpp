@@ -209,7 +209,7 @@ void ApplyGainsAndScale(int32_t* histogram, const CScanSettings& s, int32_t imag
     int32_t divisor = s.GetParam(kParamPreviewValue);
     if (divisor <= 0)
         return;
-    int64_t q = (int64_t)s.GetParam(kParamBrightness) * 1000 / divisor;
+    int64_t q = (int64_t)s.GetParam(kParamCameraPreview) * 1000 / divisor;
     if (q <= 0 || q == 1000 || q > UINT32_MAX)
         return;
     for (int c = 0; c < 3; ++c)

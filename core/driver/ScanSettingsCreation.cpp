@@ -52,7 +52,7 @@ const CDefault kMiddleDefaults[] = {
     {kParamStoredB, 100},
     {kParamCameraValue, 0},
     {kParamDriverGamma, 0xFF00},
-    {kParamBrightness, 150},
+    {kParamCameraPreview, 150},
     {kParamPreviewValue, 150},
     {kParamReservedA, 10},
     {kParamReservedB, 10},

@@ -32,7 +32,7 @@ enum SettingsParamId : uint16_t {
     kParamRotation = 34,  // output rotation, degrees: 0, 90, 180, 270
     kParamCameraValue = 35,  // camera-form value
     kParamDriverGamma = 36,  // gamma mode of the families' window builders; 0xFF00 default
-    kParamBrightness = 37,  // camera preview value
+    kParamCameraPreview = 37,  // camera preview value
     kParamReservedA = 38,  // reserved
     kParamReservedB = 39,  // reserved
     kParamReservedC = 40,  // reserved

@@ -162,8 +162,8 @@ void RepairLoadedValues(CScanSettings& settings, int32_t colourManagement)
         settings.SetParamAllTypes(kParamClipLow, 500);
     if ((uint32_t)settings.GetParam(kParamMirror) > 3)
         settings.SetParamAllTypes(kParamMirror, 0);
-    if (settings.GetParam(kParamBrightness) == 0)
-        settings.SetParamAllTypes(kParamBrightness, 150);
+    if (settings.GetParam(kParamCameraPreview) == 0)
+        settings.SetParamAllTypes(kParamCameraPreview, 150);
     if (settings.GetParam(kParamPreviewValue) == 0)
         settings.SetParamAllTypes(kParamPreviewValue, 150);
     if ((uint32_t)settings.GetParam(kParamCameraState) > 1)

@@ -29,7 +29,7 @@ protected:
         m_Settings.SetParamAllTypes(kParamClipLow, 0);
         m_Settings.SetParamAllTypes(kParamClipHigh, 0);
         m_Settings.SetParamAllTypes(kParamPreviewValue, 1000);
-        m_Settings.SetParamAllTypes(kParamBrightness, 1000);
+        m_Settings.SetParamAllTypes(kParamCameraPreview, 1000);
         for (uint16_t id = kParamGainRed; id <= kParamGainBlue; ++id)
             m_Settings.SetParamAllTypes(id, 100);
     }
@@ -234,7 +234,7 @@ TEST_F(LevelsTest, GainsAndScaleMoveTheLevelAxis)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_Settings.SetParamAllTypes(kParamGainBlue, c.gainBlue);
-        m_Settings.SetParamAllTypes(kParamBrightness, c.scaleNumerator);
+        m_Settings.SetParamAllTypes(kParamCameraPreview, c.scaleNumerator);
         m_Settings.SetParamAllTypes(kParamPreviewValue, c.scaleDivisor);
         m_Settings.SetParamAllTypes(kParamOriginal, c.original);
         int channels = 0;

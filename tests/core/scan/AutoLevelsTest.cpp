@@ -106,7 +106,7 @@ protected:
         SetAll(m_Settings, kParamClipLow, 1000);
         SetAll(m_Settings, kParamClipHigh, 1000);
         SetAll(m_Settings, kParamPreviewValue, 1000);
-        SetAll(m_Settings, kParamBrightness, 1000);
+        SetAll(m_Settings, kParamCameraPreview, 1000);
         SetAll(m_Settings, kParamPreviewTone, 0xFF03);
         for (uint16_t id = kParamGainRed; id <= kParamGainBlue; ++id)
             SetAll(m_Settings, id, 100);

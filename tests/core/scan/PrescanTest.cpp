@@ -81,7 +81,7 @@ protected:
         SetAll(m_Settings, kParamClipLow, 100);
         SetAll(m_Settings, kParamClipHigh, 100);
         SetAll(m_Settings, kParamPreviewValue, 1000);
-        SetAll(m_Settings, kParamBrightness, 1000);
+        SetAll(m_Settings, kParamCameraPreview, 1000);
         SetAll(m_Settings, kParamRotation, 90);
         SetAll(m_Settings, kParamMirror, 1);
         SetAll(m_Settings, kParamQuality, 1);

@@ -155,7 +155,7 @@ TEST_F(SettingsTest, OverlongNamesAreReplaced)
 
 TEST_F(SettingsTest, AssignCopiesTheWholeRecord)
 {
-    m_Settings.SetParamAllTypes(kParamBrightness, 180);
+    m_Settings.SetParamAllTypes(kParamCameraPreview, 180);
     m_Settings.SetFilmTypeName(4, "film");
     m_Settings.CorrectionBlock().curveOut[2][255] = 0.25f;
     m_Settings.m_nPixelsPerLine = 77;
