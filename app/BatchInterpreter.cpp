@@ -128,29 +128,29 @@ void ApplyDensities(const CBatchCommandLine& line, CScannerDriver& driver)
         minimum = driver.GetMinDensity(1);
     if (driver.GetMinDensityCeiling(1) <= minimum)
         minimum = driver.GetMinDensityCeiling(1);
-    g_pScanSettings->SetParam(66, (int32_t)minimum);
+    g_pScanSettings->SetParam(kParamMinDensity, (int32_t)minimum);
     uint32_t maximum = (uint32_t)CBatchCommandLine::CeilScaled(CBatchCommandLine::ParseDouble(line.ListItem("dens:", 1)), 1000.0);
     if (driver.GetMaxDensityFloor(1) >= maximum)
         maximum = driver.GetMaxDensityFloor(1);
     if (driver.GetMaxDensity(1) <= maximum)
         maximum = driver.GetMaxDensity(1);
-    g_pScanSettings->SetParam(67, (int32_t)maximum);
-    g_pScanSettings->SetParam(9, 2);
+    g_pScanSettings->SetParam(kParamMaxDensity, (int32_t)maximum);
+    g_pScanSettings->SetParam(kParamRangeMode, 2);
 }
 
 void ApplyDensityMode(const CBatchCommandLine& line, CScannerDriver& driver)
 {
-    const bool lineArt = g_pScanSettings->GetParam(0) == kImageLineArt;
+    const bool lineArt = g_pScanSettings->GetParam(kParamImageType) == kImageLineArt;
     if (lineArt) {
-        g_pScanSettings->SetParam(9, 5);
+        g_pScanSettings->SetParam(kParamRangeMode, 5);
         if (line.Has("thresh:")) {
             const int32_t v = CBatchCommandLine::ParseInt(line.WordValue("thresh:"));
-            g_pScanSettings->SetParam(82, v >= 100 ? 100 : (v <= 0 ? 0 : v));
+            g_pScanSettings->SetParam(kParamThreshold, v >= 100 ? 100 : (v <= 0 ? 0 : v));
         }
         return;
     }
     if (line.Has("auto"))
-        g_pScanSettings->SetParamAllTypes(9, 0);
+        g_pScanSettings->SetParamAllTypes(kParamRangeMode, 0);
     else if (line.Has("dens:"))
         ApplyDensities(line, driver);
 }
@@ -173,17 +173,17 @@ bool ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
 {
     bool holdsBed = true;
     if (line.Has("selmm:")) {
-        const int32_t original = g_pScanSettings->GetParam(8);
+        const int32_t original = g_pScanSettings->GetParam(kParamOriginal);
         const uint32_t width = driver.GetBedWidth(original), offsetX = driver.GetBedOffsetX(original);
         const uint32_t height = driver.GetBedHeight(original), offsetY = driver.GetBedOffsetY(original);
         const int32_t left = SelectionEdge(line, 0, width, offsetX);
         const int32_t top = SelectionEdge(line, 1, height, offsetY);
         const int32_t right = SelectionEdge(line, 2, width, offsetX);
         const int32_t bottom = SelectionEdge(line, 3, height, offsetY);
-        g_pScanSettings->SetParam(83, left);
-        g_pScanSettings->SetParam(84, top);
-        g_pScanSettings->SetParam(85, right);
-        g_pScanSettings->SetParam(86, bottom);
+        g_pScanSettings->SetParam(kParamSelLeft, left);
+        g_pScanSettings->SetParam(kParamSelTop, top);
+        g_pScanSettings->SetParam(kParamSelRight, right);
+        g_pScanSettings->SetParam(kParamSelBottom, bottom);
         holdsBed = left < right && top < bottom;
     }
     g_pScanSettings->ClampSelection();
@@ -193,12 +193,12 @@ bool ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
 void ApplyOrientation(const CBatchCommandLine& line)
 {
     if (line.Has("hor"))
-        g_pScanSettings->SetParam(93, 1);
+        g_pScanSettings->SetParam(kParamMirror, 1);
     else if (line.Has("ver"))
-        g_pScanSettings->SetParam(93, 2);
+        g_pScanSettings->SetParam(kParamMirror, 2);
     if (line.Has("rot:")) {
         const int32_t v = CBatchCommandLine::ParseInt(line.WordValue("rot:"));
-        g_pScanSettings->SetParam(34, (v == 90 || v == 180 || v == 270) ? v : 0);
+        g_pScanSettings->SetParam(kParamRotation, (v == 90 || v == 180 || v == 270) ? v : 0);
     }
 }
 
@@ -207,8 +207,8 @@ void ApplyGamma(const CBatchCommandLine& line)
     if (!line.Has("gamma:"))
         return;
     const int32_t g = CBatchCommandLine::CeilScaled(CBatchCommandLine::ParseDouble(line.BlankEndedValue("gamma:")), 10.0);
-    g_pScanSettings->SetParam(12, 0xFF09);
-    g_pScanSettings->SetParam(95, (int32_t)ClampUnsigned(g, 2, 40));
+    g_pScanSettings->SetParam(kParamToneCode, 0xFF09);
+    g_pScanSettings->SetParam(kParamCustomGamma, (int32_t)ClampUnsigned(g, 2, 40));
 }
 
 CBatchOutput ChooseOutput(const CBatchCommandLine& line)
@@ -228,7 +228,7 @@ CBatchOutput ChooseOutput(const CBatchCommandLine& line)
         output.kind = kBatchPrintWithDialog;
     }
     if (output.kind != kBatchNoOutput)
-        g_pScanSettings->SetParam(106, 0);
+        g_pScanSettings->SetParam(kParamPreviewFlag, 0);
     return output;
 }
 
@@ -258,19 +258,19 @@ CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& d
     ApplyFileSwitches(line, batchStart);
     ApplyFirstChoice(line, kImageTypes, 5, driver.m_nImageTypeFlags, true, 0);
     ApplyFirstChoice(line, kOriginals, 3, driver.m_nCapabilityFlags, false, 8);
-    ApplyClampedWord(line, "resppi:", 4, 25, driver.m_nMaxResolutionForType);
-    ApplyClampedWord(line, "scale:", 6, 1, 1000);
-    ApplyClampedWord(line, "descr:", 16, 20, 400);
+    ApplyClampedWord(line, "resppi:", kParamResolution, 25, driver.m_nMaxResolutionForType);
+    ApplyClampedWord(line, "scale:", kParamScale, 1, 1000);
+    ApplyClampedWord(line, "descr:", kParamScreenRuling, 20, 400);
     if (line.Has("speed"))
-        g_pScanSettings->SetParam(21, 2);
+        g_pScanSettings->SetParam(kParamQuality, 2);
     else if (line.Has("quality"))
-        g_pScanSettings->SetParam(21, 1);
+        g_pScanSettings->SetParam(kParamQuality, 1);
     else if (line.Has("extra"))
-        g_pScanSettings->SetParam(21, 0);
+        g_pScanSettings->SetParam(kParamQuality, 0);
     ApplyDensityMode(line, driver);
     const bool holdsBed = ApplySelection(line, driver);
     ApplyOrientation(line);
-    ApplyClampedWord(line, "bits:", 44, 1, 16);
+    ApplyClampedWord(line, "bits:", kParamOutputBits, 1, 16);
     ApplyGamma(line);
     CBatchOutput output = ChooseOutput(line);
     if (!holdsBed)

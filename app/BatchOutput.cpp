@@ -105,7 +105,7 @@ CDib* CreatePrintSink(uint32_t dpi)
 {
     const uint32_t width = g_pScanSettings->RotatedPixelWidth();
     const uint32_t height = g_pScanSettings->RotatedPixelHeight();
-    switch (g_pScanSettings->GetParam(0)) {
+    switch (g_pScanSettings->GetParam(kParamImageType)) {
     case 0:
     case 1:
         return new CDib1(width, height, dpi);
@@ -154,10 +154,10 @@ int PrintSink(CDib& sink, PRINTDLGA& dialog, BOOL withDialog)
     ReportScanStatus(kMsgPrinting, 0);
     const CPrintPage page = {GetDeviceCaps(dialog.hDC, HORZRES), GetDeviceCaps(dialog.hDC, VERTRES),
                              GetDeviceCaps(dialog.hDC, LOGPIXELSX), GetDeviceCaps(dialog.hDC, LOGPIXELSY)};
-    const int32_t selection[4] = {g_pScanSettings->GetParam(83), g_pScanSettings->GetParam(84),
-                                  g_pScanSettings->GetParam(85), g_pScanSettings->GetParam(86)};
-    const RECT target = PrintTargetRect(selection, g_pScanSettings->GetParam(6), page, withDialog, g_nPrintMarginX,
-                                        g_nPrintMarginY);
+    const int32_t selection[4] = {g_pScanSettings->GetParam(kParamSelLeft), g_pScanSettings->GetParam(kParamSelTop),
+        g_pScanSettings->GetParam(kParamSelRight), g_pScanSettings->GetParam(kParamSelBottom)};
+    const RECT target = PrintTargetRect(
+        selection, g_pScanSettings->GetParam(kParamScale), page, withDialog, g_nPrintMarginX, g_nPrintMarginY);
     const int copies = withDialog ? dialog.nCopies : g_nPrintCopies;
     const uint32_t errors = PrintDibCopies(sink, target, 1, PrintDocumentName(), dialog.hDC, copies);
     dialog.hDC = nullptr;   // deleted by the printing
@@ -214,12 +214,12 @@ int PrintScan(BOOL withDialog)
         FreePrinterSetup(dialog);
         return kExitScanFailed;
     }
-    const uint32_t scale = (uint32_t)g_pScanSettings->GetParam(6);
-    const uint32_t dpi = scale ? (uint32_t)g_pScanSettings->GetParam(4) * 100 / scale : 0;
+    const uint32_t scale = (uint32_t)g_pScanSettings->GetParam(kParamScale);
+    const uint32_t dpi = scale ? (uint32_t)g_pScanSettings->GetParam(kParamResolution) * 100 / scale : 0;
     int exitCode = kExitScanFailed;
     {
         const CDriverBusy busy;
-        if (g_pScanSettings->GetParam(0) >= 4) {
+        if (g_pScanSettings->GetParam(kParamImageType) >= 4) {
             ReportMessage(kMsgCmykNotPrintable);
         } else {
             std::unique_ptr<CDib> sink(CreatePrintSink(dpi));

@@ -91,9 +91,9 @@ uint16_t CScannerDriver::RunColourCorrection()
         return kDriverFailed;
     const CmsCorrectionBlock& block = *m_pCorrectionBlock;
     for (int c = 0; c < 3; ++c)
-        settings.SetParam((uint16_t)(68 + c), (int32_t)(block.resultMin[c] * 1000.0f));
+        settings.SetParam((uint16_t)(kParamMinDensityRed + c), (int32_t)(block.resultMin[c] * 1000.0f));
     for (int c = 0; c < 3; ++c)
-        settings.SetParam((uint16_t)(71 + c), (int32_t)(block.resultMax[c] * 1000.0f));
+        settings.SetParam((uint16_t)(kParamMaxDensityRed + c), (int32_t)(block.resultMax[c] * 1000.0f));
     return kDriverOk;
 }
 
@@ -114,23 +114,23 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensiti
     block.flags |= kCorrectionPrepared;
     bool fogSet = false;
     for (int c = 0; c < 3; ++c) {
-        block.fog[c] = Density(settings, (uint16_t)(101 + c));
+        block.fog[c] = Density(settings, (uint16_t)(kParamFogRed + c));
         fogSet = fogSet || std::ceil(block.fog[c] * 1000.0f) != 0;
     }
     if (fogSet)
         block.flags |= kCorrectionFogSet;
     for (int c = 0; c < 3; ++c) {
-        block.minDensity[c] = Density(settings, (uint16_t)(135 + c));
-        block.maxDensity[c] = Density(settings, (uint16_t)(124 + c));
+        block.minDensity[c] = Density(settings, (uint16_t)(kParamLevelsMinRed + c));
+        block.maxDensity[c] = Density(settings, (uint16_t)(kParamLevelsMaxRed + c));
     }
-    int32_t densitySet = settings.GetParam(123);
+    int32_t densitySet = settings.GetParam(kParamPrescanDone);
     if (densitySet == 0 || densitySet == 1) {
         for (int c = 0; c < 3; ++c)
-            block.densitySet1[c] = Density(settings, (uint16_t)(129 + c));
+            block.densitySet1[c] = Density(settings, (uint16_t)(kParamLevelsSet1Red + c));
         block.flags |= kCorrectionDensitySet1;
     } else if (densitySet == 2 || densitySet == 3) {
         for (int c = 0; c < 3; ++c)
-            block.densitySet2[c] = Density(settings, (uint16_t)(132 + c));
+            block.densitySet2[c] = Density(settings, (uint16_t)(kParamLevelsSet2Red + c));
         block.flags |= kCorrectionDensitySet2;
     }
     memcpy(block.maxDensityCopy, maximumDensities != nullptr ? maximumDensities : block.maxDensity,

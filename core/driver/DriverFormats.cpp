@@ -15,23 +15,14 @@ namespace {
 
 constexpr uint16_t kMsgUserFormat = 3187;
 
-// Settings ids of the user-defined format.
-enum : uint16_t {
-    kParamUserKind = 116,
-    kParamUserWidth = 117,
-    kParamUserHeight = 118,
-    kParamUserOffsetX = 119,
-    kParamUserOffsetY = 120,
-    kParamUserHolder = 121,
-};
-
 bool IsEndEntry(const CFormatEntry& entry) { return entry.m_strName.IsEmpty(); }
 
 int32_t CurrentParam(uint16_t id) { return g_pScanSettings != nullptr ? g_pScanSettings->GetParam(id) : 0; }
 
 bool NeutralGains()
 {
-    return CurrentParam(79) == 100 && CurrentParam(80) == 100 && CurrentParam(81) == 100;
+    return CurrentParam(kParamGainRed) == 100 && CurrentParam(kParamGainGreen) == 100 &&
+        CurrentParam(kParamGainBlue) == 100;
 }
 
 // From a static entry or from another runtime entry: every field but the name.
@@ -213,13 +204,13 @@ uint16_t CScannerDriver::UpdateSharedScanGeometry()
     uint32_t mode = ScanModeForImageType(settings.GetParam(kParamImageType));
     settings.UpdateSampleFormat(mode);
     CWindowSummary& summary = settings.m_WindowSummary;
-    summary.m_nByte1 = (uint8_t)settings.GetParam(57);
-    summary.m_nByte2 = (uint8_t)settings.GetParam(58);
+    summary.m_nByte1 = (uint8_t)settings.GetParam(kParamWindowSummaryA);
+    summary.m_nByte2 = (uint8_t)settings.GetParam(kParamWindowSummaryB);
     summary.m_nWord[0] = 0;
     summary.m_nWord[1] = (uint16_t)DensityToOpacityPercent((uint32_t)settings.GetParam(kParamMinDensity));
     summary.m_nWord[2] = 0;
-    summary.m_nWord[3] = (uint16_t)settings.GetParam(44);
-    summary.m_nWord[4] = (uint16_t)settings.GetParam(59);
+    summary.m_nWord[3] = (uint16_t)settings.GetParam(kParamOutputBits);
+    summary.m_nWord[4] = (uint16_t)settings.GetParam(kParamWindowSummaryC);
     summary.m_nWord[5] = 0;
     return kDriverOk;
 }

@@ -24,21 +24,6 @@ namespace {
 constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgUnsupportedImage = 3340;
 
-constexpr uint16_t kParamGamma = 18;
-constexpr uint16_t kParamQuality = 21;
-constexpr uint16_t kParamToneExtra = 36;
-constexpr uint16_t kParamContrastLow = 77;
-constexpr uint16_t kParamContrastHigh = 78;
-constexpr uint16_t kParamGainGreen = 80;
-constexpr uint16_t kParamAutoMinimum = 74;
-constexpr uint16_t kParamAutoMaximum = 75;
-constexpr uint16_t kParamPreviewFlag = 106;
-constexpr uint16_t kParamPrescanDone = 123;
-constexpr uint16_t kParamLevelsMax = 124;
-constexpr uint16_t kParamLevelsMin = 135;
-constexpr uint16_t kParamChannelMin = 68;
-constexpr uint16_t kParamChannelMax = 71;
-
 constexpr int32_t kOriginalReflective = 0;
 constexpr int32_t kOriginalTransparency = 1;
 constexpr int32_t kOriginalNegative = 2;
@@ -134,11 +119,20 @@ void ApplyPrescanSettings(CScanSettings& s, CScannerDriver& driver)
     }
 
     const int32_t neutral[][2] = {
-        {kParamFlavourState, 0}, {kParamGamma, 0}, {kParamToneExtra, kToneDefault}, {kParamGainRed, 100},
-        {kParamGainGreen, 100}, {kParamGainBlue, 100},
-        {kParamMinDensity, (int32_t)driver.GetMinDensity(0)}, {kParamMaxDensity, (int32_t)driver.GetMaxDensity(0)},
-        {kParamScreenRuling, 0}, {kParamContrastLow, 0}, {kParamContrastHigh, 100}, {kParamSharpness, 0},
-        {kParamRotation, 0}, {kParamMirror, 0},
+        {kParamFlavourState, 0},
+        {kParamColourRoute, 0},
+        {kParamDriverGamma, kToneDefault},
+        {kParamGainRed, 100},
+        {kParamGainGreen, 100},
+        {kParamGainBlue, 100},
+        {kParamMinDensity, (int32_t)driver.GetMinDensity(0)},
+        {kParamMaxDensity, (int32_t)driver.GetMaxDensity(0)},
+        {kParamScreenRuling, 0},
+        {kParamToneLow, 0},
+        {kParamToneHigh, 100},
+        {kParamSharpness, 0},
+        {kParamRotation, 0},
+        {kParamMirror, 0},
     };
     for (const auto& value : neutral)
         s.SetParamAllTypes((uint16_t)value[0], value[1]);
@@ -171,16 +165,16 @@ void StoreFoundDensities(CScanSettings& s, const CLevelDensities& found)
         s.SetParam(kParamMinDensity, (int32_t)found.m_nMinimum);
         for (uint16_t i = 0; negative && i < 3; ++i) {
             int32_t value = (int32_t)found.m_nChannelMin[2 - i];
-            s.SetParam((uint16_t)(kParamChannelMin + i), value);
-            s.SetParam((uint16_t)(kParamLevelsMin + i), value);
+            s.SetParam((uint16_t)(kParamMinDensityRed + i), value);
+            s.SetParam((uint16_t)(kParamLevelsMinRed + i), value);
         }
     }
     if (range || s.GetParam(kParamAutoMaximum) != 0) {
         s.SetParam(kParamMaxDensity, (int32_t)found.m_nMaximum);
         for (uint16_t i = 0; negative && i < 3; ++i) {
             int32_t value = (int32_t)found.m_nChannelMax[2 - i];
-            s.SetParam((uint16_t)(kParamChannelMax + i), value);
-            s.SetParam((uint16_t)(kParamLevelsMax + i), value);
+            s.SetParam((uint16_t)(kParamMaxDensityRed + i), value);
+            s.SetParam((uint16_t)(kParamLevelsMaxRed + i), value);
         }
     }
 }
@@ -215,7 +209,7 @@ void ApplyGainsAndScale(int32_t* histogram, const CScanSettings& s, int32_t imag
     int32_t divisor = s.GetParam(kParamPreviewValue);
     if (divisor <= 0)
         return;
-    int64_t q = (int64_t)s.GetParam(kParamBrightness) * 1000 / divisor;
+    int64_t q = (int64_t)s.GetParam(kParamCameraPreview) * 1000 / divisor;
     if (q <= 0 || q == 1000 || q > UINT32_MAX)
         return;
     for (int c = 0; c < 3; ++c)

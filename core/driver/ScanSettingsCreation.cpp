@@ -30,24 +30,104 @@ struct CDefault {
 
 // Stored in this order; the density and format defaults come from the driver between them.
 const CDefault kFirstDefaults[] = {
-    {1, 0}, {2, 2}, {3, 7}, {4, 100}, {6, 100},
+    {kParamViewFlag, 0},
+    {kParamLengthUnit, 2},
+    {kParamRulingTexts, 7},
+    {kParamResolution, 100},
+    {kParamScale, 100},
 };
 const CDefault kMiddleDefaults[] = {
-    {9, 0}, {10, 2}, {11, 3}, {12, 0xFF00}, {95, 20}, {14, 0}, {16, 0}, {143, 0}, {18, 0},
-    {144, 0}, {20, 0}, {32, 100}, {33, 100}, {35, 0}, {36, 0xFF00}, {37, 150}, {23, 150},
-    {38, 10}, {39, 10}, {40, 10}, {41, 10}, {42, 0}, {43, 2}, {44, 8}, {45, 0}, {46, 0}, {47, 3},
-    {48, 0}, {49, 0}, {50, 0}, {51, 0}, {52, 0}, {53, 0}, {54, 1}, {55, 1}, {56, 0},
-    {57, 1}, {58, 1}, {59, 1}, {60, 1}, {61, 0}, {62, 0}, {63, 0}, {64, 0}, {65, 0},
+    {kParamRangeMode, 0},
+    {kParamFormControlA, 2},
+    {kParamFormControlB, 3},
+    {kParamToneCode, 0xFF00},
+    {kParamCustomGamma, 20},
+    {kParamSharpness, 0},
+    {kParamScreenRuling, 0},
+    {kParamFlavourState, 0},
+    {kParamColourRoute, 0},
+    {kParamProfileDialog, 0},
+    {kParamFormatIndex, 0},
+    {kParamStoredA, 100},
+    {kParamStoredB, 100},
+    {kParamCameraValue, 0},
+    {kParamDriverGamma, 0xFF00},
+    {kParamCameraPreview, 150},
+    {kParamPreviewValue, 150},
+    {kParamReservedA, 10},
+    {kParamReservedB, 10},
+    {kParamReservedC, 10},
+    {kParamReservedD, 10},
+    {kParamWindowId, 0},
+    {kParamComposition, 2},
+    {kParamOutputBits, 8},
+    {kParamHalftonePattern, 0},
+    {kParamPaddingType, 0},
+    {kParamPaddingFlags, 3},
+    {kParamBitOrdering, 0},
+    {kParamWindow49, 0},
+    {kParamWindow50, 0},
+    {kParamWindow51, 0},
+    {kParamWindow52, 0},
+    {kParamWindow53, 0},
+    {kParamWindow54, 1},
+    {kParamWindow55, 1},
+    {kParamWindow56, 0},
+    {kParamWindowSummaryA, 1},
+    {kParamWindowSummaryB, 1},
+    {kParamWindowSummaryC, 1},
+    {kParamWindow60, 1},
+    {kParamWindow61, 0},
+    {kParamWindow62, 0},
+    {kParamWindow63, 0},
+    {kParamWindow64, 0},
+    {kParamWindow65, 0},
 };
 const CDefault kLevelDefaults[] = {
-    {74, 0}, {75, 0}, {76, 100}, {77, 0}, {78, 100}, {79, 100}, {80, 100}, {81, 100}, {82, 50},
-    {83, 0}, {84, 0}, {85, 2000}, {86, 2000}, {87, 0}, {88, 0},
-    {89, 0}, {90, 0}, {91, 1}, {92, 1}, {22, 0}, {21, 1}, {99, 20}, {104, 0}, {94, 0}, {105, 1},
-    {106, 0},
+    {kParamAutoMinimum, 0},
+    {kParamAutoMaximum, 0},
+    {kParamStoredHundred, 100},
+    {kParamToneLow, 0},
+    {kParamToneHigh, 100},
+    {kParamGainRed, 100},
+    {kParamGainGreen, 100},
+    {kParamGainBlue, 100},
+    {kParamThreshold, 50},
+    {kParamSelLeft, 0},
+    {kParamSelTop, 0},
+    {kParamSelRight, 2000},
+    {kParamSelBottom, 2000},
+    {kParamOriginX, 0},
+    {kParamOriginY, 0},
+    {kParamPreviewOffsetX, 0},
+    {kParamPreviewOffsetY, 0},
+    {kParamPreviewWidth, 1},
+    {kParamPreviewHeight, 1},
+    {kParamGeneralPrefB, 0},
+    {kParamQuality, 1},
+    {kParamQualityFactor, 20},
+    {kParamFilmHolder, 0},
+    {kParamColourManagement, 0},
+    {kParamColourPreference, 1},
+    {kParamPreviewFlag, 0},
 };
 const CDefault kLastDefaults[] = {
-    {109, 0xFF00}, {110, 10}, {111, 3}, {112, 0}, {113, 0}, {114, 1}, {115, 10},
-    {127, 0}, {100, 0}, {128, 128}, {122, 0}, {142, 1000}, {141, 1000}, {5, 64}, {34, 0}, {93, 0},
+    {kParamPreviewTone, 0xFF00},
+    {kParamPreviewGamma, 10},
+    {kParamValueDisplay, 3},
+    {kParamSharpenRadius, 0},
+    {kParamSharpenLow, 0},
+    {kParamSharpenHigh, 1},
+    {kParamSharpenLevel, 10},
+    {kParamPreviewLevelA, 0},
+    {kParamOriginalChange, 0},
+    {kParamPreviewLevelB, 128},
+    {kParamSelectorPreview, 0},
+    {kParamClipHigh, 1000},
+    {kParamClipLow, 1000},
+    {kParamGeneralPrefA, 64},
+    {kParamRotation, 0},
+    {kParamMirror, 0},
 };
 
 struct CTypeBlockDefaults {
@@ -96,8 +176,8 @@ void StoreDefaults(CScanSettings& settings, const CScannerDriver* driver, const 
     settings.SetParamAllTypes(kParamMinDensity, minDensity);
     settings.SetParamAllTypes(kParamMaxDensity, maxDensity);
     StoreAll(settings, kLevelDefaults);
-    settings.SetParamAllTypes(107, minDensity);
-    settings.SetParamAllTypes(108, maxDensity);
+    settings.SetParamAllTypes(kParamMinSnapshot, minDensity);
+    settings.SetParamAllTypes(kParamMaxSnapshot, maxDensity);
     StoreAll(settings, kLastDefaults);
     if (!batch.batch)
         return;
@@ -107,7 +187,7 @@ void StoreDefaults(CScanSettings& settings, const CScannerDriver* driver, const 
     settings.SetParamAllTypes(kParamCustomGamma, 18);
     settings.SetParamAllTypes(kParamSelRight, batch.bedWidth);
     settings.SetParamAllTypes(kParamSelBottom, batch.bedHeight);
-    settings.SetParamAllTypes(21, 2);
+    settings.SetParamAllTypes(kParamQuality, 2);
 }
 
 void StoreCorrectionDefaults(CScanSettings& settings)

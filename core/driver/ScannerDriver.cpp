@@ -101,16 +101,26 @@ void CScannerDriver::InitCapabilities()
 void CScannerDriver::SetDefaultSettings(CScanSettings* settings)
 {
     int32_t original = settings->GetParam(kParamOriginal);
-    settings->SetParamAllTypes(74, 0);
-    settings->SetParamAllTypes(75, 0);
+    settings->SetParamAllTypes(kParamAutoMinimum, 0);
+    settings->SetParamAllTypes(kParamAutoMaximum, 0);
     settings->SetParamAllTypes(kParamRangeMode, 2);     // tonal range by densities
     settings->SetParamAllTypes(kParamMinDensity, (int32_t)GetMinDensity(0));
     settings->SetParamAllTypes(kParamMaxDensity, (int32_t)GetMaxDensity(0));
     struct Default { uint16_t id; int32_t value; };
     static const Default kDefaults[] = {
-        {21, 2}, {kParamSharpness, 0}, {kParamScreenRuling, 0}, {77, 0}, {78, 100},
-        {36, kToneDefault}, {kParamPreviewTone, kToneDefault}, {kParamToneCode, kToneDefault},
-        {79, 100}, {80, 100}, {81, 100}, {kParamBitsPerChannel, 8}, {kParamBinary, 0},
+        {kParamQuality, 2},
+        {kParamSharpness, 0},
+        {kParamScreenRuling, 0},
+        {kParamToneLow, 0},
+        {kParamToneHigh, 100},
+        {kParamDriverGamma, kToneDefault},
+        {kParamPreviewTone, kToneDefault},
+        {kParamToneCode, kToneDefault},
+        {kParamGainRed, 100},
+        {kParamGainGreen, 100},
+        {kParamGainBlue, 100},
+        {kParamBitsPerChannel, 8},
+        {kParamBinary, 0},
     };
     for (const Default& d : kDefaults)
         settings->SetParamAllTypes(d.id, d.value);
@@ -119,9 +129,9 @@ void CScannerDriver::SetDefaultSettings(CScanSettings* settings)
     if (original == 2) {
         settings->SetParamAllTypes(kParamToneCode, 0xFF03);
         settings->SetParamAllTypes(kParamOriginal, 1);
-        settings->SetParamAllTypes(21, 1);
+        settings->SetParamAllTypes(kParamQuality, 1);
         int32_t maximum = settings->GetParam(kParamMaxDensity);
-        for (uint16_t id = 124; id <= 126; ++id)
+        for (uint16_t id = kParamLevelsMaxRed; id <= kParamLevelsMaxBlue; ++id)
             settings->SetParam(id, maximum);
     }
 }

@@ -20,21 +20,6 @@ namespace {
 
 constexpr int kMsgEngineError = 3512;
 
-constexpr uint16_t kParamPreviewOffsetX = 89;
-constexpr uint16_t kParamPreviewOffsetY = 90;
-constexpr uint16_t kParamPreviewWidth = 91;
-constexpr uint16_t kParamPreviewHeight = 92;
-constexpr uint16_t kParamFog = 101;
-constexpr uint16_t kParamMinSnapshot = 107;
-constexpr uint16_t kParamMaxSnapshot = 108;
-constexpr uint16_t kParamDensitySetChoice = 123;
-constexpr uint16_t kParamLevelsMax = 124;
-constexpr uint16_t kParamLevelsSet1 = 129;
-constexpr uint16_t kParamLevelsSet2 = 132;
-constexpr uint16_t kParamLevelsMin = 135;
-constexpr uint16_t kParamFilmMin = 68;
-constexpr uint16_t kParamFilmMax = 71;
-
 constexpr int32_t kOriginalNegative = 2;
 constexpr int32_t kLevelsMaxCap = 2500;
 constexpr int64_t kSmallestArea = 1000;
@@ -131,10 +116,10 @@ void MeasureLevels(CScanSettings& s, const uint8_t* bits, int64_t W, int64_t H, 
     for (uint16_t i = 0; i < 3; ++i) {
         int32_t maximum = std::min<int32_t>((int32_t)found.m_nChannelMax[2 - i], kLevelsMaxCap);
         int32_t minimum = (int32_t)found.m_nChannelMin[2 - i];
-        s.SetParam((uint16_t)(kParamLevelsMax + i), maximum);
-        s.SetParam((uint16_t)(kParamLevelsMin + i), minimum);
-        s.SetParam((uint16_t)(kParamLevelsSet1 + i), maximum);
-        s.SetParam((uint16_t)(kParamLevelsSet2 + i), maximum);
+        s.SetParam((uint16_t)(kParamLevelsMaxRed + i), maximum);
+        s.SetParam((uint16_t)(kParamLevelsMinRed + i), minimum);
+        s.SetParam((uint16_t)(kParamLevelsSet1Red + i), maximum);
+        s.SetParam((uint16_t)(kParamLevelsSet2Red + i), maximum);
     }
 }
 
@@ -155,21 +140,21 @@ void FillCorrectionBlock(CScanSettings& s)
     }
     block.flags |= kCorrectionPrepared;
     for (int c = 0; c < 3; ++c) {
-        block.fog[c] = Density(s, (uint16_t)(kParamFog + c));
+        block.fog[c] = Density(s, (uint16_t)(kParamFogRed + c));
         fogSet = fogSet || std::ceil(block.fog[c] * 1000.0f) != 0;
-        block.minDensity[c] = Density(s, (uint16_t)(kParamLevelsMin + c));
-        block.maxDensity[c] = Density(s, (uint16_t)(kParamLevelsMax + c));
+        block.minDensity[c] = Density(s, (uint16_t)(kParamLevelsMinRed + c));
+        block.maxDensity[c] = Density(s, (uint16_t)(kParamLevelsMaxRed + c));
     }
     if (fogSet)
         block.flags |= kCorrectionFogSet;
-    int32_t choice = s.GetParam(kParamDensitySetChoice);
+    int32_t choice = s.GetParam(kParamPrescanDone);
     if (choice == 0 || choice == 1) {
         for (int c = 0; c < 3; ++c)
-            block.densitySet1[c] = Density(s, (uint16_t)(kParamLevelsSet1 + c));
+            block.densitySet1[c] = Density(s, (uint16_t)(kParamLevelsSet1Red + c));
         block.flags |= kCorrectionDensitySet1;
     } else if (choice == 2 || choice == 3) {
         for (int c = 0; c < 3; ++c)
-            block.densitySet2[c] = Density(s, (uint16_t)(kParamLevelsSet2 + c));
+            block.densitySet2[c] = Density(s, (uint16_t)(kParamLevelsSet2Red + c));
         block.flags |= kCorrectionDensitySet2;
     }
     for (int c = 0; c < 3; ++c) {
@@ -205,9 +190,9 @@ void ApplyFilmCorrection(CScanSettings& s)
     if (result != 0)
         return;
     for (uint16_t c = 0; c < 3; ++c)
-        s.SetParam((uint16_t)(kParamFilmMin + c), (int32_t)(block.resultMin[c] * 1000.0f));
+        s.SetParam((uint16_t)(kParamMinDensityRed + c), (int32_t)(block.resultMin[c] * 1000.0f));
     for (uint16_t c = 0; c < 3; ++c)
-        s.SetParam((uint16_t)(kParamFilmMax + c), (int32_t)(block.resultMax[c] * 1000.0f));
+        s.SetParam((uint16_t)(kParamMaxDensityRed + c), (int32_t)(block.resultMax[c] * 1000.0f));
 }
 
 }  // namespace
@@ -223,7 +208,7 @@ void AutoLevels(CScanSettings& settings, const uint8_t* bits, const BITMAPINFOHE
     int64_t H = std::abs((int64_t)header.biHeight);
     uint32_t bitCount = header.biBitCount;
     bool measurable = bits != nullptr && W > 0 && H > 0 && (bitCount == 8 || bitCount == 24);
-    if (measurable && (settings.GetParam(kParamLevelsMax) == 0 || settings.GetParam(kParamDensitySetChoice) == 0))
+    if (measurable && (settings.GetParam(kParamLevelsMaxRed) == 0 || settings.GetParam(kParamPrescanDone) == 0))
         MeasureLevels(settings, bits, W, H, bitCount, AnalysisArea(settings, W, H, left, top, right, bottom));
     FillCorrectionBlock(settings);
     ApplyFilmCorrection(settings);

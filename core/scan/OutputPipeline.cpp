@@ -35,9 +35,6 @@ constexpr int32_t kLayoutGrey = 0xC02003;
 constexpr int32_t kLayoutRgb = 0xC03003;
 constexpr int32_t kLayoutCmyk = 0xC06003;
 
-constexpr uint16_t kParamSharpenRadius = 112;
-constexpr uint16_t kParamSharpenLow = 113;
-constexpr uint16_t kParamSharpenHigh = 114;
 constexpr int32_t kSharpnessCustom = 0xFFFE;
 
 // The route of the current scan, fixed at the start of the pipeline.

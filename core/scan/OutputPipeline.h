@@ -14,7 +14,6 @@ class CScanReader;
 // Colour routes of settings id 18.
 constexpr int32_t kRouteColourLink = 2;
 constexpr int32_t kRouteProfiles = 3;
-constexpr uint16_t kParamColourRoute = 18;
 
 extern CCmsImageDesc g_ScanDescriptor;
 extern CCmsImageDesc g_OutputDescriptor;

@@ -6,6 +6,7 @@
 // so its layout is fixed (see CSettingsSlot).
 
 #include "core/cms/CmsRecords.h"
+#include "core/settings/ScanParams.h"
 #include "framework/String.h"
 
 #include <windows.h>
@@ -30,48 +31,6 @@ constexpr uint32_t kSettingsMagic = 0x01020304;
 // Lengths below this (1/100 mm) count as this much in every size computation, so that an empty
 // selection still gives a scannable image.
 constexpr int32_t kMinSelectionLength = 5;
-
-// Settings ids with a meaning the record itself relies on.
-enum SettingsParamId : uint16_t {
-    kParamImageType = 0,
-    kParamResolution = 4,
-    kParamScale = 6,
-    kParamCameraState = 7,
-    kParamOriginal = 8,
-    kParamRangeMode = 9,
-    kParamToneCode = 12,
-    kParamSharpness = 14,
-    kParamScreenRuling = 16,
-    kParamFormatIndex = 20,
-    kParamPreviewValue = 23,
-    kParamRotation = 34,
-    kParamCameraValue = 35,
-    kParamBrightness = 37,
-    kParamMinDensity = 66,
-    kParamMaxDensity = 67,
-    kParamGainRed = 79,
-    kParamGainBlue = 81,
-    kParamThreshold = 82,
-    kParamSelLeft = 83,
-    kParamSelTop = 84,
-    kParamSelRight = 85,
-    kParamSelBottom = 86,
-    kParamOriginX = 87,
-    kParamOriginY = 88,
-    kParamMirror = 93,
-    kParamColourManagement = 94,
-    kParamCustomGamma = 95,
-    kParamQualityFactor = 99,
-    kParamPreviewTone = 109,
-    kParamPreviewGamma = 110,
-    kParamSharpenLevel = 115,
-    kParamBitsPerChannel = 138,
-    kParamChannels = 139,
-    kParamBinary = 140,
-    kParamClipLow = 141,
-    kParamClipHigh = 142,
-    kParamFlavourState = 143,
-};
 
 // Values of id 143.
 constexpr int32_t kFlavoursApplied = 2;

@@ -82,15 +82,15 @@ struct CRange {
 
 const CRange kIndexRanges[] = {
     {kParamImageType, kImageCmyk},
-    {2, 4},                                 // length unit
+    {kParamLengthUnit, 4},
     {kParamOriginal, 2},
     {kParamRangeMode, 6},
-    {kParamFormatIndex, kFormatTableEntries - 2},   // the last entry always ends the table
-    {21, 3},                                // quality
-    {111, 3},                               // value display mode
+    {kParamFormatIndex, kFormatTableEntries - 2},  // the last entry always ends the table
+    {kParamQuality, 3},
+    {kParamValueDisplay, 3},
     {kParamBitsPerChannel, 16},
     {kParamChannels, 4},
-    {143, 2},                               // flavour state
+    {kParamFlavourState, 2},
 };
 
 void ApplyTarvosetFrame(CScanSettings& settings)
@@ -104,7 +104,7 @@ void ApplyTarvosetFrame(CScanSettings& settings)
     settings.SetParamAllTypes(kParamSelRight, 2 * (frameX + frameW));
     settings.SetParamAllTypes(kParamSelTop, 2 * frameY);
     settings.SetParamAllTypes(kParamSelBottom, 2 * (frameY + frameH));
-    settings.SetParamAllTypes(1, 1);
+    settings.SetParamAllTypes(kParamViewFlag, 1);
     settings.SetParamAllTypes(kParamScale, ProfileInt(kSelections, "Scale", 100));
     settings.SetParamAllTypes(kParamToneCode, 0xFF04);
     settings.ClampSelection();
@@ -120,8 +120,8 @@ void RepairLoadedValues(CScanSettings& settings, int32_t colourManagement)
         settings.SetParamAllTypes(kParamClipLow, 500);
     if ((uint32_t)settings.GetParam(kParamMirror) > 3)
         settings.SetParamAllTypes(kParamMirror, 0);
-    if (settings.GetParam(kParamBrightness) == 0)
-        settings.SetParamAllTypes(kParamBrightness, 150);
+    if (settings.GetParam(kParamCameraPreview) == 0)
+        settings.SetParamAllTypes(kParamCameraPreview, 150);
     if (settings.GetParam(kParamPreviewValue) == 0)
         settings.SetParamAllTypes(kParamPreviewValue, 150);
     if ((uint32_t)settings.GetParam(kParamCameraState) > 1)

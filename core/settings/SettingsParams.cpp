@@ -124,15 +124,14 @@ void CScanSettings::SetParamForType(uint16_t type, uint16_t id, int32_t value)
     case kParamMinDensity:
     case kParamMaxDensity: {
         value = LimitDensity(id, value);
-        // The per-channel copies follow: 68-70 for the minimum, 71-73 for the maximum.
-        uint16_t firstCopy = id == kParamMinDensity ? 68 : 71;
+        uint16_t firstCopy = id == kParamMinDensity ? kParamMinDensityRed : kParamMaxDensityRed;
         for (uint16_t copy = firstCopy; copy < firstCopy + 3; ++copy)
             StoreInBlock(type, copy, value);
         StoreInBlock(type, id, value);
         return;
     }
     case kParamCustomGamma:
-        for (uint16_t copy = 96; copy <= 98; ++copy)
+        for (uint16_t copy = kParamCustomGammaRed; copy <= kParamCustomGammaBlue; ++copy)
             StoreInBlock(type, copy, value);
         StoreInBlock(type, id, value);
         return;

@@ -272,7 +272,7 @@ uint32_t CKoval2Driver::ClampResolutionX(uint32_t r)
         return std::clamp<uint32_t>(r, m_ResolutionRange[0].m_nMinimum, m_ResolutionRange[0].m_nMaximum);
     const CScanSettings& settings = *g_pScanSettings;
     bool lineArt = settings.GetCurrentType() == kImageLineArt;
-    bool quality = settings.GetParam(21) == 1 && !lineArt;
+    bool quality = settings.GetParam(kParamQuality) == 1 && !lineArt;
     if (!lineArt && settings.GetParam(kParamScreenRuling) != 0)
         r = 4 * (uint32_t)settings.GetParam(kParamScreenRuling);
 
@@ -323,10 +323,9 @@ uint32_t CKoval2Driver::ScanModeForImageType(int32_t imageType)
         return 2;
     const CScanSettings& settings = *g_pScanSettings;
     uint32_t resolution = (uint32_t)settings.GetParam(kParamResolution);
-    bool deviceLineArt = resolution <= m_ResolutionRange[0].m_nMaximum &&
-                         ClampResolutionX(resolution) == resolution &&
-                         settings.GetParam(kParamRotation) == 0 && settings.GetParam(kParamMirror) == 0 &&
-                         settings.GetParam(21) != 1;
+    bool deviceLineArt = resolution <= m_ResolutionRange[0].m_nMaximum && ClampResolutionX(resolution) == resolution &&
+        settings.GetParam(kParamRotation) == 0 && settings.GetParam(kParamMirror) == 0 &&
+        settings.GetParam(kParamQuality) != 1;
     return deviceLineArt ? 0 : 2;
 }
 

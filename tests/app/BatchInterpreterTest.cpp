@@ -40,7 +40,7 @@ protected:
     {
         ResetTestIni();
         g_pScanSettings = new CScanSettings;
-        g_pScanSettings->SetParamAllTypes(0, 2);
+        g_pScanSettings->SetParamAllTypes(kParamImageType, 2);
         m_pDriver = new CScannerDriver;
         m_pDriver->m_nImageTypeFlags = 0x01 | 0x04 | 0x08;
         m_pDriver->m_nCapabilityFlags = 0x08 | 0x10;
@@ -70,49 +70,59 @@ protected:
 };
 
 const CInterpreterCase kCases[] = {
-    {"rgb resppi:300 scan:c:\\out.bmp", {{0, 3}, {4, 300}, {106, 0}}, kBatchScanToFile, "c:\\out.bmp", 1},
-    {"scan:c:\\negative.tif", {{8, 2}}, kBatchScanToFile, "c:\\negative.tif", 0},
+    {"rgb resppi:300 scan:c:\\out.bmp", {{kParamImageType, 3}, {kParamResolution, 300}, {kParamPreviewFlag, 0}},
+        kBatchScanToFile, "c:\\out.bmp", 1},
+    {"scan:c:\\negative.tif", {{kParamOriginal, 2}}, kBatchScanToFile, "c:\\negative.tif", 0},
     {"scan:c:\\scans/a.tif", {}, kBatchScanToFile, "c:\\scans", 0},
-    {"\"rgb scan:c:\\a.bmp\"", {{0, 3}}, kBatchScanToFile, "c:\\a.bmp", 1},
-    {"resppi:10", {{4, 25}}, kBatchNoOutput, nullptr, -1},
-    {"resppi:-5", {{4, 1200}}, kBatchNoOutput, nullptr, -1},
-    {"resppi:99999999999999", {{4, 1200}}, kBatchNoOutput, nullptr, -1},
-    {"resppi:abc", {{4, 25}}, kBatchNoOutput, nullptr, -1},
-    {"scale:0 descr:0 bits:0", {{6, 1}, {16, 20}, {44, 1}}, kBatchNoOutput, nullptr, -1},
-    {"scale:5000 descr:-1 bits:24", {{6, 1000}, {16, 400}, {44, 16}}, kBatchNoOutput, nullptr, -1},
+    {"\"rgb scan:c:\\a.bmp\"", {{kParamImageType, 3}}, kBatchScanToFile, "c:\\a.bmp", 1},
+    {"resppi:10", {{kParamResolution, 25}}, kBatchNoOutput, nullptr, -1},
+    {"resppi:-5", {{kParamResolution, 1200}}, kBatchNoOutput, nullptr, -1},
+    {"resppi:99999999999999", {{kParamResolution, 1200}}, kBatchNoOutput, nullptr, -1},
+    {"resppi:abc", {{kParamResolution, 25}}, kBatchNoOutput, nullptr, -1},
+    {"scale:0 descr:0 bits:0", {{kParamScale, 1}, {kParamScreenRuling, 20}, {kParamOutputBits, 1}}, kBatchNoOutput,
+        nullptr, -1},
+    {"scale:5000 descr:-1 bits:24", {{kParamScale, 1000}, {kParamScreenRuling, 400}, {kParamOutputBits, 16}},
+        kBatchNoOutput, nullptr, -1},
     // first match wins, types the driver lacks are passed over
-    {"cmyk half gray rgb", {{0, 2}}, kBatchNoOutput, nullptr, -1},
-    {"trans neg refl", {{8, 0}}, kBatchNoOutput, nullptr, -1},
-    {"trans neg", {{8, 2}}, kBatchNoOutput, nullptr, -1},
-    {"speed quality extra", {{21, 2}}, kBatchNoOutput, nullptr, -1},
-    {"extra", {{21, 0}}, kBatchNoOutput, nullptr, -1},
-    {"line thresh:-3", {{0, 0}, {82, 0}, {9, 5}}, kBatchNoOutput, nullptr, -1},
-    {"line thresh:250 auto dens:1,2", {{82, 100}, {9, 5}, {66, 0}}, kBatchNoOutput, nullptr, -1},
-    {"gamma:0.1", {{12, 0xFF09}, {95, 2}}, kBatchNoOutput, nullptr, -1},
-    {"gamma:1.75", {{95, 18}}, kBatchNoOutput, nullptr, -1},
-    {"gamma:9", {{95, 40}}, kBatchNoOutput, nullptr, -1},
+    {"cmyk half gray rgb", {{kParamImageType, 2}}, kBatchNoOutput, nullptr, -1},
+    {"trans neg refl", {{kParamOriginal, 0}}, kBatchNoOutput, nullptr, -1},
+    {"trans neg", {{kParamOriginal, 2}}, kBatchNoOutput, nullptr, -1},
+    {"speed quality extra", {{kParamQuality, 2}}, kBatchNoOutput, nullptr, -1},
+    {"extra", {{kParamQuality, 0}}, kBatchNoOutput, nullptr, -1},
+    {"line thresh:-3", {{kParamImageType, 0}, {kParamThreshold, 0}, {kParamRangeMode, 5}}, kBatchNoOutput, nullptr, -1},
+    {"line thresh:250 auto dens:1,2", {{kParamThreshold, 100}, {kParamRangeMode, 5}, {kParamMinDensity, 0}},
+        kBatchNoOutput, nullptr, -1},
+    {"gamma:0.1", {{kParamToneCode, 0xFF09}, {kParamCustomGamma, 2}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:1.75", {{kParamCustomGamma, 18}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:9", {{kParamCustomGamma, 40}}, kBatchNoOutput, nullptr, -1},
     // far outside the integer range: limited before the conversion
-    {"gamma:1e300", {{95, 40}}, kBatchNoOutput, nullptr, -1},
-    {"gamma:-1e300", {{95, 40}}, kBatchNoOutput, nullptr, -1},
-    {"dens:0.5,3.5", {{66, 500}, {67, 3000}, {9, 2}}, kBatchNoOutput, nullptr, -1},
-    {"dens:0.1", {{66, 200}, {67, 0}, {9, 2}}, kBatchNoOutput, nullptr, -1},
-    {"dens:-1,1e40", {{66, 1500}, {67, 3000}}, kBatchNoOutput, nullptr, -1},
-    {"dens:0.5,3.5 auto", {{66, 0}, {9, 0}}, kBatchNoOutput, nullptr, -1},
-    {"selmm:10,20,110,170", {{83, 1000}, {84, 2000}, {85, 11000}, {86, 17000}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:1e300", {{kParamCustomGamma, 40}}, kBatchNoOutput, nullptr, -1},
+    {"gamma:-1e300", {{kParamCustomGamma, 40}}, kBatchNoOutput, nullptr, -1},
+    {"dens:0.5,3.5", {{kParamMinDensity, 500}, {kParamMaxDensity, 3000}, {kParamRangeMode, 2}}, kBatchNoOutput, nullptr,
+        -1},
+    {"dens:0.1", {{kParamMinDensity, 200}, {kParamMaxDensity, 0}, {kParamRangeMode, 2}}, kBatchNoOutput, nullptr, -1},
+    {"dens:-1,1e40", {{kParamMinDensity, 1500}, {kParamMaxDensity, 3000}}, kBatchNoOutput, nullptr, -1},
+    {"dens:0.5,3.5 auto", {{kParamMinDensity, 0}, {kParamRangeMode, 0}}, kBatchNoOutput, nullptr, -1},
+    {"selmm:10,20,110,170",
+        {{kParamSelLeft, 1000}, {kParamSelTop, 2000}, {kParamSelRight, 11000}, {kParamSelBottom, 17000}},
+        kBatchNoOutput, nullptr, -1},
     // missing items read 0 and are raised to the bed's offset
-    {"selmm:10", {{83, 1000}, {84, 60}, {85, 50}, {86, 60}}, kBatchNoOutput, nullptr, -1},
-    {"selmm:500,500,999999999,999", {{83, 21600}, {84, 29700}, {85, 21600}, {86, 29700}}, kBatchNoOutput, nullptr, -1},
-    {"rot:45", {{34, 0}}, kBatchNoOutput, nullptr, -1},
-    {"rot:270", {{34, 270}}, kBatchNoOutput, nullptr, -1},
-    {"hor ver", {{93, 1}}, kBatchNoOutput, nullptr, -1},
-    {"ver", {{93, 2}}, kBatchNoOutput, nullptr, -1},
+    {"selmm:10", {{kParamSelLeft, 1000}, {kParamSelTop, 60}, {kParamSelRight, 50}, {kParamSelBottom, 60}},
+        kBatchNoOutput, nullptr, -1},
+    {"selmm:500,500,999999999,999",
+        {{kParamSelLeft, 21600}, {kParamSelTop, 29700}, {kParamSelRight, 21600}, {kParamSelBottom, 29700}},
+        kBatchNoOutput, nullptr, -1},
+    {"rot:45", {{kParamRotation, 0}}, kBatchNoOutput, nullptr, -1},
+    {"rot:270", {{kParamRotation, 270}}, kBatchNoOutput, nullptr, -1},
+    {"hor ver", {{kParamMirror, 1}}, kBatchNoOutput, nullptr, -1},
+    {"ver", {{kParamMirror, 2}}, kBatchNoOutput, nullptr, -1},
     {"bmp tif", {}, kBatchNoOutput, nullptr, 1},
     {"tif", {}, kBatchNoOutput, nullptr, 0},
     // the file name decides the type over "bmp" elsewhere in the line
     {"bmp scan:x.tif", {}, kBatchScanToFile, "x.tif", 0},
     {"scan:a.tif print", {}, kBatchScanToFile, "a.tif", 0},
     {"prn:0,0,1 print", {}, kBatchPrintAtMargins, nullptr, -1},
-    {"print", {{106, 0}}, kBatchPrintWithDialog, nullptr, -1},
+    {"print", {{kParamPreviewFlag, 0}}, kBatchPrintWithDialog, nullptr, -1},
     {"prn", {}, kBatchNoOutput, nullptr, -1},
 };
 
@@ -122,7 +132,7 @@ TEST_F(CBatchFixture, CommandLinesGiveTheirSettings)
         SCOPED_TRACE(c.line);
         TearDown();
         SetUp();
-        g_pScanSettings->SetParam(106, 1);
+        g_pScanSettings->SetParam(kParamPreviewFlag, 1);
         const CBatchOutput output = Apply(c.line);
         for (const CParamExpect& p : c.params)
             EXPECT_EQ(p.value, g_pScanSettings->GetParam(p.id)) << "parameter " << p.id;
@@ -161,7 +171,7 @@ TEST_F(CBatchFixture, SelectionsAreLimitedToTheBedAndEmptyOnesNamed)
         if (*c.refused)
             continue;
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(c.edges[i], g_pScanSettings->GetParam(83 + i)) << "edge " << i;
+            EXPECT_EQ(c.edges[i], g_pScanSettings->GetParam(kParamSelLeft + i)) << "edge " << i;
     }
 }
 
@@ -196,7 +206,7 @@ TEST_F(CBatchFixture, FeederSwitchIsWrittenOnlyByABatchStart)
     TestApp().WriteProfileInt("General", "ADF", 1);
     Apply("rgb resppi:600", false);
     EXPECT_EQ(1, GeneralInt("ADF"));
-    EXPECT_EQ(600, g_pScanSettings->GetParam(4));
+    EXPECT_EQ(600, g_pScanSettings->GetParam(kParamResolution));
     Apply("rgb scan:x.tif", true);
     EXPECT_EQ(0, GeneralInt("ADF"));
     Apply("adf scan:x.tif", true);
@@ -284,9 +294,9 @@ protected:
         CBatchFixture::SetUp();
         m_Path = testsupport::ProgramDirectory() + "A.ZLK";
         g_pScanSettings->m_nVersion = 521;
-        g_pScanSettings->SetParam(4, 777);
+        g_pScanSettings->SetParam(kParamResolution, 777);
         SaveSettings(m_Path.c_str());
-        g_pScanSettings->SetParam(4, 100);
+        g_pScanSettings->SetParam(kParamResolution, 100);
         m_pPreviousBox = g_MessageReporter.SetBoxFunction(CountBox);
         s_nBoxes = 0;
     }
@@ -313,17 +323,17 @@ TEST_F(CSettingsFileFixture, NameKeepsItsCaseAndLoads)
     g_pScanSettings->m_strFileName = "before";
     EXPECT_EQ(0, TestApp().RunBatchCommands("SET:a.zlk"));
     EXPECT_STREQ("before", (LPCSTR)g_pScanSettings->m_strFileName);
-    EXPECT_EQ(100, g_pScanSettings->GetParam(4));
+    EXPECT_EQ(100, g_pScanSettings->GetParam(kParamResolution));
     TestApp().RunBatchCommands("set:A.ZLK");
     EXPECT_STREQ("A.ZLK", (LPCSTR)g_pScanSettings->m_strFileName);
-    EXPECT_EQ(777, g_pScanSettings->GetParam(4));
+    EXPECT_EQ(777, g_pScanSettings->GetParam(kParamResolution));
 }
 
 TEST_F(CSettingsFileFixture, InsideAResponseFileItHasNoEffect)
 {
     const std::string path = WriteResponseFile("set.txt", "set:A.ZLK\n");
     TestApp().RunBatchCommands(("@" + path).c_str());
-    EXPECT_EQ(100, g_pScanSettings->GetParam(4));
+    EXPECT_EQ(100, g_pScanSettings->GetParam(kParamResolution));
     DeleteFileA(path.c_str());
 }
 
@@ -331,7 +341,7 @@ TEST_F(CSettingsFileFixture, AnotherVersionIsRefusedAndTheFileKept)
 {
     TestApp().WriteProfileInt("General", "Version", 999);
     TestApp().RunBatchCommands("set:A.ZLK");
-    EXPECT_EQ(100, g_pScanSettings->GetParam(4));
+    EXPECT_EQ(100, g_pScanSettings->GetParam(kParamResolution));
     EXPECT_EQ(1, s_nBoxes);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(m_Path.c_str()));
 }

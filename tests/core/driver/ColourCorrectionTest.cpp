@@ -60,8 +60,8 @@ TEST_F(ColourCorrectionTest, BlockBytesForAColourNegative)
     EXPECT_FLOAT_EQ(1.1f, At<float>(80));
     EXPECT_FLOAT_EQ(20.0f, At<float>(96));
     EXPECT_FLOAT_EQ(0.0f, At<float>(6540));    // the second density set is not chosen
-    EXPECT_EQ(1250, m_Settings.GetParam(68));
-    EXPECT_EQ(2500, m_Settings.GetParam(73));
+    EXPECT_EQ(1250, m_Settings.GetParam(kParamMinDensityRed));
+    EXPECT_EQ(2500, m_Settings.GetParam(kParamMaxDensityBlue));
     EXPECT_NE(nullptr, m_pDriver->m_pCorrectionBlock);
 }
 
@@ -74,9 +74,9 @@ TEST_F(ColourCorrectionTest, DensitySetChoice)
         {3, 0x20000, 0.0f, 0.5f},
         {4, 0, 0.0f, 0.0f},
     };
-    m_Settings.SetParam(101, 0);
+    m_Settings.SetParam(kParamFogRed, 0);
     for (const Case& c : kCases) {
-        m_Settings.SetParam(123, c.choice);
+        m_Settings.SetParam(kParamPrescanDone, c.choice);
         ASSERT_EQ(kDriverOk, m_pDriver->PrepareFilmColourCorrection());
         EXPECT_EQ(0x8018u | c.flags, At<uint32_t>(0)) << c.choice;
         EXPECT_FLOAT_EQ(c.set1, At<float>(76)) << c.choice;
@@ -103,13 +103,13 @@ TEST_F(ColourCorrectionTest, EngineCorrectionStartsFromTheRecordsBlock)
 
 TEST_F(ColourCorrectionTest, EngineRefusalsLeaveTheDensitiesAlone)
 {
-    m_Settings.SetParam(68, 42);
+    m_Settings.SetParam(kParamMinDensityRed, 42);
     m_Engine.m_nOpenResult = 6;
     EXPECT_EQ(kDriverFailed, m_pDriver->PrepareFilmColourCorrection());
     m_Engine.m_nOpenResult = 0;
     m_Engine.m_nComputeResult = 9;
     EXPECT_EQ(kDriverFailed, m_pDriver->PrepareEngineColourCorrection());
-    EXPECT_EQ(42, m_Settings.GetParam(68));
+    EXPECT_EQ(42, m_Settings.GetParam(kParamMinDensityRed));
     g_pCmsEngine = nullptr;
     EXPECT_EQ(kDriverFailed, m_pDriver->PrepareFilmColourCorrection());
     EXPECT_TRUE(m_Reports.Ids().empty());

@@ -71,13 +71,13 @@ TEST_F(FormatTableTest, CopyStopsAtTheTableEndEvenWhenTheStaticTableIsLonger)
 TEST_F(FormatTableTest, UserFormatTravelsBetweenTableAndSettings)
 {
     m_pDriver->SelectUserFormat();
-    EXPECT_EQ(0, m_Settings.GetParam(116));
-    EXPECT_EQ(21000, m_Settings.GetParam(117));
-    EXPECT_EQ(29700, m_Settings.GetParam(118));
+    EXPECT_EQ(0, m_Settings.GetParam(kParamUserKind));
+    EXPECT_EQ(21000, m_Settings.GetParam(kParamUserWidth));
+    EXPECT_EQ(29700, m_Settings.GetParam(kParamUserHeight));
 
     const int32_t stored[] = {5, 10000, 12000, 300, 400, 2};
-    for (uint16_t id = 116; id <= 121; ++id)
-        m_Settings.SetParam(id, stored[id - 116]);
+    for (uint16_t id = kParamUserKind; id <= kParamUserHolder; ++id)
+        m_Settings.SetParam(id, stored[id - kParamUserKind]);
     m_pDriver->StoreUserFormat();
     ExpectEntry(Entry(2), {3187, 1, 10000, 12000, 300, 400});   // any non-zero kind is transparency
     EXPECT_EQ(2, Entry(2).m_nHolder);
@@ -86,7 +86,7 @@ TEST_F(FormatTableTest, UserFormatTravelsBetweenTableAndSettings)
 
 TEST_F(FormatTableTest, LoadingASettingsFileHandsTheUserFormatToTheDriver)
 {
-    for (uint16_t id = 116; id <= 121; ++id)
+    for (uint16_t id = kParamUserKind; id <= kParamUserHolder; ++id)
         m_Settings.SetParam(id, 1000 * id);
     LoadSettings("");       // no file: the load stops before the hand-over
     EXPECT_EQ(21000, Entry(2).m_nWidth);
@@ -131,7 +131,7 @@ TEST_F(FormatTableTest, DensityLimitsByOriginalAndGains)
     for (const Case& c : kCases) {
         m_Settings.SetParamAllTypes(kParamOriginal, c.original);
         m_Settings.SetParamAllTypes(kParamGainRed, c.gainRed);
-        m_Settings.SetParamAllTypes(80, 100);
+        m_Settings.SetParamAllTypes(kParamGainGreen, 100);
         m_Settings.SetParamAllTypes(kParamGainBlue, 100);
         EXPECT_EQ(c.ceiling0, m_pDriver->GetMinDensityCeiling(0)) << c.original << "/" << c.gainRed;
         EXPECT_EQ(c.ceiling1, m_pDriver->GetMinDensityCeiling(1)) << c.original << "/" << c.gainRed;
@@ -144,9 +144,9 @@ TEST_F(FormatTableTest, SharedScanGeometryFillsTheWindowSummary)
 {
     m_Settings.SetParamAllTypes(kParamImageType, kImageGrey);
     m_Settings.SetParamAllTypes(kParamMinDensity, 301);
-    m_Settings.SetParamAllTypes(44, 8);
-    m_Settings.SetParamAllTypes(57, 3);
-    m_Settings.SetParamAllTypes(59, 6);
+    m_Settings.SetParamAllTypes(kParamOutputBits, 8);
+    m_Settings.SetParamAllTypes(kParamWindowSummaryA, 3);
+    m_Settings.SetParamAllTypes(kParamWindowSummaryC, 6);
     EXPECT_EQ(kDriverFailed, m_pDriver->UpdateScanGeometry());
     EXPECT_EQ(kDriverOk, m_pDriver->UpdateSharedScanGeometry());
     EXPECT_EQ(2u, m_Settings.GetScanMode());

@@ -29,7 +29,7 @@ protected:
         m_Settings.SetParamAllTypes(kParamClipLow, 0);
         m_Settings.SetParamAllTypes(kParamClipHigh, 0);
         m_Settings.SetParamAllTypes(kParamPreviewValue, 1000);
-        m_Settings.SetParamAllTypes(kParamBrightness, 1000);
+        m_Settings.SetParamAllTypes(kParamCameraPreview, 1000);
         for (uint16_t id = kParamGainRed; id <= kParamGainBlue; ++id)
             m_Settings.SetParamAllTypes(id, 100);
     }
@@ -234,7 +234,7 @@ TEST_F(LevelsTest, GainsAndScaleMoveTheLevelAxis)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_Settings.SetParamAllTypes(kParamGainBlue, c.gainBlue);
-        m_Settings.SetParamAllTypes(kParamBrightness, c.scaleNumerator);
+        m_Settings.SetParamAllTypes(kParamCameraPreview, c.scaleNumerator);
         m_Settings.SetParamAllTypes(kParamPreviewValue, c.scaleDivisor);
         m_Settings.SetParamAllTypes(kParamOriginal, c.original);
         int channels = 0;
@@ -300,7 +300,7 @@ protected:
         m_Settings.SetParamAllTypes(kParamImageType, kImageGrey);
         m_Settings.SetParamAllTypes(kParamScreenRuling, 0);
         m_Settings.SetParam(kParamResolution, 600);
-        m_Settings.SetParamAllTypes(21, 1);
+        m_Settings.SetParamAllTypes(kParamQuality, 1);
         m_Settings.m_nBitsPerChannel = 8;
         m_pDriver->m_nCapabilityFlags |= kCapColourOnePass;
     }
@@ -387,7 +387,7 @@ TEST_F(SpikeFilterTest, OnlyQualityScansAtTheOpticalResolution)
         SCOPED_TRACE(c.name);
         m_Settings.SetParamAllTypes(kParamScreenRuling, c.ruling);
         m_Settings.SetParam(kParamResolution, c.resolution);
-        m_Settings.SetParamAllTypes(21, c.quality);
+        m_Settings.SetParamAllTypes(kParamQuality, c.quality);
         EXPECT_EQ((std::vector<uint8_t>{10, 50, 10}), Filter({10, 50, 10}, c.mode, 3));
     }
 }

@@ -74,13 +74,13 @@ protected:
         m_Settings.SetParamAllTypes(kParamImageType, kImageRgb);
         m_Settings.SetParamAllTypes(kParamMinDensity, 0);
         m_Settings.SetParamAllTypes(kParamMaxDensity, 4000);
-        for (uint16_t id = 68; id <= 70; ++id)
+        for (uint16_t id = kParamMinDensityRed; id <= kParamMinDensityBlue; ++id)
             m_Settings.SetParamAllTypes(id, 0);
-        for (uint16_t id = 71; id <= 73; ++id)
+        for (uint16_t id = kParamMaxDensityRed; id <= kParamMaxDensityBlue; ++id)
             m_Settings.SetParamAllTypes(id, 4000);
-        for (uint16_t id = 79; id <= 81; ++id)
+        for (uint16_t id = kParamGainRed; id <= kParamGainBlue; ++id)
             m_Settings.SetParamAllTypes(id, 100);
-        m_Settings.SetParamAllTypes(78, 100);
+        m_Settings.SetParamAllTypes(kParamToneHigh, 100);
         m_Settings.SetParamAllTypes(kParamToneCode, kToneDefault);
         m_Settings.SetParamAllTypes(kParamPreviewTone, kToneDefault);
         m_Settings.m_nScanMode = 3;
@@ -128,7 +128,7 @@ TEST_F(LookupTableTest, PresetsShapeTheTable)
     };
     for (const Case& c : kCases) {
         m_Settings.SetParamAllTypes(kParamToneCode, c.tone);
-        m_Settings.SetParamAllTypes(82, c.threshold);
+        m_Settings.SetParamAllTypes(kParamThreshold, c.threshold);
         m_Settings.m_nScanMode = c.mode;
         int result = -1;
         std::vector<uint16_t> table = Build(0, &result);

@@ -185,15 +185,15 @@ TEST_F(BareDriverTest, DefaultSettingsByOriginal)
         for (int t = 0; t < kImageTypeCount; ++t) {
             EXPECT_EQ(c.tone, settings.GetParamForType(t, kParamToneCode)) << c.original;
             EXPECT_EQ(c.storedOriginal, settings.GetParamForType(t, kParamOriginal)) << c.original;
-            EXPECT_EQ(c.quality, settings.GetParamForType(t, 21));
+            EXPECT_EQ(c.quality, settings.GetParamForType(t, kParamQuality));
             EXPECT_EQ(2, settings.GetParamForType(t, kParamRangeMode));
             EXPECT_EQ(8, settings.GetParamForType(t, kParamBitsPerChannel));
-            EXPECT_EQ(0xFF00, settings.GetParamForType(t, 36));
-            EXPECT_EQ(100, settings.GetParamForType(t, 80));
+            EXPECT_EQ(0xFF00, settings.GetParamForType(t, kParamDriverGamma));
+            EXPECT_EQ(100, settings.GetParamForType(t, kParamGainGreen));
         }
-        EXPECT_EQ(c.levels, settings.GetParam(125));
+        EXPECT_EQ(c.levels, settings.GetParam(kParamLevelsMaxGreen));
         EXPECT_EQ(c.original == 0 ? 4000 : 3600, settings.GetParam(kParamMaxDensity));
-        EXPECT_EQ(settings.GetParam(kParamMaxDensity), settings.GetParam(72));
+        EXPECT_EQ(settings.GetParam(kParamMaxDensity), settings.GetParam(kParamMaxDensityGreen));
     }
     g_pScanSettings = &m_Settings;
 }

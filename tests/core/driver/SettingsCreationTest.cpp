@@ -47,11 +47,24 @@ TEST_F(SettingsCreationTest, InteractiveDefaultsFollowTheDriver)
     EXPECT_EQ(0, driver->m_nImageTypeFlags & 0x02) << "halftone is never offered";
     struct Case { int type; uint16_t id; int32_t value; };
     const Case kCases[] = {
-        {0, kParamImageType, kImageRgb}, {0, kParamChannels, 1}, {0, kParamBinary, 1},
-        {2, kParamBitsPerChannel, 8}, {3, kParamChannels, 3}, {4, kParamChannels, 4},
-        {3, kParamOriginal, 0}, {3, kParamToneCode, 0xFF00}, {3, kParamMinDensity, 100},
-        {3, kParamMaxDensity, 3200}, {3, 108, 3200}, {3, kParamSelRight, 2000}, {3, 21, 1},
-        {3, 117, 21000}, {3, 118, 29700}, {3, kParamScale, 100}, {3, 82, 50}, {3, 5, 64},
+        {0, kParamImageType, kImageRgb},
+        {0, kParamChannels, 1},
+        {0, kParamBinary, 1},
+        {2, kParamBitsPerChannel, 8},
+        {3, kParamChannels, 3},
+        {4, kParamChannels, 4},
+        {3, kParamOriginal, 0},
+        {3, kParamToneCode, 0xFF00},
+        {3, kParamMinDensity, 100},
+        {3, kParamMaxDensity, 3200},
+        {3, kParamMaxSnapshot, 3200},
+        {3, kParamSelRight, 2000},
+        {3, kParamQuality, 1},
+        {3, kParamUserWidth, 21000},
+        {3, kParamUserHeight, 29700},
+        {3, kParamScale, 100},
+        {3, kParamThreshold, 50},
+        {3, kParamGeneralPrefA, 64},
     };
     for (const Case& c : kCases)
         EXPECT_EQ(c.value, Param(c.type, c.id)) << "type " << c.type << " id " << c.id;
@@ -89,7 +102,7 @@ TEST_F(SettingsCreationTest, BatchDefaultsScanTheWholeBedInLineArt)
     EXPECT_EQ(0, Param(0, kParamSelLeft));
     EXPECT_EQ(21600, Param(0, kParamSelRight));
     EXPECT_EQ(29700, Param(0, kParamSelBottom));
-    EXPECT_EQ(2, Param(0, 21));
+    EXPECT_EQ(2, Param(0, kParamQuality));
 }
 
 TEST_F(SettingsCreationTest, WorksWithoutADriver)

@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr uint16_t kParamPreviewWidth = 91;
-constexpr uint16_t kParamPreviewHeight = 92;
-constexpr uint16_t kParamChoice = 123;
 constexpr int32_t kPreviewExponent = 15;  // preview tone 0xFF03, gamma 1.5
 
 int32_t Density(int32_t level)
@@ -109,7 +106,7 @@ protected:
         SetAll(m_Settings, kParamClipLow, 1000);
         SetAll(m_Settings, kParamClipHigh, 1000);
         SetAll(m_Settings, kParamPreviewValue, 1000);
-        SetAll(m_Settings, kParamBrightness, 1000);
+        SetAll(m_Settings, kParamCameraPreview, 1000);
         SetAll(m_Settings, kParamPreviewTone, 0xFF03);
         for (uint16_t id = kParamGainRed; id <= kParamGainBlue; ++id)
             SetAll(m_Settings, id, 100);
@@ -168,17 +165,17 @@ TEST_F(AutoLevelsTest, ChartPreviewGivesDensitiesWithinTheDeviceLimits)
     }
     AutoLevels(m_Settings, preview.m_pBits, *preview.m_pHeader, 0, 0, 21590 / 2, 29718 / 2);
     for (uint16_t c = 0; c < 3; ++c) {
-        int32_t low = Param((uint16_t)(135 + c));
-        int32_t high = Param((uint16_t)(124 + c));
+        int32_t low = Param((uint16_t)(kParamLevelsMinRed + c));
+        int32_t high = Param((uint16_t)(kParamLevelsMaxRed + c));
         EXPECT_GE(low, 0) << c;
         EXPECT_LE(low, 1000) << c;
         EXPECT_GE(high, low + 100) << c;
         EXPECT_LE(high, 2500) << c;
-        EXPECT_EQ(high, Param((uint16_t)(129 + c))) << c;
-        EXPECT_EQ(high, Param((uint16_t)(132 + c))) << c;
+        EXPECT_EQ(high, Param((uint16_t)(kParamLevelsSet1Red + c))) << c;
+        EXPECT_EQ(high, Param((uint16_t)(kParamLevelsSet2Red + c))) << c;
     }
     // The chart holds black and white: its range is wide.
-    EXPECT_GT(Param(124) - Param(135), 1000);
+    EXPECT_GT(Param(kParamLevelsMaxRed) - Param(kParamLevelsMinRed), 1000);
     EXPECT_EQ(1, m_Settings.m_bLevelsDirty);
     EXPECT_TRUE(m_Engine.m_Opened.empty());
     EXPECT_TRUE(m_Reports.Ids().empty());
@@ -190,9 +187,11 @@ TEST_F(AutoLevelsTest, MaximumDensityIsCappedAt2500)
     SetAll(m_Settings, kParamClipHigh, 0);
     CPreview black = MakePreview(100, 100, [](int, int) { return 0; });
     Run(black);
-    for (uint16_t id : {124, 125, 126, 129, 130, 131, 132, 133, 134})
+    for (uint16_t id :
+        {kParamLevelsMaxRed, kParamLevelsMaxGreen, kParamLevelsMaxBlue, kParamLevelsSet1Red, kParamLevelsSet1Green,
+            kParamLevelsSet1Blue, kParamLevelsSet2Red, kParamLevelsSet2Green, kParamLevelsSet2Blue})
         EXPECT_EQ(2500, Param(id)) << id;
-    EXPECT_EQ(0, Param(135));
+    EXPECT_EQ(0, Param(kParamLevelsMinRed));
 }
 
 TEST_F(AutoLevelsTest, SmallOrEmptySelectionsUseTheMiddleOfThePreview)
@@ -221,12 +220,12 @@ TEST_F(AutoLevelsTest, SmallOrEmptySelectionsUseTheMiddleOfThePreview)
             bool patch = x >= 80 && x < 80 + c.patchWidth && y >= 80 && y < 80 + c.patchHeight;
             return patch ? 60 : 100;
         });
-        SetAll(m_Settings, 124, 0);
+        SetAll(m_Settings, kParamLevelsMaxRed, 0);
         Run(p, c.areaRight);
         int32_t low = Density(c.brightLevel);
         int32_t high = std::max(Density(c.darkLevel), low + 100);
-        EXPECT_EQ(low, Param(135));
-        EXPECT_EQ(high, Param(124));
+        EXPECT_EQ(low, Param(kParamLevelsMinRed));
+        EXPECT_EQ(high, Param(kParamLevelsMaxRed));
     }
 }
 
@@ -253,13 +252,13 @@ TEST_F(AutoLevelsTest, CorrectionBlockTakesTheCurrentSettings)
         SCOPED_TRACE(c.choice);
         for (const auto& v : values)
             SetAll(m_Settings, (uint16_t)v[0], v[1]);
-        SetAll(m_Settings, kParamChoice, c.choice);
+        SetAll(m_Settings, kParamPrescanDone, c.choice);
         m_Settings.CorrectionBlock() = {};
         CPreview p = MakePreview(100, 100, [](int, int) { return 128; });
         Run(p);
         // Neither id 124 nor id 123 is 0: the stored levels are kept.
-        EXPECT_EQ(2100, Param(124));
-        EXPECT_EQ(260, Param(136));
+        EXPECT_EQ(2100, Param(kParamLevelsMaxRed));
+        EXPECT_EQ(260, Param(kParamLevelsMinGreen));
         const CmsCorrectionBlock& b = m_Settings.CorrectionBlock();
         EXPECT_EQ(0x8018u | 0x1u | c.setFlag, b.flags);
         EXPECT_FLOAT_EQ(1.5f, b.gamma[2]);
@@ -281,13 +280,13 @@ TEST_F(AutoLevelsTest, CleanLevelsWithAMeasuredBlockAreLeftAlone)
     m_Settings.m_bLevelsDirty = 0;
     Run(p);
     EXPECT_EQ(0u, m_Settings.CorrectionBlock().flags);
-    EXPECT_EQ(0, Param(124));
+    EXPECT_EQ(0, Param(kParamLevelsMaxRed));
     EXPECT_EQ(0, m_Settings.m_bLevelsDirty);
 
     m_Settings.m_bLevelsDirty = 1;
     Run(p);
     EXPECT_NE(0u, m_Settings.CorrectionBlock().flags);
-    EXPECT_NE(0, Param(124));
+    EXPECT_NE(0, Param(kParamLevelsMaxRed));
 }
 
 TEST_F(AutoLevelsTest, FilmCorrectionOfNegatives)
@@ -313,7 +312,7 @@ TEST_F(AutoLevelsTest, FilmCorrectionOfNegatives)
         SCOPED_TRACE(c.name);
         SetAll(m_Settings, kParamOriginal, c.original);
         m_Settings.SetCurrentFilmTypeName(c.film);
-        for (uint16_t id = 68; id <= 73; ++id)
+        for (uint16_t id = kParamMinDensityRed; id <= kParamMaxDensityBlue; ++id)
             SetAll(m_Settings, id, 999);
         m_Engine.m_Opened.clear();
         m_Engine.m_nFreed = 0;
@@ -328,7 +327,7 @@ TEST_F(AutoLevelsTest, FilmCorrectionOfNegatives)
         EXPECT_EQ(c.asked && c.openResult == 0 ? 1 : 0, m_Engine.m_nFreed);
         const int32_t expected[6] = {123, 223, 323, 2500, 2600, 2700};
         for (uint16_t i = 0; i < 6; ++i) {
-            int32_t value = Param((uint16_t)(68 + i));
+            int32_t value = Param((uint16_t)(kParamMinDensityRed + i));
             if (c.stored)
                 EXPECT_NEAR(expected[i], value, 1) << i;
             else

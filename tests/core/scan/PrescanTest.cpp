@@ -13,12 +13,6 @@
 
 namespace {
 
-constexpr uint16_t kParamQuality = 21;
-constexpr uint16_t kParamAutoMin = 74;
-constexpr uint16_t kParamAutoMax = 75;
-constexpr uint16_t kParamPreviewFlag = 106;
-constexpr uint16_t kParamPrescanDone = 123;
-
 // What the device was asked for while the prescan's own job ran.
 struct CPrescanSeen {
     int32_t resolution;
@@ -89,7 +83,7 @@ protected:
         SetAll(m_Settings, kParamClipLow, 100);
         SetAll(m_Settings, kParamClipHigh, 100);
         SetAll(m_Settings, kParamPreviewValue, 1000);
-        SetAll(m_Settings, kParamBrightness, 1000);
+        SetAll(m_Settings, kParamCameraPreview, 1000);
         SetAll(m_Settings, kParamRotation, 90);
         SetAll(m_Settings, kParamMirror, 1);
         SetAll(m_Settings, kParamQuality, 1);
@@ -163,8 +157,8 @@ TEST_F(PrescanTest, RunsOnlyWhenTheSettingsNeedIt)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetAll(m_Settings, kParamImageType, c.type);
-        SetAll(m_Settings, kParamAutoMin, c.autoMin);
-        SetAll(m_Settings, kParamAutoMax, c.autoMax);
+        SetAll(m_Settings, kParamAutoMinimum, c.autoMin);
+        SetAll(m_Settings, kParamAutoMaximum, c.autoMax);
         SetAll(m_Settings, kParamRangeMode, c.rangeMode);
         SetAll(m_Settings, kParamPreviewFlag, c.previewFlag);
         SetAll(m_Settings, kParamOriginal, c.original);
@@ -180,7 +174,7 @@ TEST_F(PrescanTest, RunsOnlyWhenTheSettingsNeedIt)
 
 TEST_F(PrescanTest, NeitherWhileAnotherPrescanRunsNorWithTheEngineCorrection)
 {
-    SetAll(m_Settings, kParamAutoMin, 1);
+    SetAll(m_Settings, kParamAutoMinimum, 1);
     CScannerDriver::s_bPrescanAllowed = 0;
     EXPECT_EQ(kDriverOk, Prescan());
     CScannerDriver::s_bPrescanAllowed = 1;
@@ -208,7 +202,7 @@ TEST_F(PrescanTest, ResolutionGivesAboutSixtyFiveThousandPixels)
         {"narrow selection", 2, 20000, 10, 2056},
         {"five units", 5, 20000, 10, 2056},
     };
-    SetAll(m_Settings, kParamAutoMin, 1);
+    SetAll(m_Settings, kParamAutoMinimum, 1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_Driver.m_nLowest = c.lowest;
@@ -245,7 +239,7 @@ TEST_F(PrescanTest, ScansFastAndPlainAndPutsEverySettingBack)
         SetAll(m_Settings, kParamImageType, c.type);
         SetAll(m_Settings, kParamBitsPerChannel, c.bits);
         SetAll(m_Settings, kParamOriginal, c.original);
-        SetAll(m_Settings, kParamAutoMin, 1);
+        SetAll(m_Settings, kParamAutoMinimum, 1);
         SetAll(m_Settings, kParamQuality, 1);
         m_Settings.SetCurrentFilmTypeName("NEG100");
         m_Settings.m_bLevelsDirty = 1;
@@ -271,7 +265,7 @@ TEST_F(PrescanTest, ScansFastAndPlainAndPutsEverySettingBack)
 TEST_F(PrescanTest, StoresDensitiesWithinTheDeviceLimits)
 {
     // Reflective, automatic minimum only: the maximum stays as the user set it.
-    SetAll(m_Settings, kParamAutoMin, 1);
+    SetAll(m_Settings, kParamAutoMinimum, 1);
     SetAll(m_Settings, kParamMaxDensity, 2800);
     ASSERT_EQ(kDriverOk, Prescan());
     int32_t minimum = m_Settings.GetParam(kParamMinDensity);
@@ -281,19 +275,19 @@ TEST_F(PrescanTest, StoresDensitiesWithinTheDeviceLimits)
 
     // A colour negative gets every channel, twice.
     SetAll(m_Settings, kParamOriginal, 2);
-    SetAll(m_Settings, kParamAutoMin, 0);
+    SetAll(m_Settings, kParamAutoMinimum, 0);
     SetAll(m_Settings, kParamMaxDensity, 1);
     ASSERT_EQ(kDriverOk, Prescan());
     int32_t overallMax = m_Settings.GetParam(kParamMaxDensity);
     EXPECT_LE(overallMax, 3600);
     for (uint16_t c = 0; c < 3; ++c) {
-        int32_t low = m_Settings.GetParam((uint16_t)(68 + c));
-        int32_t high = m_Settings.GetParam((uint16_t)(71 + c));
+        int32_t low = m_Settings.GetParam((uint16_t)(kParamMinDensityRed + c));
+        int32_t high = m_Settings.GetParam((uint16_t)(kParamMaxDensityRed + c));
         EXPECT_LE(low, 1000) << c;
         EXPECT_GE(high, low + 100) << c;
         EXPECT_LE(high, 3600) << c;
-        EXPECT_EQ(low, m_Settings.GetParam((uint16_t)(135 + c))) << c;
-        EXPECT_EQ(high, m_Settings.GetParam((uint16_t)(124 + c))) << c;
+        EXPECT_EQ(low, m_Settings.GetParam((uint16_t)(kParamLevelsMinRed + c))) << c;
+        EXPECT_EQ(high, m_Settings.GetParam((uint16_t)(kParamLevelsMaxRed + c))) << c;
     }
     EXPECT_TRUE(m_Reports.Ids().empty());
 }
@@ -316,8 +310,8 @@ TEST_F(PrescanTest, SettingsComeBackWhenThePrescanFails)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetAll(m_Settings, kParamImageType, c.type);
-        SetAll(m_Settings, kParamAutoMin, 1);
-        SetAll(m_Settings, kParamAutoMax, 1);
+        SetAll(m_Settings, kParamAutoMinimum, 1);
+        SetAll(m_Settings, kParamAutoMaximum, 1);
         m_Driver.m_nFailAfterLines = c.failAfterLines;
         m_Driver.m_nFailCode = c.failCode;
         CScanSettings before(m_Settings);

@@ -78,7 +78,7 @@ protected:
         SetCurrentType(kImageRgb);
         m_Settings.SetParamAllTypes(kParamClipLow, 1000);
         m_Settings.SetParamAllTypes(kParamClipHigh, 1000);
-        m_Settings.SetParamAllTypes(kParamBrightness, 150);
+        m_Settings.SetParamAllTypes(kParamCameraPreview, 150);
         m_Settings.SetParamAllTypes(kParamPreviewValue, 150);
     }
 
@@ -96,7 +96,7 @@ protected:
     {
         settings.SetParamAllTypes(kParamResolution, 600);
         settings.SetParam(kParamSelRight, 9000);
-        settings.SetParamForType(kImageCmyk, 44, 16);
+        settings.SetParamForType(kImageCmyk, kParamOutputBits, 16);
         settings.SetFlavorName(kImageGrey, "cool");
         settings.SetProfileName(4, "monitor");
         settings.CorrectionBlock().gamma[1] = 2.5f;
@@ -128,8 +128,8 @@ TEST(SettingsSlot, SlotOfEachKind)
 TEST_F(SettingsFileTest, SlotHasTheStoredLayoutByteForByte)
 {
     CScanSettings settings;
-    settings.SetParamForType(kImageRgb, 50, 300);
-    settings.SetParamForType(kImageLineArt, 144, -2);
+    settings.SetParamForType(kImageRgb, kParamWindow50, 300);
+    settings.SetParamForType(kImageLineArt, kParamProfileDialog, -2);
     settings.SetFlavorName(kImageCmyk, "warm");
     settings.SetLinkName(kImageLineArt, "L");
     settings.SetFilmTypeName(kImageHalftone, "F");
@@ -231,7 +231,7 @@ TEST_F(SettingsFileTest, LoadRepairsValuesThatMustNotSurvive)
     struct Case { uint16_t id; int32_t stored; int32_t loaded; };
     const Case kCases[] = {
         {kParamRotation, 45, 0}, {kParamRotation, 270, 270}, {kParamMirror, 4, 0}, {kParamMirror, 3, 3},
-        {kParamClipLow, 0, 500}, {kParamClipHigh, 0, 500}, {kParamBrightness, 0, 150},
+        {kParamClipLow, 0, 500}, {kParamClipHigh, 0, 500}, {kParamCameraPreview, 0, 150},
         {kParamPreviewValue, 0, 150}, {kParamCameraState, 2, 0}, {kParamCameraState, 1, 1},
         {kParamColourManagement, 7, 1},   // always the value before the load
     };
@@ -310,7 +310,7 @@ TEST_P(SettingsRefusalTest, IsReportedAndLosesNothing)
     current.SetParamAllTypes(kParamImageType, kImageGrey);
     current.SetParamAllTypes(kParamClipLow, 1000);
     current.SetParamAllTypes(kParamClipHigh, 1000);
-    current.SetParamAllTypes(kParamBrightness, 150);
+    current.SetParamAllTypes(kParamCameraPreview, 150);
     current.SetParamAllTypes(kParamPreviewValue, 150);
     CScanSettings before(current);
     g_pScanSettings = &current;

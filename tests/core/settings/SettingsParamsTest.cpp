@@ -18,40 +18,42 @@ struct RouteCase {
 };
 
 const RouteCase kRoutes[] = {
-    {"image type to all", 2, 0, 4, kWithDriver, 0, {4, 4, 4, 4, 4}},
-    {"format index to all", 2, 20, 7, kWithDriver, 20, {7, 7, 7, 7, 7}},
-    {"selection left to all", 3, 83, 120, kWithDriver, 83, {120, 120, 120, 120, 120}},
-    {"origin y to all", 0, 88, 9, kWithDriver, 88, {9, 9, 9, 9, 9}},
-    {"red gain to colour", 2, 79, 120, kWithDriver, 79, {0, 0, 0, 120, 120}},
-    {"blue gain to colour", 0, 81, 90, kWithDriver, 81, {0, 0, 0, 90, 90}},
-    {"negative: line art positive", 3, 8, 2, kWithDriver, 8, {1, 2, 2, 2, 2}},
-    {"transparency to all", 3, 8, 1, kWithDriver, 8, {1, 1, 1, 1, 1}},
-    {"resolution for line art", 0, 4, 300, kWithDriver, 4, {300, 0, 0, 0, 0}},
-    {"resolution for grey", 2, 4, 300, kWithDriver, 4, {0, 300, 300, 300, 300}},
-    {"scale for RGB", 3, 6, 80, kWithDriver, 6, {0, 80, 80, 80, 80}},
-    {"sharpness above 100", 3, 14, 150, kWithDriver, 14, {0, 150, 150, 150, 150}},
-    {"sharpness above 100 keeps level", 3, 14, 150, kWithDriver, 115, {0, 0, 0, 0, 0}},
-    {"sharpness level copied", 3, 14, 60, kWithDriver, 115, {0, 0, 0, 60, 0}},
-    {"sharpness from line art", 0, 14, 30, kWithDriver, 14, {0, 30, 30, 30, 30}},
-    {"screen ruling", 0, 16, 133, kWithDriver, 16, {0, 133, 133, 133, 133}},
-    {"tone 0.5 becomes custom", 2, 12, 0xFF0C, kWithDriver, 12, {0, 0, 0xFF09, 0, 0}},
-    {"tone 0.5 sets gamma 5", 2, 12, 0xFF0C, kWithDriver, 95, {0, 0, 5, 0, 0}},
-    {"tone 0.5 leaves channel gammas", 2, 12, 0xFF0C, kWithDriver, 96, {0, 0, 0, 0, 0}},
-    {"tone 0.8 sets gamma 8", 4, 12, 0xFF0D, kWithDriver, 95, {0, 0, 0, 0, 8}},
-    {"tone 1.8 stored as is", 4, 12, 0xFF04, kWithDriver, 12, {0, 0, 0, 0, 0xFF04}},
-    {"line-art range without reflective", 0, 9, 0, kDriverWithoutReflective, 9, {5, 0, 0, 0, 0}},
-    {"line-art range with reflective", 0, 9, 0, kWithDriver, 9, {0, 0, 0, 0, 0}},
-    {"line-art range without driver", 0, 9, 0, kNoDriver, 9, {0, 0, 0, 0, 0}},
-    {"grey range without reflective", 2, 9, 0, kDriverWithoutReflective, 9, {0, 0, 0, 0, 0}},
-    {"min density raised", 3, 66, 10, kWithDriver, 66, {0, 0, 0, 200, 0}},
-    {"min density copies", 3, 66, 10, kWithDriver, 70, {0, 0, 0, 200, 0}},
-    {"min density without driver", 3, 66, 10, kNoDriver, 68, {0, 0, 0, 10, 0}},
-    {"max density lowered", 2, 67, 5000, kWithDriver, 67, {0, 0, 3500, 0, 0}},
-    {"max density copies", 2, 67, 3000, kWithDriver, 73, {0, 0, 3000, 0, 0}},
-    {"custom gamma copies", 3, 95, 18, kWithDriver, 97, {0, 0, 0, 18, 0}},
-    {"plain id to current", 1, 50, 6, kWithDriver, 50, {0, 6, 0, 0, 0}},
+    {"image type to all", 2, kParamImageType, 4, kWithDriver, kParamImageType, {4, 4, 4, 4, 4}},
+    {"format index to all", 2, kParamFormatIndex, 7, kWithDriver, kParamFormatIndex, {7, 7, 7, 7, 7}},
+    {"selection left to all", 3, kParamSelLeft, 120, kWithDriver, kParamSelLeft, {120, 120, 120, 120, 120}},
+    {"origin y to all", 0, kParamOriginY, 9, kWithDriver, kParamOriginY, {9, 9, 9, 9, 9}},
+    {"red gain to colour", 2, kParamGainRed, 120, kWithDriver, kParamGainRed, {0, 0, 0, 120, 120}},
+    {"blue gain to colour", 0, kParamGainBlue, 90, kWithDriver, kParamGainBlue, {0, 0, 0, 90, 90}},
+    {"negative: line art positive", 3, kParamOriginal, 2, kWithDriver, kParamOriginal, {1, 2, 2, 2, 2}},
+    {"transparency to all", 3, kParamOriginal, 1, kWithDriver, kParamOriginal, {1, 1, 1, 1, 1}},
+    {"resolution for line art", 0, kParamResolution, 300, kWithDriver, kParamResolution, {300, 0, 0, 0, 0}},
+    {"resolution for grey", 2, kParamResolution, 300, kWithDriver, kParamResolution, {0, 300, 300, 300, 300}},
+    {"scale for RGB", 3, kParamScale, 80, kWithDriver, kParamScale, {0, 80, 80, 80, 80}},
+    {"sharpness above 100", 3, kParamSharpness, 150, kWithDriver, kParamSharpness, {0, 150, 150, 150, 150}},
+    {"sharpness above 100 keeps level", 3, kParamSharpness, 150, kWithDriver, kParamSharpenLevel, {0, 0, 0, 0, 0}},
+    {"sharpness level copied", 3, kParamSharpness, 60, kWithDriver, kParamSharpenLevel, {0, 0, 0, 60, 0}},
+    {"sharpness from line art", 0, kParamSharpness, 30, kWithDriver, kParamSharpness, {0, 30, 30, 30, 30}},
+    {"screen ruling", 0, kParamScreenRuling, 133, kWithDriver, kParamScreenRuling, {0, 133, 133, 133, 133}},
+    {"tone 0.5 becomes custom", 2, kParamToneCode, 0xFF0C, kWithDriver, kParamToneCode, {0, 0, 0xFF09, 0, 0}},
+    {"tone 0.5 sets gamma 5", 2, kParamToneCode, 0xFF0C, kWithDriver, kParamCustomGamma, {0, 0, 5, 0, 0}},
+    {"tone 0.5 leaves channel gammas", 2, kParamToneCode, 0xFF0C, kWithDriver, kParamCustomGammaRed, {0, 0, 0, 0, 0}},
+    {"tone 0.8 sets gamma 8", 4, kParamToneCode, 0xFF0D, kWithDriver, kParamCustomGamma, {0, 0, 0, 0, 8}},
+    {"tone 1.8 stored as is", 4, kParamToneCode, 0xFF04, kWithDriver, kParamToneCode, {0, 0, 0, 0, 0xFF04}},
+    {"line-art range without reflective", 0, kParamRangeMode, 0, kDriverWithoutReflective, kParamRangeMode,
+        {5, 0, 0, 0, 0}},
+    {"line-art range with reflective", 0, kParamRangeMode, 0, kWithDriver, kParamRangeMode, {0, 0, 0, 0, 0}},
+    {"line-art range without driver", 0, kParamRangeMode, 0, kNoDriver, kParamRangeMode, {0, 0, 0, 0, 0}},
+    {"grey range without reflective", 2, kParamRangeMode, 0, kDriverWithoutReflective, kParamRangeMode,
+        {0, 0, 0, 0, 0}},
+    {"min density raised", 3, kParamMinDensity, 10, kWithDriver, kParamMinDensity, {0, 0, 0, 200, 0}},
+    {"min density copies", 3, kParamMinDensity, 10, kWithDriver, kParamMinDensityBlue, {0, 0, 0, 200, 0}},
+    {"min density without driver", 3, kParamMinDensity, 10, kNoDriver, kParamMinDensityRed, {0, 0, 0, 10, 0}},
+    {"max density lowered", 2, kParamMaxDensity, 5000, kWithDriver, kParamMaxDensity, {0, 0, 3500, 0, 0}},
+    {"max density copies", 2, kParamMaxDensity, 3000, kWithDriver, kParamMaxDensityBlue, {0, 0, 3000, 0, 0}},
+    {"custom gamma copies", 3, kParamCustomGamma, 18, kWithDriver, kParamCustomGammaGreen, {0, 0, 0, 18, 0}},
+    {"plain id to current", 1, kParamWindow50, 6, kWithDriver, kParamWindow50, {0, 6, 0, 0, 0}},
     // Stored past block 3 the value would land on the image type of block 4.
-    {"id past the block", 3, 145, 6, kWithDriver, 0, {3, 3, 3, 3, 3}},
+    {"id past the block", 3, 145, 6, kWithDriver, kParamImageType, {3, 3, 3, 3, 3}},
 };
 
 void PrintTo(const RouteCase& c, std::ostream* os) { *os << c.name; }
@@ -91,12 +93,12 @@ INSTANTIATE_TEST_SUITE_P(Routes, SettingsRouteTest, ::testing::ValuesIn(kRoutes)
 
 TEST_F(SettingsTest, AllTypesStoreSkipsRoutingButKeepsSpecialCases)
 {
-    m_Settings.SetParamAllTypes(8, 2);
-    m_Settings.SetParamAllTypes(12, 0xFF0D);
+    m_Settings.SetParamAllTypes(kParamOriginal, 2);
+    m_Settings.SetParamAllTypes(kParamToneCode, 0xFF0D);
     for (int t = 0; t < kImageTypeCount; ++t) {
-        EXPECT_EQ(2, m_Settings.GetParamForType(t, 8));
-        EXPECT_EQ(0xFF09, m_Settings.GetParamForType(t, 12));
-        EXPECT_EQ(8, m_Settings.GetParamForType(t, 95));
+        EXPECT_EQ(2, m_Settings.GetParamForType(t, kParamOriginal));
+        EXPECT_EQ(0xFF09, m_Settings.GetParamForType(t, kParamToneCode));
+        EXPECT_EQ(8, m_Settings.GetParamForType(t, kParamCustomGamma));
     }
 }
 
@@ -116,23 +118,23 @@ TEST_F(SettingsTest, ImageTypeNormalisesEachBlocksSampleFormat)
 
 TEST_F(SettingsTest, TypeOutsideTheBlocksStoresOnlyFixedRoutes)
 {
-    m_Settings.SetParamForType(7, 50, 9);
-    m_Settings.SetParamForType(7, 4, 600);
-    m_Settings.SetParamForType(7, 14, 40);
+    m_Settings.SetParamForType(7, kParamWindow50, 9);
+    m_Settings.SetParamForType(7, kParamResolution, 600);
+    m_Settings.SetParamForType(7, kParamSharpness, 40);
     for (int t = 0; t < kImageTypeCount; ++t) {
-        EXPECT_EQ(0, m_Settings.GetParamForType(t, 50));
-        EXPECT_EQ(t == 0 ? 0 : 600, m_Settings.GetParamForType(t, 4));
-        EXPECT_EQ(0, m_Settings.GetParamForType(t, 115));
+        EXPECT_EQ(0, m_Settings.GetParamForType(t, kParamWindow50));
+        EXPECT_EQ(t == 0 ? 0 : 600, m_Settings.GetParamForType(t, kParamResolution));
+        EXPECT_EQ(0, m_Settings.GetParamForType(t, kParamSharpenLevel));
     }
 }
 
 TEST_F(SettingsTest, InvalidCurrentTypeReadsAndWritesNothing)
 {
     m_Settings.SetParam(kParamImageType, 9);
-    m_Settings.SetParam(50, 4);
-    EXPECT_EQ(0, m_Settings.GetParam(50));
+    m_Settings.SetParam(kParamWindow50, 4);
+    EXPECT_EQ(0, m_Settings.GetParam(kParamWindow50));
     for (int t = 0; t < kImageTypeCount; ++t)
-        EXPECT_EQ(0, m_Settings.GetParamForType(t, 50));
+        EXPECT_EQ(0, m_Settings.GetParamForType(t, kParamWindow50));
 }
 
 TEST_F(SettingsTest, OverlongNamesAreReplaced)
@@ -153,7 +155,7 @@ TEST_F(SettingsTest, OverlongNamesAreReplaced)
 
 TEST_F(SettingsTest, AssignCopiesTheWholeRecord)
 {
-    m_Settings.SetParamAllTypes(37, 180);
+    m_Settings.SetParamAllTypes(kParamCameraPreview, 180);
     m_Settings.SetFilmTypeName(4, "film");
     m_Settings.CorrectionBlock().curveOut[2][255] = 0.25f;
     m_Settings.m_nPixelsPerLine = 77;

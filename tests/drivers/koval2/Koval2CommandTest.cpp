@@ -192,7 +192,7 @@ TEST_F(Koval2CommandTest, WindowExposureAndBitDepthBlocks)
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
         Select(c.type, 300, 1000, 500, 2540, 2540, c.bits);
-        m_Settings.SetParam(21, c.quality);
+        m_Settings.SetParam(kParamQuality, c.quality);
         ASSERT_EQ(kDriverOk, Driver().UpdateScanGeometry());
         ASSERT_EQ(kDriverOk, Driver().SetScanParameters(&m_Settings));
         std::vector<CSimLogEntry> windows = EntriesWithOpcode(Device(), 0x04);
@@ -206,7 +206,7 @@ TEST_F(Koval2CommandTest, WindowExposureAndBitDepthBlocks)
     // The grey page at the device's full density range: shortest exposure, full levels; the bed
     // height is 35560 * 600 / 2540 = 8400 optical lines.
     Select(kImageGrey, 300, 1000, 500, 2540, 2540, 8);
-    m_Settings.SetParam(21, 2);
+    m_Settings.SetParam(kParamQuality, 2);
     Driver().UpdateScanGeometry();
     ASSERT_EQ(kDriverOk, Driver().SetScanParameters(&m_Settings));
     std::vector<uint8_t> page = Device().LastExposurePage(0);
@@ -217,7 +217,7 @@ TEST_F(Koval2CommandTest, ColourScansSendOnePagePerChannel)
 {
     Start({{"model", "biravo"}, {"longpage", "1"}});
     Select(kImageRgb, 500, 0, 0, 2540, 2540);
-    m_Settings.SetParam(21, 1);
+    m_Settings.SetParam(kParamQuality, 1);
     Driver().UpdateScanGeometry();
     Device().ClearLog();
     ASSERT_EQ(kDriverOk, Driver().SetScanParameters(&m_Settings));
@@ -327,7 +327,7 @@ TEST_F(Koval2CommandTest, PrescanStepSetsTheAccessories)
         Start({{"model", c.model}});
         Select(kImageGrey, 300, 0, 0, 1270, 1270);
         m_Settings.SetParam(kParamOriginal, c.original);
-        m_Settings.SetParam(21, c.quality);
+        m_Settings.SetParam(kParamQuality, c.quality);
         Device().ClearLog();
         EXPECT_EQ(c.result, Driver().PrescanIfNeeded(&m_Settings, nullptr));
         std::vector<CSimLogEntry> set = EntriesWithOpcode(Device(), 0x10);
@@ -430,7 +430,7 @@ TEST_F(Koval2CommandTest, NegativeCorrectionCarriesTheDeviceMaximumDensity)
     Start({{"transparency", "1"}});
     Select(kImageRgb, 300, 0, 0, 2540, 2540);
     m_Settings.SetParam(kParamOriginal, 2);
-    m_Settings.SetParam(124, 1800);
+    m_Settings.SetParam(kParamLevelsMaxRed, 1800);
     m_Settings.SetCurrentFilmTypeName("NEG100");
     CFakeCmsEngine engine;
     g_pCmsEngine = &engine;

@@ -204,7 +204,7 @@ TEST_F(Koval2ResolutionTest, ClampByKindQualityRulingAndTransferSize)
                 range = {6, 2000};
         }
         Select(c.type, int32_t(c.requested), 0, 0, c.selectionWidth, 2540);
-        m_Settings.SetParam(21, c.quality);
+        m_Settings.SetParam(kParamQuality, c.quality);
         m_Settings.SetParam(kParamScreenRuling, c.ruling);
         EXPECT_EQ(c.expected, Driver().ClampResolutionX(c.requested));
         EXPECT_EQ(c.expected, Driver().ClampResolutionY(c.requested));
@@ -225,7 +225,7 @@ TEST_F(Koval2ResolutionTest, SelectionLineWiderThanTheTransferLowersTheResolutio
     uint32_t expected = (lowered + 5) / 6 * 6;
     EXPECT_EQ(expected, Driver().ClampResolutionX(600));
     // In quality mode the lowered value snaps down to a step.
-    m_Settings.SetParam(21, 1);
+    m_Settings.SetParam(kParamQuality, 1);
     EXPECT_EQ(300u, Driver().ClampResolutionX(600));
 }
 
@@ -254,7 +254,7 @@ TEST_F(Koval2ResolutionTest, DeviceLineArtOnlyWhenNothingNeedsTheHost)
         Select(c.type, c.resolution, 0, 0, 2540, 2540);
         m_Settings.SetParam(kParamRotation, c.rotation);
         m_Settings.SetParam(kParamMirror, c.mirror);
-        m_Settings.SetParam(21, c.quality);
+        m_Settings.SetParam(kParamQuality, c.quality);
         EXPECT_EQ(c.mode, Driver().ScanModeForImageType(c.type));
     }
     EXPECT_EQ(3600u, Driver().GetMaxResolutionForType(kImageLineArt));

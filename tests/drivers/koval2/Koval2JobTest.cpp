@@ -288,7 +288,7 @@ TEST_F(Koval2JobTest, ColourNegativeScansToThePositiveChart)
         m_Settings.SetFilmTypeName(kImageRgb, film);
         // Levels already known: the automatic prescan would need the engine's resampling, which
         // this engine build does not have yet.
-        m_Settings.SetParam(123, 1);
+        m_Settings.SetParam(kParamPrescanDone, 1);
         ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Texts());
         EXPECT_TRUE(m_Messages.Ids().empty());
         EXPECT_EQ(0x04, Device().LastScan().accessory & 0x04);

@@ -211,7 +211,7 @@ TEST_F(Koval2LineTest, QualityScansAtOpticalResolutionLoseSinglePixelSpikes)
         SCOPED_TRACE(c.what);
         Start({{"lut", "1"}});
         Select(kImageGrey, c.resolution, 0, 0, 1000, 1000);
-        m_Settings.SetParam(21, c.quality);
+        m_Settings.SetParam(kParamQuality, c.quality);
         ASSERT_EQ(kDriverOk, Driver().UpdateScanGeometry());
         m_Settings.m_nBytesPerLine = uint32_t(line.size());
         m_Settings.m_nPixelsPerLine = uint32_t(line.size());
