@@ -5,6 +5,7 @@
 #include "core/scan/EngineTransforms.h"
 #include "core/scan/OutputPipeline.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ByteOrder.h"
 #include "framework/App.h"
 
 #include <algorithm>
@@ -19,18 +20,6 @@ constexpr uint32_t kFileHeaderSize = 14;
 constexpr uint32_t kLargeHeader = 1078;
 constexpr uint32_t kSmallHeader = 62;
 constexpr uint16_t kFailed = 255;
-
-void Put16(uint8_t* p, uint16_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    Put16(p, (uint16_t)v);
-    Put16(p + 2, (uint16_t)(v >> 16));
-}
 
 void FillPalette(uint8_t* palette, uint16_t bitCount)
 {
@@ -93,18 +82,18 @@ uint16_t CBmpFileWriter::Open(const char* path, CCmsImageDesc* desc)
     uint8_t header[kLargeHeader] = {};
     header[0] = 'B';
     header[1] = 'M';
-    Put32(header + 2, imageBytes + m_nHeaderSize);
-    Put32(header + 10, m_nHeaderSize);
-    Put32(header + 14, kInfoHeaderSize);
-    Put32(header + 18, (uint32_t)desc->imageWidth);
-    Put32(header + 22, height);
-    Put16(header + 26, 1);
-    Put16(header + 28, m_nBitCount);
-    Put32(header + 34, imageBytes);
-    Put32(header + 38, (uint32_t)pelsPerMetre);
-    Put32(header + 42, (uint32_t)pelsPerMetre);
-    Put32(header + 46, colours);
-    Put32(header + 50, colours);
+    PutLe32(header + 2, imageBytes + m_nHeaderSize);
+    PutLe32(header + 10, m_nHeaderSize);
+    PutLe32(header + 14, kInfoHeaderSize);
+    PutLe32(header + 18, (uint32_t)desc->imageWidth);
+    PutLe32(header + 22, height);
+    PutLe16(header + 26, 1);
+    PutLe16(header + 28, m_nBitCount);
+    PutLe32(header + 34, imageBytes);
+    PutLe32(header + 38, (uint32_t)pelsPerMetre);
+    PutLe32(header + 42, (uint32_t)pelsPerMetre);
+    PutLe32(header + 46, colours);
+    PutLe32(header + 50, colours);
     FillPalette(header + kFileHeaderSize + kInfoHeaderSize, m_nBitCount);
 
     if (!m_file.Open(path, GENERIC_WRITE, CREATE_ALWAYS))

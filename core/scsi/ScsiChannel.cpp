@@ -1,25 +1,9 @@
 #include "core/scsi/ScsiChannel.h"
 
 #include "core/scsi/ScsiBuffer.h"
+#include "core/util/ByteOrder.h"
 
 CScsiChannel* g_pScsiChannel = nullptr;
-
-namespace {
-
-void PutBe16(uint8_t* at, uint32_t value)
-{
-    at[0] = uint8_t(value >> 8);
-    at[1] = uint8_t(value);
-}
-
-void PutBe24(uint8_t* at, uint32_t value)
-{
-    at[0] = uint8_t(value >> 16);
-    at[1] = uint8_t(value >> 8);
-    at[2] = uint8_t(value);
-}
-
-}  // namespace
 
 void CScsiChannel::Prepare(uint32_t timeout, int sense)
 {

@@ -8,6 +8,7 @@
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ByteOrder.h"
 #include "core/util/Clock.h"
 #include "core/util/SystemUtil.h"
 #include "drivers/koval2/Koval2Exposure.h"
@@ -23,12 +24,6 @@ constexpr uint32_t kPollMs = 100;
 constexpr uint8_t kSelectionTimeout = 0x11;
 constexpr uint8_t kHostStatusJudgedByTarget = 0x13;
 constexpr uint32_t kHundredthMmPerInch = 2540;
-
-void PutLe16(uint8_t* at, uint32_t value)
-{
-    at[0] = uint8_t(value);
-    at[1] = uint8_t(value >> 8);
-}
 
 // Waits, dispatching messages, until the carriage has had its return delay.
 void WaitForDeadline(uint32_t deadline)
