@@ -66,7 +66,6 @@ bool CreateBatchProgress()
         delete dialog;
         return false;
     }
-    dialog->m_bCancel = 0;
     dialog->ShowWindow(SW_SHOW);
     dialog->UpdateWindow();
     g_pBatchProgressDlg = dialog;

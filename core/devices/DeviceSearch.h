@@ -5,8 +5,6 @@
 // g_pScannerDriver. The address found is written to the INI file so that the next start asks it
 // first; an adapter whose bus scan crashed is blacklisted at the next start.
 
-#include "core/messages/MessageReporter.h"
-
 #include <cstdint>
 
 class CFoundDevice;
