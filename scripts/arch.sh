@@ -49,7 +49,11 @@ runnable_archs() {
 
 # The architecture of the run folder: the program users install where the machine runs it.
 run_arch() {
-    runnable_archs | head -n1
+    local arch
+    for arch in "${all_archs[@]}"; do
+        machine_executes "$arch" && { echo "$arch"; return 0; }
+    done
+    return 0
 }
 
 toolchain_triple() {
