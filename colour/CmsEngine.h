@@ -76,13 +76,14 @@ public:
     virtual int EndBlockTransform(CmsHandle* transform) = 0;
     virtual int TransformImage(CmsHandle* transform, CCmsImageDesc* pair, int mode) = 0;
 
-    virtual int CreateSharpenStep(CmsHandle* step, int kernel, int amount, int curveKind,
-                                  int pointCount, const int32_t* points, int low, int high) = 0;
+    // points: pointCount (x, y) pairs on 0..1, the sharpening's share by level; low and high on 0..1.
+    virtual int CreateSharpenStep(CmsHandle* step, int kernel, float amount, int curveKind,
+                                  int pointCount, const float* points, float low, float high) = 0;
     virtual int CreateStep6(CmsHandle* step, int mode, float a, float b, float c, float d) = 0;
     virtual int CombineTransforms(CmsHandle* out, int count, CmsHandle** steps) = 0;
     virtual int CreateStep4(CmsHandle* step, float a, float b, float c) = 0;
     virtual int CreateStep8(CmsHandle* step, float a, float b, float c) = 0;
-    virtual int CreateGreyStep(CmsHandle* step, int red, int green, int blue) = 0;
+    virtual int CreateGreyStep(CmsHandle* step, float red, float green, float blue) = 0;
 
     // The three image-file operations: non-zero is failure.
     virtual int CreateImageFile(const char* path, CCmsImageDesc* desc, int flags, int* fileSlot) = 0;

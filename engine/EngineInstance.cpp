@@ -351,7 +351,7 @@ int CEngineInstance::TransformImage(CmsHandle*, CCmsImageDesc*, int)
     return NotAvailable("TransformImage");
 }
 
-int CEngineInstance::CreateSharpenStep(CmsHandle*, int, int, int, int, const int32_t*, int, int)
+int CEngineInstance::CreateSharpenStep(CmsHandle*, int, float, int, int, const float*, float, float)
 {
     return NotAvailable("CreateSharpenStep");
 }
@@ -376,7 +376,7 @@ int CEngineInstance::CreateStep8(CmsHandle*, float, float, float)
     return NotAvailable("CreateStep8");
 }
 
-int CEngineInstance::CreateGreyStep(CmsHandle*, int, int, int)
+int CEngineInstance::CreateGreyStep(CmsHandle*, float, float, float)
 {
     return NotAvailable("CreateGreyStep");
 }

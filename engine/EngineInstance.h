@@ -36,13 +36,13 @@ public:
     int BeginBlockTransform(CmsHandle* transform, CCmsImageDesc* pair) override;
     int EndBlockTransform(CmsHandle* transform) override;
     int TransformImage(CmsHandle* transform, CCmsImageDesc* pair, int mode) override;
-    int CreateSharpenStep(CmsHandle* step, int kernel, int amount, int curveKind, int pointCount,
-                          const int32_t* points, int low, int high) override;
+    int CreateSharpenStep(CmsHandle* step, int kernel, float amount, int curveKind, int pointCount,
+                          const float* points, float low, float high) override;
     int CreateStep6(CmsHandle* step, int mode, float a, float b, float c, float d) override;
     int CombineTransforms(CmsHandle* out, int count, CmsHandle** steps) override;
     int CreateStep4(CmsHandle* step, float a, float b, float c) override;
     int CreateStep8(CmsHandle* step, float a, float b, float c) override;
-    int CreateGreyStep(CmsHandle* step, int red, int green, int blue) override;
+    int CreateGreyStep(CmsHandle* step, float red, float green, float blue) override;
     int CreateImageFile(const char* path, CCmsImageDesc* desc, int flags, int* fileSlot) override;
     int WriteImageBlock(CCmsImageDesc* desc, int* fileSlot) override;
     int CloseImageFile(CCmsImageDesc* desc, int* fileSlot) override;

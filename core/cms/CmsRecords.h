@@ -115,17 +115,25 @@ constexpr int32_t kCmsClassFilmType = 0xC000A1;
 constexpr int kCmsCategoryObjects = 3;
 constexpr int kCmsAttrObjectFolder = 0x103041;
 
-// Engine error codes (GetLastErrorCode). The engine's README states when each occurs.
+// Engine error codes (GetLastErrorCode). The engine's README states when each occurs. The codes up
+// to 21 are those the callers' reporting knows by name (each has its own message); the engine's
+// other reasons lie from 22 up and are reported with their code and text.
 enum CmsError : int {
     kCmsOk = 0,
-    kCmsErrArgument = 2,       // a null pointer or a value out of range
-    kCmsErrNotFound = 6,       // no stored object of that name
-    kCmsErrCorrupt = 9,        // the object's file is not readable as what it should be
-    kCmsErrWrite = 16,         // the object's file cannot be written or deleted
-    kCmsErrNoStore = 18,       // the engine has no object store
-    kCmsErrSearch = 22,        // no search is open
-    kCmsErrBadName = 23,       // a name that cannot become an engine file name
-    kCmsErrBadHandle = 24,     // a handle the engine did not fill, or of the wrong kind
-    kCmsErrAttribute = 25,     // an attribute code the engine does not know
-    kCmsErrNotAvailable = 30,  // the operation is not in this engine build
+    kCmsErrArgument = 2,        // a null pointer or a value out of range
+    kCmsErrNoMemory = 6,        // the engine could not allocate what it needed
+    kCmsErrCancelled = 7,       // stopped by the caller's callback
+    kCmsErrCorrupt = 9,         // the object's file is not readable as what it should be
+    kCmsErrBadProfile = 16,     // a profile that cannot take part in a transform
+    kCmsErrCannotCombine = 18,  // objects that cannot be combined into one
+    kCmsErrStoppedQuietly = 21, // stopped, and the caller has said so already
+    kCmsErrSearch = 22,         // no search is open
+    kCmsErrBadName = 23,        // a name that cannot become an engine file name
+    kCmsErrBadHandle = 24,      // a handle the engine did not fill, or of the wrong kind
+    kCmsErrAttribute = 25,      // an attribute code the engine does not know
+    kCmsErrNotFound = 26,       // no stored object of that name
+    kCmsErrWrite = 27,          // a file cannot be written or deleted
+    kCmsErrNoStore = 28,        // the engine has no object store
+    kCmsErrIncomplete = 29,     // an image file closed before all its lines were written
+    kCmsErrNotAvailable = 30,   // the operation is not in this engine build
 };

@@ -428,7 +428,7 @@ TEST_F(EngineTest, OperationsOfLaterBuildsAnswerNotAvailable)
         {"BeginBlockTransform", [&] { return m_engine->BeginBlockTransform(&h, desc); }},
         {"EndBlockTransform", [&] { return m_engine->EndBlockTransform(&h); }},
         {"TransformImage", [&] { return m_engine->TransformImage(&h, desc, 1); }},
-        {"CreateSharpenStep", [&] { return m_engine->CreateSharpenStep(&h, 3, 10, 3, 0, nullptr, 0, 255); }},
+        {"CreateSharpenStep", [&] { return m_engine->CreateSharpenStep(&h, 3, 1.0f, 3, 0, nullptr, 0.0f, 1.0f); }},
         {"CreateStep6", [&] { return m_engine->CreateStep6(&h, 0, 1, 1, 1, 1); }},
         {"CombineTransforms", [&] { return m_engine->CombineTransforms(&h, 0, nullptr); }},
         {"CreateStep4", [&] { return m_engine->CreateStep4(&h, 1, 1, 1); }},

@@ -28,7 +28,7 @@ public:
     int BeginBlockTransform(CmsHandle*, CCmsImageDesc*) override { return Refuse("BeginBlockTransform"); }
     int EndBlockTransform(CmsHandle*) override { return Refuse("EndBlockTransform"); }
     int TransformImage(CmsHandle*, CCmsImageDesc*, int) override { return Refuse("TransformImage"); }
-    int CreateSharpenStep(CmsHandle*, int, int, int, int, const int32_t*, int, int) override
+    int CreateSharpenStep(CmsHandle*, int, float, int, int, const float*, float, float) override
     {
         return Refuse("CreateSharpenStep");
     }
@@ -36,7 +36,7 @@ public:
     int CombineTransforms(CmsHandle*, int, CmsHandle**) override { return Refuse("CombineTransforms"); }
     int CreateStep4(CmsHandle*, float, float, float) override { return Refuse("CreateStep4"); }
     int CreateStep8(CmsHandle*, float, float, float) override { return Refuse("CreateStep8"); }
-    int CreateGreyStep(CmsHandle*, int, int, int) override { return Refuse("CreateGreyStep"); }
+    int CreateGreyStep(CmsHandle*, float, float, float) override { return Refuse("CreateGreyStep"); }
     int CreateImageFile(const char*, CCmsImageDesc*, int, int*) override { return Refuse("CreateImageFile"); }
     int WriteImageBlock(CCmsImageDesc*, int*) override { return Refuse("WriteImageBlock"); }
     int CloseImageFile(CCmsImageDesc*, int*) override { return Refuse("CloseImageFile"); }
