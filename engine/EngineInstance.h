@@ -9,6 +9,7 @@
 #include "colour/CmsEngine.h"
 #include "engine/EngineError.h"
 #include "engine/ObjectStore.h"
+#include "engine/WrittenProfiles.h"
 
 struct CFilmType;
 
@@ -84,6 +85,7 @@ private:
 
     CObjectStore m_store;
     CEngineError m_error;
+    CWrittenProfiles m_written;
     bool m_bSearchOpen = false;
     std::vector<std::string> m_searchNames;
     size_t m_nSearchNext = 0;
