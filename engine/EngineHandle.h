@@ -8,7 +8,18 @@
 
 #include "core/cms/CmsRecords.h"
 
-enum class EngineObjectKind : uint32_t { None = 0, FilmType = 1 };
+enum class EngineObjectKind : uint32_t {
+    None = 0,
+    FilmType = 1,
+    Step = 2,       // a processing step, or several combined into one
+    Transform = 3,  // a colour transform between profiles, or an opened colour link
+    Profile = 4,    // an opened profile
+};
+
+class CEngineObject {
+public:
+    virtual ~CEngineObject() = default;
+};
 
 struct EngineHandleData {
     uint32_t tag;
@@ -24,7 +35,17 @@ inline const EngineHandleData* ReadHandle(const CmsHandle* handle)
     return data->tag == kEngineHandleTag ? data : nullptr;
 }
 
-inline void WriteHandle(CmsHandle* handle, EngineObjectKind kind, void* object)
+// The object of a handle of that kind, else null.
+template <class T>
+T* HandleObject(const CmsHandle* handle, EngineObjectKind kind)
+{
+    const EngineHandleData* data = handle != nullptr ? ReadHandle(handle) : nullptr;
+    if (data == nullptr || data->kind != kind)
+        return nullptr;
+    return static_cast<T*>(static_cast<CEngineObject*>(data->object));
+}
+
+inline void WriteHandle(CmsHandle* handle, EngineObjectKind kind, CEngineObject* object)
 {
     std::memset(handle->bytes, 0, sizeof handle->bytes);
     EngineHandleData data{kEngineHandleTag, kind, object};

@@ -80,8 +80,7 @@ int CEngineInstance::FreeHandle(CmsHandle* handle)
     const EngineHandleData* data = ReadHandle(handle);
     if (data == nullptr)
         return m_error.Fail(kCmsErrBadHandle, "FreeHandle: not an engine handle");
-    if (data->kind == EngineObjectKind::FilmType)
-        delete static_cast<CFilmType*>(data->object);
+    delete static_cast<CEngineObject*>(data->object);
     std::memset(handle->bytes, 0, sizeof handle->bytes);
     return 0;
 }
@@ -283,10 +282,10 @@ int CEngineInstance::ComputeFilmCorrection(CmsHandle* filmType, CmsCorrectionBlo
     m_error.Clear();
     if (filmType == nullptr || block == nullptr)
         return m_error.Fail(kCmsErrArgument, "ComputeFilmCorrection: no handle or block");
-    const EngineHandleData* data = ReadHandle(filmType);
-    if (data == nullptr || data->kind != EngineObjectKind::FilmType)
+    const CFilmType* film = HandleObject<CFilmType>(filmType, EngineObjectKind::FilmType);
+    if (film == nullptr)
         return m_error.Fail(kCmsErrBadHandle, "ComputeFilmCorrection: not an open film type");
-    static_cast<const CFilmType*>(data->object)->ComputeCorrection(*block);
+    film->ComputeCorrection(*block);
     return 0;
 }
 

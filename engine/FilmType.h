@@ -7,10 +7,11 @@
 #include <string>
 
 #include "core/cms/CmsRecords.h"
+#include "engine/EngineHandle.h"
 
 class CEngineError;
 
-struct CFilmType {
+struct CFilmType : CEngineObject {
     std::string description;
     float base[3] = {};
     float range[3] = {};
