@@ -84,6 +84,7 @@ BOOL CBrelvaneApp::StartServices()
 {
     UseProgramProfile();
     SetShellServices(&m_Shell);
+    SetScanColourServices(&m_ScanColour);
     SetErrorMode(SEM_NOOPENFILEERRORBOX);
     m_pMainWnd = nullptr;
     g_pModeKeyTable = new CModeKeyTable;
@@ -209,6 +210,7 @@ int CBrelvaneApp::ExitInstance()
     delete g_pTraceLog;
     g_pTraceLog = nullptr;
     RestoreProfile();
+    SetScanColourServices(nullptr);
     SetShellServices(nullptr);
     const int frameworkCode = CWinApp::ExitInstance();
     return g_bInteractive && m_nExitCode == kExitOutputWritten ? frameworkCode : m_nExitCode;

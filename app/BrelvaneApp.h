@@ -7,6 +7,7 @@
 
 #include "app/BrelvaneShell.h"
 #include "app/Ctl3dLoader.h"
+#include "colour/EngineScanColour.h"
 #include "framework/App.h"
 #include "framework/String.h"
 
@@ -49,6 +50,7 @@ private:
     BOOL FailStart();
 
     CBrelvaneShell m_Shell;
+    CEngineScanColour m_ScanColour;
     CCtl3dLoader m_Ctl3d;
     CSplashWnd* m_pSplash = nullptr;
     CString m_strProfilePath;

@@ -28,7 +28,12 @@ struct CmsChannelDesc {
     int32_t rowStep;     // bytes from one row to the next
 };
 
-// The image descriptor exchanged with the engine (432 bytes in the 32-bit build).
+class CDib;
+
+// The image descriptor exchanged with the engine (432 bytes in the 32-bit build). The pixel base is
+// channel 0's data pointer and channel c's sample lies channelOffset[c] bytes into a pixel; pixel
+// and row steps are channel 0's. 9 to 16 bits per sample are 16-bit little-endian words with that
+// many significant low bits.
 struct CCmsImageDesc {
     int32_t imageWidth;
     int32_t imageHeight;
@@ -43,6 +48,13 @@ struct CCmsImageDesc {
     float scale[2];
     int32_t reserved424;
     int32_t layout;      // pixel layout code, family 0xC00003
+
+    // Stores the rectangle and returns the row step it gives: width x the pixel step, or the
+    // bytes of width samples when no pixel step is set.
+    int32_t SetGeometry(int32_t left, int32_t top, int32_t w, int32_t h);
+    // Describes a bitmap of 8 or more bits per pixel whose pixels lie at bits: a 24-bit bitmap's
+    // blue, green, red bytes are channels 2, 1, 0.
+    void DescribeDib(const CDib& dib, uint8_t* bits);
 };
 #if INTPTR_MAX == INT32_MAX
 static_assert(sizeof(CCmsImageDesc) == 432);

@@ -2,7 +2,6 @@
 
 #include "core/scan/ImageWriter.h"
 
-#include "core/scan/EngineTransforms.h"
 #include "core/scan/OutputPipeline.h"
 #include "core/settings/ScanSettings.h"
 #include "core/util/ByteOrder.h"
@@ -145,22 +144,23 @@ uint16_t CBmpFileWriter::Close()
 uint16_t CEngineFileWriter::Open(const char* path, CCmsImageDesc* desc)
 {
     m_pDesc = desc;
-    return g_EngineImageFile.Open(path, desc, 0) == 0 ? 0 : kFailed;
+    return ScanColour().OpenImageFile(path, desc) == 0 ? 0 : kFailed;
 }
 
 uint32_t CEngineFileWriter::Write(uint8_t* lines, uint32_t count)
 {
     m_pDesc->height = (int32_t)count;
+    int32_t sampleBytes = m_pDesc->channels[0].bitsPerSample > 8 ? 2 : 1;
     for (int c = 0; c < m_pDesc->channelCount; ++c)
-        m_pDesc->channels[c].data = lines + c * std::max(m_pDesc->channels[c].bitsPerSample / 8, 1);
-    if (g_EngineImageFile.Write(m_pDesc) != 0)
+        m_pDesc->channels[c].data = lines + m_pDesc->channelOffset[c] * sampleBytes;
+    if (ScanColour().WriteImageFile(m_pDesc) != 0)
         return 0;
     return (uint32_t)std::max(m_pDesc->height, 0);
 }
 
 uint16_t CEngineFileWriter::Close()
 {
-    int result = g_EngineImageFile.Close(m_pDesc);
+    int result = ScanColour().CloseImageFile(m_pDesc);
     m_pDesc = nullptr;
     return result == 0 ? 0 : kFailed;
 }
@@ -173,8 +173,9 @@ uint16_t OpenImageWriter(const char* path)
     g_pImageWriter = WritesBmpFiles() ? static_cast<CImageFileWriter*>(new CBmpFileWriter)
                                       : static_cast<CImageFileWriter*>(new CEngineFileWriter);
     CScanSettings* s = g_pScanSettings;
-    bool linkRoute = s->GetParam(kParamColourRoute) == kRouteColourLink;
-    g_FileDescriptor = linkRoute ? g_TransformPair.destination : g_OutputDescriptor;
+    // The colour routes write what their transform's destination describes (four channels for
+    // CMYK); without one the file holds the pipeline's output.
+    g_FileDescriptor = IsColourRouteActive() ? g_TransformPair.destination : g_OutputDescriptor;
     if (ShiftTo16AfterCms() != 0 && g_FileDescriptor.channels[0].bitsPerSample > 8)
         for (int c = 0; c < g_FileDescriptor.channelCount; ++c)
             g_FileDescriptor.channels[c].bitsPerSample = 16;

@@ -137,8 +137,8 @@ void BuildSteps(double factor)
     if (colourData && type == kImageGrey)
         steps.Add(50);
     if (g_pScannerDriver->IsScreenRulingOff() == 0)
-        steps.Add(4, (float)s->GetParam(kParamScreenRuling), resolution,
-                  (float)(factor - std::max(1.0, resolution * 0.5 / 100)));
+        steps.Add(4, (float)(factor - std::max(1.0, resolution * 0.5 / 100)), (float)s->GetParam(kParamScreenRuling),
+                  resolution);
     if (s_nDeviceResolution != s_nResolution)
         steps.Add(6, (float)factor, (float)factor, resolution, resolution);
     int32_t sharpness = s->GetParam(kParamSharpness);
@@ -180,12 +180,13 @@ void LowerTransferForStroke()
     }
 }
 
-// The chain of applied flavours works on scans, not on the driver's own prescans. This build has
-// no chain to apply, so a scan that asks for one is refused rather than written without it.
+// The chain of applied flavours works on scans, not on the driver's own prescans. A scan that asks
+// for flavours while colour management has no chain to apply is refused rather than written
+// without them.
 uint16_t CheckFlavourChain()
 {
     bool applied = g_pScanSettings->GetParam(kParamFlavourState) == kFlavoursApplied;
-    if (!applied || g_pScannerDriver->m_nState != kDriverScanning)
+    if (!applied || g_pScannerDriver->m_nState != kDriverScanning || ScanColour().HasFlavourChain())
         return kDriverOk;
     ReportMessage(kMsgFlavoursUnavailable);
     return kDriverFailed;
@@ -205,6 +206,8 @@ uint16_t StartColourRoute()
     g_TransformPair.destination = g_OutputDescriptor;
     int32_t type = s->GetCurrentType();
     if (type == kImageCmyk) {
+        // The transform cannot turn three samples into four in place: the block arrives in a work
+        // block of its own and the transform writes the CMYK lines into the output block.
         CCmsImageDesc& d = g_TransformPair.destination;
         uint32_t rowBytes = s->SelectionLineBytes();
         d.channelCount = 4;
@@ -219,9 +222,10 @@ uint16_t StartColourRoute()
     }
     if (type != kImageRgb && type != kImageCmyk)
         return kDriverOk;
-    int ok = route == kRouteProfiles ? RebuildScanTransforms(g_TransformPair)
-                                     : OpenLinkTransform(g_TransformPair, s->GetLinkName(type));
-    return ok == 1 ? kDriverOk : kDriverFailed;
+    CScanColourServices& colour = ScanColour();
+    bool ok = route == kRouteProfiles ? colour.RebuildScanTransforms(g_TransformPair)
+                                      : colour.OpenLinkTransform(g_TransformPair, s->GetLinkName(type));
+    return ok ? kDriverOk : kDriverFailed;
 }
 
 }  // namespace
@@ -241,7 +245,7 @@ uint16_t BeginOutputPipeline()
         return kDriverFailed;
     if (SetupTransformParams() != 0)
         return kDriverFailed;
-    if (g_OutputSteps.count > 0 && BeginOutputTransform(g_TransformPair, g_OutputSteps) != 1)
+    if (g_OutputSteps.count > 0 && !ScanColour().BeginOutputTransform(g_TransformPair, g_OutputSteps))
         return kDriverFailed;
     return StartColourRoute();
 }
@@ -276,7 +280,7 @@ uint16_t SetupTransformParams()
             return kDriverFailed;
     } else {
         CDescriptorPair sizing = {g_ScanDescriptor, g_OutputDescriptor};
-        if (RunOutputTransform(sizing, g_OutputSteps, 1) != 1)
+        if (!ScanColour().RunOutputTransform(sizing, g_OutputSteps, 1))
             return kDriverFailed;
         g_OutputDescriptor = sizing.destination;
         g_PipelineLines = (uint32_t)std::max(g_OutputDescriptor.imageHeight, 0);
@@ -290,56 +294,98 @@ uint16_t SetupTransformParams()
     return kDriverOk;
 }
 
+namespace {
+
+bool ColourRouteApplies()
+{
+    int32_t type = g_pScanSettings->GetCurrentType();
+    return s_nRoute != 0 && (type == kImageRgb || type == kImageCmyk);
+}
+
+void PointAt(CCmsImageDesc& desc, uint8_t* base, uint32_t lines)
+{
+    desc.height = (int32_t)lines;
+    int32_t sampleBytes = desc.channels[0].bitsPerSample > 8 ? 2 : 1;
+    for (int c = 0; c < desc.channelCount; ++c)
+        desc.channels[c].data = base + desc.channelOffset[c] * sampleBytes;
+}
+
+// The output lines of one block in work, before colour management; 0 on failure (reported).
+uint32_t ProcessSteps(const uint8_t* source, uint8_t* work, uint32_t lines)
+{
+    if (g_OutputSteps.count > 0) {
+        CDescriptorPair pair = {g_ScanDescriptor, g_OutputDescriptor};
+        PointAt(pair.source, const_cast<uint8_t*>(source), lines);
+        PointAt(pair.destination, work, 0);
+        if (!ScanColour().TransformOutputBlock(pair))
+            return 0;
+        return (uint32_t)std::max(pair.destination.height, 0);
+    }
+    if (s_nDeviceResolution != s_nResolution || lines > g_LinesPerBlock)
+        return 0;
+    uint32_t sourceRow = (uint32_t)g_ScanDescriptor.channels[0].rowStep;
+    uint32_t outRow = (uint32_t)g_OutputDescriptor.channels[0].rowStep;
+    uint32_t copy = std::min(sourceRow, outRow);
+    for (uint32_t y = 0; y < lines; ++y)
+        memcpy(work + y * outRow, source + y * sourceRow, copy);
+    return lines;
+}
+
+// The block's colour road after the steps: the secondary transform, the flavour chain and the main
+// transform (or the colour link) run on the work lines; the last of them writes the output block.
+// RGB stays in place; CMYK comes out of its work block. False after a failure (reported).
+bool ApplyColour(uint8_t* work, uint8_t* blockBuffer, uint32_t lines, bool colourRoute)
+{
+    CScanColourServices& colour = ScanColour();
+    CDescriptorPair inPlace = {g_OutputDescriptor, g_OutputDescriptor};
+    PointAt(inPlace.source, work, lines);
+    PointAt(inPlace.destination, work, lines);
+    if (colourRoute && s_nRoute == kRouteProfiles && !colour.ApplySecondaryTransform(inPlace))
+        return false;
+    if (g_pScannerDriver->m_nState == kDriverScanning && colour.HasFlavourChain() &&
+        !colour.ApplyFlavourChain(inPlace.source, inPlace.destination))
+        return false;
+    if (!colourRoute)
+        return true;
+    CDescriptorPair toOutput = g_TransformPair;
+    PointAt(toOutput.source, work, lines);
+    PointAt(toOutput.destination, blockBuffer, lines);
+    if (s_nRoute == kRouteColourLink)
+        return colour.ApplyMainTransformChecked(toOutput);
+    return colour.ApplyMainTransform(toOutput);
+}
+
+}  // namespace
+
+bool IsColourRouteActive() { return ColourRouteApplies(); }
+
 uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockBuffer, uint32_t lines)
 {
     if (lines == 0)
         return 0;
-    bool cmykWork = s_nRoute == kRouteColourLink && g_pScanSettings->GetCurrentType() == kImageCmyk;
+    bool colourRoute = ColourRouteApplies();
     uint8_t* work = blockBuffer;
-    if (cmykWork) {
+    if (colourRoute && g_pScanSettings->GetCurrentType() == kImageCmyk) {
         work = (uint8_t*)s_CmykBlock.m_pData;
         if (s_CmykBlock.m_hMem == nullptr || work == nullptr)
             return 0;
     }
-    uint32_t out = 0;
-    if (g_OutputSteps.count > 0) {
-        CDescriptorPair pair = {g_ScanDescriptor, g_OutputDescriptor};
-        pair.source.height = (int32_t)lines;
-        for (int c = 0; c < pair.source.channelCount; ++c)
-            pair.source.channels[c].data = const_cast<uint8_t*>(source) + c;
-        for (int c = 0; c < pair.destination.channelCount; ++c)
-            pair.destination.channels[c].data = work + c;
-        if (TransformOutputBlock(pair) == 1)
-            out = (uint32_t)std::max(pair.destination.height, 0);
-    } else if (s_nDeviceResolution == s_nResolution && lines <= g_LinesPerBlock) {
-        uint32_t sourceRow = (uint32_t)g_ScanDescriptor.channels[0].rowStep;
-        uint32_t outRow = (uint32_t)g_OutputDescriptor.channels[0].rowStep;
-        uint32_t copy = std::min(sourceRow, outRow);
-        for (uint32_t y = 0; y < lines; ++y)
-            memcpy(work + y * outRow, source + y * sourceRow, copy);
-        out = lines;
-    }
-    if (s_nRoute == kRouteColourLink && out > 0) {
-        CDescriptorPair pair = g_TransformPair;
-        pair.source.height = pair.destination.height = (int32_t)out;
-        for (int c = 0; c < pair.source.channelCount; ++c)
-            pair.source.channels[c].data = work + c;
-        for (int c = 0; c < pair.destination.channelCount; ++c)
-            pair.destination.channels[c].data = blockBuffer + c;
-        out = ApplyMainTransformChecked(pair) == 1 ? (uint32_t)std::max(pair.destination.height, 0) : 0;
-    }
+    uint32_t out = ProcessSteps(source, work, lines);
+    if (out > 0 && !ApplyColour(work, blockBuffer, out, colourRoute))
+        return 0;
     return out;
 }
 
 uint16_t EndOutputPipeline()
 {
+    CScanColourServices& colour = ScanColour();
     if (g_OutputSteps.count > 0)
-        EndOutputTransform();
+        colour.EndOutputTransform();
     g_OutputSteps = COutputSteps();
     if (s_nRoute == kRouteProfiles)
-        FreeScanTransforms(0);
+        colour.FreeScanTransforms();
     else if (s_nRoute == kRouteColourLink)
-        FreeMainTransform(0);
+        colour.FreeMainTransform();
     s_CmykBlock.Free();
     s_CmykBlock = CGlobalBlock();
     s_nRoute = 0;

@@ -5,7 +5,7 @@
 // sharpening) and the colour transform of the chosen route, and converts every block. A scan at the
 // device's own resolution without steps is copied row by row with no conversion.
 
-#include "core/scan/EngineTransforms.h"
+#include "core/scan/ScanColour.h"
 
 #include <cstdint>
 
@@ -32,6 +32,8 @@ uint16_t SetupTransformParams();
 // Output lines written into blockBuffer; 0 when none came out or on failure.
 uint32_t ProcessOutputBlock(CScanReader& reader, const uint8_t* source, uint8_t* blockBuffer, uint32_t lines);
 uint16_t EndOutputPipeline();
+// Whether the current scan's blocks pass a profile or colour-link transform.
+bool IsColourRouteActive();
 
 // INI General/Shiftto16afterCMS (default 1): 16-bit output samples are widened to the full range.
 int ShiftTo16AfterCms();

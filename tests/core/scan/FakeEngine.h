@@ -4,6 +4,8 @@
 // operations not yet in the engine build do; the image-file operations can be switched to write a
 // raw file that fails after a number of blocks, as a full disk would.
 
+#include "core/cms/CmsEngineInstance.h"
+#include "core/scan/ScanColour.h"
 #include "tests/support/RefusingCmsEngine.h"
 
 #include <cstdio>
@@ -25,4 +27,18 @@ public:
 
 private:
     FILE* m_pFile = nullptr;
+};
+
+// Colour management without steps or transforms whose image files the test's engine writes.
+class CEngineFilesOnly : public CScanColourServices {
+public:
+    int OpenImageFile(const char* path, CCmsImageDesc* desc) override
+    {
+        return g_pCmsEngine->CreateImageFile(path, desc, 0, m_FileSlot);
+    }
+    int WriteImageFile(CCmsImageDesc* desc) override { return g_pCmsEngine->WriteImageBlock(desc, m_FileSlot); }
+    int CloseImageFile(CCmsImageDesc* desc) override { return g_pCmsEngine->CloseImageFile(desc, m_FileSlot); }
+
+private:
+    int32_t m_FileSlot[2] = {};
 };

@@ -1,8 +1,8 @@
 #include "core/cms/CmsEngineInstance.h"
 #include "core/image/Dib.h"
 #include "core/messages/MessageReporter.h"
-#include "core/scan/EngineTransforms.h"
 #include "core/scan/OutputPipeline.h"
+#include "core/scan/ScanColour.h"
 #include "core/scan/ScanJob.h"
 #include "core/scan/ScanOutput.h"
 #include "core/scan/ScanServices.h"
@@ -160,6 +160,8 @@ protected:
     CScanSettings m_Settings;
     std::unique_ptr<CChartDriver> m_pDriver;
     CFakeEngine m_Engine;
+    CEngineFilesOnly m_Colour;
+    CScanColourScope m_ColourScope{m_Colour};
     std::string m_strPath;
     std::unique_ptr<CReportRecorder> m_pReports;
     CTestShell m_Shell;
@@ -686,8 +688,8 @@ TEST_F(ScanJobTest, EngineRoutesThatTheEngineCannotServeFailWithItsReason)
     };
     const Case cases[] = {
         {"engine file writer", 0, 0, {3312}, 255},
-        {"colour link", 1, kRouteColourLink, {3330, 3329}, 252},
-        {"profiles", 1, kRouteProfiles, {3330, 3329}, 252},
+        {"colour link", 1, kRouteColourLink, {3515, 3329}, 252},
+        {"profiles", 1, kRouteProfiles, {3515, 3329}, 252},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -726,70 +728,6 @@ TEST_F(ScanJobTest, AppliedFlavoursAreRefusedWhileThereIsNoChain)
         EXPECT_EQ(c.result, ScanFile());
         EXPECT_EQ(c.messages, reports.Ids());
         EXPECT_EQ(c.result == 1, FileExists(m_strPath));
-    }
-}
-
-namespace {
-
-// An engine that builds every profile transform and records each as "from>to".
-class CTransformRecorder : public CFakeEngine {
-public:
-    int GetProfileInfo(const char*, int, CmsObjectInfo* info) override
-    {
-        memset(info, 0, sizeof *info);
-        info->classCode = m_nOutputClass;
-        return 0;
-    }
-    int CreateTransformFromProfiles(int count, const char** names, const int*,
-                                    CmsHandle* transform) override
-    {
-        m_Built.push_back(count == 2 ? std::string(names[0]) + ">" + names[1] : "?");
-        memset(transform, 1, sizeof *transform);
-        return 0;
-    }
-    int32_t m_nOutputClass = kCmsClassOutput;
-    std::vector<std::string> m_Built;
-};
-
-}  // namespace
-
-// The input profile follows the original, the output profile the image type; with a monitor
-// profile the image passes through the monitor's space unless the output is a monitor profile.
-TEST_F(ScanJobTest, ProfileRouteTakesTheProfilesOfTheOriginalAndTheImageType)
-{
-    struct Case {
-        const char* name;
-        int32_t type;
-        int32_t original;
-        const char* monitor;
-        int32_t outputClass;
-        std::vector<std::string> built;
-    };
-    const Case cases[] = {
-        {"rgb reflective", kImageRgb, 0, "None", kCmsClassOutput, {"inRefl>outRgb"}},
-        {"cmyk slide", kImageCmyk, 1, "None", kCmsClassOutput, {"inFilm>outCmyk"}},
-        {"rgb negative", kImageRgb, 2, "None", kCmsClassOutput, {"inFilm>outRgb"}},
-        {"through the monitor", kImageRgb, 0, "mon", kCmsClassOutput, {"inRefl>mon", "mon>outRgb"}},
-        {"monitor as output", kImageRgb, 0, "mon", kCmsClassMonitor, {"inRefl>outRgb"}},
-        {"cmyk through the monitor", kImageCmyk, 0, "mon", kCmsClassMonitor,
-         {"inRefl>mon", "mon>outCmyk"}},
-    };
-    const char* names[kProfileNameCount] = {"inRefl", "inFilm", "outRgb", "outCmyk", nullptr};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CTransformRecorder engine;
-        engine.m_nOutputClass = c.outputClass;
-        g_pCmsEngine = &engine;
-        Configure({"colour", c.type, 8, true, 0, 0});
-        SetAll(m_Settings, kParamOriginal, c.original);
-        for (int i = 0; i < kProfileNameCount - 1; ++i)
-            m_Settings.SetProfileName(i, names[i]);
-        m_Settings.SetProfileName(kProfileNameCount - 1, c.monitor);
-        CDescriptorPair pair = {};
-        EXPECT_EQ(1, RebuildScanTransforms(pair));
-        EXPECT_EQ(c.built, engine.m_Built);
-        FreeScanTransforms(0);
-        g_pCmsEngine = &m_Engine;
     }
 }
 
