@@ -17,6 +17,16 @@ configure_file(${CMAKE_SOURCE_DIR}/scripts/xvfb-ctl.sh.in ${CMAKE_BINARY_DIR}/xv
                                 WORLD_READ WORLD_EXECUTE @ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 
+# Whether this machine executes this build's programs (some cannot run 32-bit code at all): only
+# then can the build run a program of its own, such as the writer of the demonstration settings.
+execute_process(COMMAND bash -c "source '${CMAKE_SOURCE_DIR}/scripts/arch.sh' && machine_executes ${CMAKE_SYSTEM_PROCESSOR}"
+                RESULT_VARIABLE runs_here_status OUTPUT_QUIET ERROR_QUIET)
+if(runs_here_status EQUAL 0)
+    set(BRELVANE_RUNS_HERE ON)
+else()
+    set(BRELVANE_RUNS_HERE OFF)
+endif()
+
 enable_testing()
 add_test(NAME harness_up COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl start)
 add_test(NAME harness_prefix COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl prefix)

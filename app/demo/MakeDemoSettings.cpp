@@ -1,0 +1,101 @@
+// Writes the settings files of the colour-managed demonstration scans for the virtual KOVAL II into
+// a folder (the run folder), with the program's own settings code, so that they always load:
+//   CMPROF.ZLK  the profiles' transforms, 16 bits per RGB channel, no monitor profile
+//   CMMON.ZLK   the profiles' transforms through the monitor profile GENERIC, 8 bits
+//   CMLINK.ZLK  the stored colour links RGBLINK and CMYKLINK, 8 bits
+// Each holds the batch defaults and the default profiles of the colour engine. The KOVAL II has no
+// CMYK mode, so a batch line takes RGB from them; CMYK is what the files were left at.
+
+#include "core/driver/ScanSettingsCreation.h"
+#include "core/driver/ScannerDriver.h"
+#include "core/settings/ScanSettings.h"
+#include "core/settings/SettingsFile.h"
+#include "drivers/koval2/Koval2Driver.h"
+#include "framework/App.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct CDemoFile {
+    const char* name;
+    int32_t currentType;
+    int32_t route;
+    int32_t rgbBits;
+    const char* monitor;
+    bool links;
+};
+
+const CDemoFile kDemoFiles[] = {
+    {"CMPROF.ZLK", kImageCmyk, 3, 16, "None", false},
+    {"CMMON.ZLK", kImageRgb, 3, 8, "GENERIC", false},
+    {"CMLINK.ZLK", kImageCmyk, 2, 8, "None", true},
+};
+
+constexpr int32_t kReflective = 0;  // the original of parameter 8
+
+const char* const kProfiles[] = {"REFLECT", "TRANSP", "RGBOUT", "CMYKOUT"};
+
+void Describe(CScanSettings& s, const CDemoFile& file)
+{
+    for (int i = 0; i < 4; ++i)
+        s.SetProfileName(i, kProfiles[i]);
+    s.SetProfileName(4, file.monitor);
+    for (int32_t type : {kImageRgb, kImageCmyk}) {
+        s.SetParamForType((uint16_t)type, kParamColourRoute, file.route);
+        s.SetParamForType((uint16_t)type, kParamOutputBits, 8);
+    }
+    s.SetParamForType(kImageRgb, kParamOutputBits, file.rgbBits);
+    if (file.links) {
+        s.SetLinkName(kImageRgb, "RGBLINK");
+        s.SetLinkName(kImageCmyk, "CMYKLINK");
+    }
+    // Made without the scanner at hand, the defaults cannot know that it takes reflective originals.
+    s.SetParamAllTypes(kParamOriginal, kReflective);
+    s.SetParamAllTypes(kParamImageType, file.currentType);
+}
+
+bool Write(const std::string& folder, const CDemoFile& file)
+{
+    CreateFixedScanSettings();
+    if (g_pScanSettings == nullptr)
+        return false;
+    Describe(*g_pScanSettings, file);
+    std::string path = folder + file.name;
+    DeleteFileA(path.c_str());
+    SaveSettings(path.c_str());
+    DeleteScanSettings();
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: make_demo_settings <folder>\n");
+        return 2;
+    }
+    std::string folder = argv[1];
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/')
+        folder += '\\';
+    // The record's slot follows the driver's kind; its INI values go to a file of this tool's own.
+    CWinApp app("make_demo_settings");
+    std::string ini = folder + "demo_settings.ini";
+    app.m_pszProfileName = ini.c_str();
+    CScannerDriver driver;
+    driver.m_nKind = kKindKoval2;
+    g_pScannerDriver = &driver;
+    int failures = 0;
+    for (const CDemoFile& file : kDemoFiles)
+        if (!Write(folder, file)) {
+            fprintf(stderr, "make_demo_settings: %s%s could not be written\n", folder.c_str(), file.name);
+            ++failures;
+        }
+    g_pScannerDriver = nullptr;
+    DeleteFileA(ini.c_str());
+    return failures == 0 ? 0 : 1;
+}
