@@ -12,3 +12,6 @@ int RunBatchCase(const std::string& folder);
 int RunStartCase(const std::string& folder);
 // A 200 x 200 mm 600 ppi RGB scan (67 MB) against the bare program writing the same chart.
 int RunSquareCase(const std::string& folder);
+// An A4 page at 300 ppi into a 48-bit TIFF with the demonstration settings CMPROF.ZLK (the
+// profiles' transforms) against the same scan without colour management; no target.
+int RunColourCase(const std::string& folder);

@@ -284,7 +284,7 @@ int RunAll()
         int code = RunChild(self, i, folder);
         worst = code > worst ? code : worst;
     }
-    for (int (*batchCase)(const std::string&) : {RunBatchCase, RunStartCase, RunSquareCase}) {
+    for (int (*batchCase)(const std::string&) : {RunBatchCase, RunStartCase, RunSquareCase, RunColourCase}) {
         fflush(stdout);
         int code = batchCase(folder);
         worst = code > worst ? code : worst;

@@ -6,6 +6,7 @@
 #include "tests/support/Screenshot.h"
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <windows.h>
 
@@ -487,3 +488,91 @@ TEST_F(CEndToEnd, MissingCatalogEndsTheBatchStartWithItsLogLine)
 }
 
 }  // namespace
+
+namespace {
+
+struct CTiffFacts {
+    uint32_t width = 0, height = 0;
+    uint16_t bits = 0, samples = 0;
+    std::string profile;   // the ICC tag's bytes, empty without one
+};
+
+bool ReadTiffFacts(const std::string& path, CTiffFacts& facts)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (tiff == nullptr)
+        return false;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &facts.width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &facts.height);
+    TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &facts.bits);
+    TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &facts.samples);
+    uint32_t count = 0;
+    void* data = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &count, &data) == 1 && data != nullptr)
+        facts.profile.assign((const char*)data, count);
+    TIFFClose(tiff);
+    return true;
+}
+
+std::string ReadBinary(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// The README's colour-managed scans from the settings files the build wrote: each TIFF holds the
+// output profile's colours and carries that profile; a scan without colour management carries none.
+TEST_F(CEndToEnd, ColourManagedScansWriteTiffsCarryingTheirProfile)
+{
+    Describe(kOneKoval2);
+    const std::string bin = testsupport::ProgramDirectory() + "..\\bin\\";
+    for (const char* file : {"CMPROF.ZLK", "CMMON.ZLK", "CMLINK.ZLK"})
+        ASSERT_TRUE(CopyFileA((bin + file).c_str(), (m_Dir + file).c_str(), FALSE)) << file;
+    const std::string rgbOut = ReadBinary(bin + "cmsbase\\MIREVANT\\PROFILES\\RGBOUT.icc");
+    ASSERT_FALSE(rgbOut.empty());
+    struct Case {
+        const char* settings;
+        const char* file;
+        uint16_t bits;
+        bool profile;
+    };
+    const Case cases[] = {
+        {"set:CMPROF.ZLK ", "cm16.tif", 16, true},
+        {"set:CMMON.ZLK ", "cmmon.tif", 8, true},
+        {"set:CMLINK.ZLK ", "cmlk.tif", 8, true},
+        {"", "plain.tif", 8, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        DeleteFileA((m_Dir + c.file).c_str());
+        const CChildRun run = Run(std::string("\"") + c.settings + "rgb resppi:300 selmm:10,10,60,50 scan:" + c.file + "\"");
+        EXPECT_EQ(0u, run.exitCode) << ReadText("zelkbat.txt");
+        EXPECT_TRUE(run.boxes.empty());
+        CTiffFacts facts;
+        ASSERT_TRUE(ReadTiffFacts(m_Dir + c.file, facts)) << "no TIFF " << c.file;
+        EXPECT_NEAR(50 / 25.4 * 300, facts.width, 2.0);
+        EXPECT_NEAR(40 / 25.4 * 300, facts.height, 2.0);
+        EXPECT_EQ(c.bits, facts.bits);
+        EXPECT_EQ(3, facts.samples);
+        EXPECT_EQ(c.profile ? rgbOut : std::string(), facts.profile);
+    }
+}
+
+// A settings file naming a profile the engine does not have stops the scan with that name.
+TEST_F(CEndToEnd, AMissingProfileStopsTheScanWithItsName)
+{
+    Describe(kOneKoval2);
+    const std::string bin = testsupport::ProgramDirectory() + "..\\bin\\";
+    std::string settings = ReadBinary(bin + "CMPROF.ZLK");
+    ASSERT_FALSE(settings.empty());
+    for (size_t at; (at = settings.find(std::string("RGBOUT\0", 7))) != std::string::npos;)
+        settings.replace(at, 6, "NOPROF");
+    std::ofstream(m_Dir + "NOPROF.ZLK", std::ios::binary) << settings;
+    DeleteFileA((m_Dir + "zelkbat.txt").c_str());
+    const CChildRun run = Run("\"set:NOPROF.ZLK rgb resppi:300 selmm:10,10,60,50 scan:np.tif\"");
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_NE(std::string::npos, ReadText("zelkbat.txt").find("NOPROF")) << ReadText("zelkbat.txt");
+    EXPECT_FALSE(Exists("np.tif"));
+}
