@@ -380,14 +380,23 @@ int CEngineInstance::CreateGreyStep(CmsHandle*, float, float, float)
     return NotAvailable("CreateGreyStep");
 }
 
-int CEngineInstance::CreateImageFile(const char*, CCmsImageDesc*, int, int*)
+int CEngineInstance::CreateImageFile(const char* path, CCmsImageDesc* desc, int flags, int* fileSlot)
 {
-    return NotAvailable("CreateImageFile");
+    m_error.Clear();
+    return m_files.Create(path, desc, flags, fileSlot, m_written, m_error);
 }
 
-int CEngineInstance::WriteImageBlock(CCmsImageDesc*, int*) { return NotAvailable("WriteImageBlock"); }
+int CEngineInstance::WriteImageBlock(CCmsImageDesc* desc, int* fileSlot)
+{
+    m_error.Clear();
+    return m_files.Write(desc, fileSlot, m_written, m_error);
+}
 
-int CEngineInstance::CloseImageFile(CCmsImageDesc*, int*) { return NotAvailable("CloseImageFile"); }
+int CEngineInstance::CloseImageFile(CCmsImageDesc* desc, int* fileSlot)
+{
+    m_error.Clear();
+    return m_files.Close(desc, fileSlot, m_error);
+}
 
 int CEngineInstance::DetectImageBorders(void*, CCmsImageDesc*)
 {

@@ -8,6 +8,7 @@
 
 #include "colour/CmsEngine.h"
 #include "engine/EngineError.h"
+#include "engine/ImageFiles.h"
 #include "engine/ObjectStore.h"
 #include "engine/WrittenProfiles.h"
 
@@ -86,6 +87,7 @@ private:
     CObjectStore m_store;
     CEngineError m_error;
     CWrittenProfiles m_written;
+    CImageFiles m_files;
     bool m_bSearchOpen = false;
     std::vector<std::string> m_searchNames;
     size_t m_nSearchNext = 0;
