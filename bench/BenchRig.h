@@ -7,6 +7,7 @@
 // record. Spill files of the scan go to the same folder.
 
 #include "bench/TimedDevice.h"
+#include "colour/EngineScanColour.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/ScsiTransport.h"
 #include "core/settings/ScanSettings.h"
@@ -61,4 +62,7 @@ private:
     std::unique_ptr<CScsiChannel> m_channel;
     std::unique_ptr<CKoval2Driver> m_pDriver;
     CScanSettings m_Settings;
+    // TIFF files go through the colour engine, as in the program.
+    CEngineScanColour m_Colour;
+    CScanColourScope m_ColourScope{m_Colour};
 };

@@ -55,27 +55,6 @@ PROCESS_MEMORY_COUNTERS MemoryFigures()
     return counters;
 }
 
-// Asks the engine itself whether it writes image files, with a 16-bit RGB descriptor like the
-// scan's: true when it answers that the operation is not in its build.
-bool EngineLacksImageFiles(const std::string& folder)
-{
-    std::string probe = folder + "probe.tif";
-    uint16_t row[3 * 4] = {};
-    CCmsImageDesc desc = {};
-    desc.imageWidth = desc.width = 4;
-    desc.imageHeight = desc.height = 1;
-    desc.channelCount = 3;
-    for (int c = 0; c < 3; ++c)
-        desc.channels[c] = {0, (uint8_t*)(row + c), 16, 6, 24};
-    desc.scale[0] = desc.scale[1] = kResolution;
-    int slot = 0;
-    if (g_pCmsEngine->CreateImageFile(probe.c_str(), &desc, 0, &slot) != 0)
-        return g_pCmsEngine->GetLastErrorCode() == kCmsErrNotAvailable;
-    g_pCmsEngine->CloseImageFile(&desc, &slot);
-    DeleteFileA(probe.c_str());
-    return false;
-}
-
 // Where the time goes. The manager runs every request inside the send call, so the device's own
 // time (rendering the chart, building records) is part of the wall time, not beside it. The image
 // is then read once more through the driver alone, without the job, to split the rest between the
@@ -142,20 +121,14 @@ CScanFigures TimedScan(CBenchRig& rig, const std::string& path)
     return best;
 }
 
-// For an engine file: loads the engine and asks it. -1 when the case may go on, else its exit code
-// (the engine is then closed again).
-int EngineGate(CBenchRig& rig, const std::string& folder)
+// For an engine file: loads the engine. -1 when the case may go on, else its exit code.
+int EngineGate(CBenchRig& rig)
 {
-    if (!OpenColourEngine()) {
-        printf("  FAILED: the colour engine did not load\n");
-        PrintReports(rig);
-        return kExitFailed;
-    }
-    if (!EngineLacksImageFiles(folder))
+    if (OpenColourEngine())
         return -1;
-    printf("  skipped: the engine does not write TIFF yet (%s)\n", g_pCmsEngine->GetLastErrorText());
-    CloseColourEngine();
-    return 0;
+    printf("  FAILED: the colour engine did not load\n");
+    PrintReports(rig);
+    return kExitFailed;
 }
 
 // The job's answer and, for a BMP, the file's header and length against the selection.
@@ -209,7 +182,7 @@ int RunCase(int index, const std::string& folder)
     if (!rig.Open(folder))
         return kExitFailed;
     if (!c.bmp) {
-        int gate = EngineGate(rig, folder);
+        int gate = EngineGate(rig);
         if (gate >= 0)
             return gate;
     }

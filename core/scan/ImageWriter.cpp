@@ -150,9 +150,8 @@ uint16_t CEngineFileWriter::Open(const char* path, CCmsImageDesc* desc)
 uint32_t CEngineFileWriter::Write(uint8_t* lines, uint32_t count)
 {
     m_pDesc->height = (int32_t)count;
-    int32_t sampleBytes = m_pDesc->channels[0].bitsPerSample > 8 ? 2 : 1;
     for (int c = 0; c < m_pDesc->channelCount; ++c)
-        m_pDesc->channels[c].data = lines + m_pDesc->channelOffset[c] * sampleBytes;
+        m_pDesc->channels[c].data = lines + m_pDesc->channelOffset[c];
     if (ScanColour().WriteImageFile(m_pDesc) != 0)
         return 0;
     return (uint32_t)std::max(m_pDesc->height, 0);

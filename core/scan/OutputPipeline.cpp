@@ -96,7 +96,8 @@ void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factor)
     uint32_t pixelStep = s->GetBinaryFlag() != 0 ? (channels * bits + 7) / 8 : (bits + 7) / 8 * channels;
     for (uint32_t c = 0; c < channels; ++c) {
         d.channels[c] = CmsChannelDesc{0, nullptr, (int32_t)bits, (int32_t)pixelStep, (int32_t)o};
-        d.channelOffset[c] = (int32_t)c;
+        // Offsets are in bytes: a 16-bit sample takes two.
+        d.channelOffset[c] = (int32_t)(c * ((bits + 7) / 8));
     }
 }
 
@@ -112,6 +113,9 @@ void FillOutputDescriptor()
     int32_t type = s->GetCurrentType();
     d.layout = type <= kImageHalftone ? kLayoutBinary : type == kImageGrey ? kLayoutGrey : kLayoutRgb;
     d.channelCount = type >= kImageRgb ? 3 : 1;
+    // Line art and halftone leave the pipeline as bits, whatever the device delivered.
+    if (type <= kImageHalftone)
+        d.channels[0] = CmsChannelDesc{0, nullptr, 1, 1, 0};
     SetRowBytes(d, OutputRowBytes());
 }
 
@@ -305,9 +309,8 @@ bool ColourRouteApplies()
 void PointAt(CCmsImageDesc& desc, uint8_t* base, uint32_t lines)
 {
     desc.height = (int32_t)lines;
-    int32_t sampleBytes = desc.channels[0].bitsPerSample > 8 ? 2 : 1;
     for (int c = 0; c < desc.channelCount; ++c)
-        desc.channels[c].data = base + desc.channelOffset[c] * sampleBytes;
+        desc.channels[c].data = base + desc.channelOffset[c];
 }
 
 // The output lines of one block in work, before colour management; 0 on failure (reported).
