@@ -112,7 +112,7 @@ int PlanRun(const CStepChain& chain, const CImageAccess& format, int width, int 
 {
     if (format.Bits() == 1)
         return error.Fail(kCmsErrArgument, "%s: a source of 1 bit per sample", operation);
-    if (width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0 || width > kMostLinePixels || height > kMostLinePixels)
         return error.Fail(kCmsErrArgument, "%s: a source of %d x %d pixels", operation, width, height);
     return run.Plan(chain.steps, CLineShape {width, height, format.Samples(), false}, error);
 }

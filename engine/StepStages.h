@@ -41,6 +41,10 @@ protected:
 
 using StageList = std::vector<std::unique_ptr<CStage>>;
 
+// Lines and pixels a line the steps take or make at most: more is taken for a mistaken size or
+// resolution rather than a wish, and keeps every line offset within an int.
+constexpr int kMostLinePixels = 1 << 20;
+
 enum class ResampleKernel { Linear, Cubic };
 
 // What the unsharp mask of a sharpening stage needs, apart from its blur.

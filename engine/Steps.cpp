@@ -10,8 +10,6 @@
 
 namespace {
 
-// Larger outputs are taken for a mistaken resolution rather than a wish.
-constexpr int kMostPixels = 1 << 20;
 // A longer screen period would hold hundreds of lines back and blur away the image itself.
 constexpr double kLongestPeriod = 256.0;
 constexpr int kLargestKernel = 31;
@@ -26,7 +24,7 @@ bool IsShare(float value) { return value >= 0.0f && value <= 1.0f; }
 bool ResampledCount(int n, float from, float to, int& count)
 {
     double last = std::floor(static_cast<double>(n - 1) * to / from);
-    if (!(last < kMostPixels))
+    if (!(last < kMostLinePixels))
         return false;
     count = static_cast<int>(last) + 1;
     return true;
