@@ -40,6 +40,8 @@ public:
     const CLineShape& Source() const { return m_source; }
     const CLineShape& Output() const { return m_output; }
     int LinesLeft() const { return m_source.height - m_nLinesIn; }
+    // The output lines the next `lines` source lines bring out.
+    int LinesFor(int lines) const { return LinesAfter(m_nLinesIn + lines) - LinesAfter(m_nLinesIn); }
 
     // The most output lines one call passes on when the source comes in blocks of blockLines.
     int MostLinesPerBlock(int blockLines) const
@@ -128,7 +130,7 @@ int CheckDestination(
     return 0;
 }
 
-int SizeRun(const CStepChain& chain, CCmsImageDesc& source, CCmsImageDesc& destination, CEngineError& error)
+int SizeRun(CStepChain& chain, CCmsImageDesc& source, CCmsImageDesc& destination, CEngineError& error)
 {
     CImageAccess format;
     if (format.ReadFormat(source, "TransformImage source", error) != 0)
@@ -141,7 +143,7 @@ int SizeRun(const CStepChain& chain, CCmsImageDesc& source, CCmsImageDesc& desti
     destination.imageWidth = run.Output().width;
     destination.imageHeight = run.Output().height;
     destination.width = run.Output().width;
-    destination.height = run.MostLinesPerBlock(source.height);
+    destination.height = chain.sizedLines = run.MostLinesPerBlock(source.height);
     return 0;
 }
 
@@ -214,7 +216,7 @@ int TransformStepImage(CmsHandle* handle, CCmsImageDesc* pair, int mode, CWritte
 {
     if (handle == nullptr || pair == nullptr)
         return error.Fail(kCmsErrArgument, "TransformImage: no handle or descriptors");
-    const CStepChain* chain = ChainOf(handle);
+    CStepChain* chain = ChainOf(handle);
     if (chain == nullptr)
         return error.Fail(kCmsErrBadHandle, "TransformImage: not a processing step");
     if (mode != 1 && mode != 2)
@@ -276,6 +278,11 @@ int TransformStepBlock(CmsHandle* handle, CCmsImageDesc* source, CCmsImageDesc* 
     if (out.Open(*destination, run->Output().width, "TransformBlock destination", error) != 0 ||
         CheckDestination(out, run->Output(), "TransformBlock", error) != 0)
         return 1;
+    // Blocks larger than the caller sized its buffer for would write past its end.
+    int lines = run->LinesFor(source->height);
+    if (chain->sizedLines > 0 && lines > chain->sizedLines)
+        return error.Fail(kCmsErrArgument, "TransformBlock: %d source lines make %d lines, sized for %d",
+            source->height, lines, chain->sizedLines);
     destination->width = run->Output().width;
     destination->height = run->Run(in, source->height, out);
     written.Note(out.Base(), nullptr);

@@ -23,6 +23,8 @@ public:
 
     std::vector<StepPointer> steps;
     std::unique_ptr<CStepRun> run;
+    // The block lines the last sizing promised the caller's buffer, 0 before any sizing.
+    int sizedLines = 0;
 };
 
 // The operations on step records. The engine instance clears the error before each; they return

@@ -710,6 +710,18 @@ TEST_F(StepsTest, RunsRefuseDataTheStepsCannotTakeAndCallsOutOfOrder)
     EXPECT_EQ(m_engine->TransformBlock(&sharpen, &rest, &lines), 1);
     ExpectError(kCmsErrArgument);
 
+    // Sized for blocks of one line (at most two out, with the last), a block of four is refused
+    // before it is taken.
+    CCmsImageDesc sizing[2] = {grey.Desc(0, 1), {}};
+    ASSERT_EQ(m_engine->TransformImage(&sharpen, sizing, 1), 0) << m_engine->GetLastErrorText();
+    EXPECT_EQ(sizing[1].height, 2);
+    ASSERT_EQ(m_engine->BeginBlockTransform(&sharpen, pair), 0);
+    EXPECT_EQ(m_engine->TransformBlock(&sharpen, &block, &lines), 1);
+    ExpectError(kCmsErrArgument);
+    CCmsImageDesc one = grey.Desc(0, 1);
+    ASSERT_EQ(m_engine->TransformBlock(&sharpen, &one, &lines), 0) << m_engine->GetLastErrorText();
+    EXPECT_EQ(lines.height, 0);
+
     for (CmsHandle* h : {&greyStep, &lineArt, &sharpen, &film})
         EXPECT_EQ(m_engine->FreeHandle(h), 0);
 }
