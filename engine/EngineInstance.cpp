@@ -9,6 +9,7 @@
 #include "engine/EngineHandle.h"
 #include "engine/FilmType.h"
 #include "engine/ProfileReader.h"
+#include "engine/StepChain.h"
 
 namespace {
 
@@ -333,51 +334,73 @@ int CEngineInstance::ApplyTransform(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*)
 
 int CEngineInstance::BuildProfile(int, int, ...) { return NotAvailable("BuildProfile"); }
 
-int CEngineInstance::TransformBlock(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*)
+int CEngineInstance::TransformBlock(CmsHandle* transform, CCmsImageDesc* source, CCmsImageDesc* destination)
 {
-    return NotAvailable("TransformBlock");
+    m_error.Clear();
+    return TransformStepBlock(transform, source, destination, m_written, m_error);
 }
 
-int CEngineInstance::BeginBlockTransform(CmsHandle*, CCmsImageDesc*)
+int CEngineInstance::BeginBlockTransform(CmsHandle* transform, CCmsImageDesc* pair)
 {
-    return NotAvailable("BeginBlockTransform");
+    m_error.Clear();
+    return BeginStepBlocks(transform, pair, m_error);
 }
 
-int CEngineInstance::EndBlockTransform(CmsHandle*) { return NotAvailable("EndBlockTransform"); }
-
-int CEngineInstance::TransformImage(CmsHandle*, CCmsImageDesc*, int)
+int CEngineInstance::EndBlockTransform(CmsHandle* transform)
 {
-    return NotAvailable("TransformImage");
+    m_error.Clear();
+    return EndStepBlocks(transform, m_error);
 }
 
-int CEngineInstance::CreateSharpenStep(CmsHandle*, int, float, int, int, const float*, float, float)
+int CEngineInstance::TransformImage(CmsHandle* transform, CCmsImageDesc* pair, int mode)
 {
-    return NotAvailable("CreateSharpenStep");
+    m_error.Clear();
+    return TransformStepImage(transform, pair, mode, m_written, m_error);
 }
 
-int CEngineInstance::CreateStep6(CmsHandle*, int, float, float, float, float)
+int CEngineInstance::CreateSharpenStep(CmsHandle* step, int kernel, float amount, int curveKind, int pointCount,
+                                       const float* points, float low, float high)
 {
-    return NotAvailable("CreateStep6");
+    m_error.Clear();
+    return CreateStepRecord(step, "CreateSharpenStep", m_error, [&](StepPointer& made) {
+        return MakeSharpenStep(kernel, amount, curveKind, pointCount, points, low, high, made, m_error);
+    });
 }
 
-int CEngineInstance::CombineTransforms(CmsHandle*, int, CmsHandle**)
+int CEngineInstance::CreateStep6(CmsHandle* step, int mode, float fromX, float fromY, float toX, float toY)
 {
-    return NotAvailable("CombineTransforms");
+    m_error.Clear();
+    return CreateStepRecord(step, "CreateStep6", m_error, [&](StepPointer& made) {
+        return MakeResampleStep(mode, fromX, fromY, toX, toY, made, m_error);
+    });
 }
 
-int CEngineInstance::CreateStep4(CmsHandle*, float, float, float)
+int CEngineInstance::CombineTransforms(CmsHandle* out, int count, CmsHandle** steps)
 {
-    return NotAvailable("CreateStep4");
+    m_error.Clear();
+    return CombineStepRecords(out, count, steps, m_error);
 }
 
-int CEngineInstance::CreateStep8(CmsHandle*, float, float, float)
+int CEngineInstance::CreateStep4(CmsHandle* step, float resolution, float ruling, float wanted)
 {
-    return NotAvailable("CreateStep8");
+    m_error.Clear();
+    return CreateStepRecord(step, "CreateStep4", m_error, [&](StepPointer& made) {
+        return MakeDescreenStep(resolution, ruling, wanted, made, m_error);
+    });
 }
 
-int CEngineInstance::CreateGreyStep(CmsHandle*, float, float, float)
+int CEngineInstance::CreateStep8(CmsHandle* step, float from, float to, float threshold)
 {
-    return NotAvailable("CreateGreyStep");
+    m_error.Clear();
+    return CreateStepRecord(step, "CreateStep8", m_error,
+                            [&](StepPointer& made) { return MakeLineArtStep(from, to, threshold, made, m_error); });
+}
+
+int CEngineInstance::CreateGreyStep(CmsHandle* step, float red, float green, float blue)
+{
+    m_error.Clear();
+    return CreateStepRecord(step, "CreateGreyStep", m_error,
+                            [&](StepPointer& made) { return MakeGreyStep(red, green, blue, made, m_error); });
 }
 
 int CEngineInstance::CreateImageFile(const char* path, CCmsImageDesc* desc, int flags, int* fileSlot)
