@@ -431,6 +431,22 @@ TEST_F(TransformTest, BgrWithPaddedRowsGivesTheColoursOfRgb)
     EXPECT_EQ(bgrOut.Samples(), rgbOut.Samples());
     EXPECT_EQ(bgrOut.bytes[dibRow - 1], 0xEE) << "row padding left alone";
 
+    // A bottom-up DIB: the base is the last row in memory, the row step negative.
+    CImage bottomUp(kCmsSpaceRgb, 3, 8, width, height, {2, 1, 0}, 3, dibRow);
+    CImage bottomUpOut(kCmsSpaceRgb, 3, 8, width, height, {2, 1, 0}, 3, dibRow);
+    bottomUp.Fill(samples);
+    for (CImage* image : {&bottomUp, &bottomUpOut})
+        for (int c = 0; c < 3; ++c) {
+            image->desc.channels[c].data += (height - 1) * dibRow;
+            image->desc.channels[c].rowStep = -dibRow;
+        }
+    ASSERT_EQ(Apply(bottomUp, bottomUpOut), 0) << m_engine->GetLastErrorText();
+    for (int c = 0; c < 3; ++c) {  // read back top down, as it lies in memory
+        bottomUpOut.desc.channels[c].data = bottomUpOut.bytes.data();
+        bottomUpOut.desc.channels[c].rowStep = dibRow;
+    }
+    EXPECT_EQ(bottomUpOut.Samples(), rgbOut.Samples());
+
     // Four bytes a pixel with the padding first, and blue first with padding after.
     for (std::vector<int> offsets : {std::vector<int> {1, 2, 3}, std::vector<int> {2, 1, 0}}) {
         CImage padded(kCmsSpaceRgb, 3, 8, width, height, offsets, 4, 4 * width);
