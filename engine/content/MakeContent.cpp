@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,11 +36,27 @@ void Describe(cmsHPROFILE profile, const char* displayName, const char* model)
     WriteText(profile, cmsSigCopyrightTag, "Default content of the colour engine");
 }
 
+// The header's creation date is the content's, not the moment of the build: image files carry these
+// profiles, and every build must write the same bytes.
+constexpr cmsUInt16Number kContentDate[6] = {2026, 12, 1, 0, 0, 0};
+constexpr size_t kHeaderDateOffset = 24;
+
 bool Save(cmsHPROFILE profile, const std::string& folder, const char* name)
 {
     std::string path = folder + name + ".icc";
-    bool ok = cmsSaveProfileToFile(profile, path.c_str());
+    cmsUInt32Number size = 0;
+    bool ok = cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<unsigned char> bytes(size);
+    ok = ok && cmsSaveProfileToMem(profile, bytes.data(), &size) && size > kHeaderDateOffset + 12;
     cmsCloseProfile(profile);
+    for (size_t i = 0; ok && i < 6; ++i) {
+        bytes[kHeaderDateOffset + 2 * i] = static_cast<unsigned char>(kContentDate[i] >> 8);
+        bytes[kHeaderDateOffset + 2 * i + 1] = static_cast<unsigned char>(kContentDate[i] & 0xFF);
+    }
+    FILE* file = ok ? std::fopen(path.c_str(), "wb") : nullptr;
+    ok = file != nullptr && std::fwrite(bytes.data(), 1, size, file) == size;
+    if (file != nullptr)
+        ok = std::fclose(file) == 0 && ok;
     if (!ok)
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return ok;
