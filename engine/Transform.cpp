@@ -136,7 +136,7 @@ int CColourTransform::Build(const CTransformRecipe& recipe, const CBuildCallback
         }
         if (!recipe.destinationProfile.empty())
             transform->m_destination = LoadFile(recipe.destinationProfile);
-        if (transform->Link(error) != 0)
+        if (transform->Join(error) != 0)
             return 1;
         if (!progress.Step(count + 1))
             return error.Fail(kCmsErrCancelled, "stopped by the caller");
@@ -150,7 +150,7 @@ int CColourTransform::Build(const CTransformRecipe& recipe, const CBuildCallback
 // The spaces the data come in and go out in, and a first binding, which tells whether Little CMS
 // can join the profiles at all. A device profile between the ends is a proof: the data go into its
 // device's colours and on from there, so Little CMS gets it twice, once each way.
-int CColourTransform::Link(CEngineError& error)
+int CColourTransform::Join(CEngineError& error)
 {
     for (size_t i = 0; i < m_profiles.size(); ++i) {
         cmsProfileClassSignature profileClass = cmsGetDeviceClass(m_profiles[i]);
@@ -208,6 +208,8 @@ int CColourTransform::Apply(const CCmsImageDesc& source, const CCmsImageDesc& de
     if (out.width < in.width || out.height < in.height)
         return error.Fail(kCmsErrArgument, "ApplyTransform: destination %d x %d is smaller than the source %d x %d",
             out.width, out.height, in.width, in.height);
+    if (in.height == 0)
+        return 0;
     out.width = in.width;
     out.height = in.height;
     if (!in.SameLayout(out) && in.Overlaps(out))

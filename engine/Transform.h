@@ -49,7 +49,7 @@ public:
 
 private:
     CColourTransform() = default;
-    int Link(CEngineError& error);
+    int Join(CEngineError& error);
     cmsHTRANSFORM Bind(cmsUInt32Number input, cmsUInt32Number output, CEngineError& error);
     void Run(cmsHTRANSFORM transform, const CPixelLayout& in, const CPixelLayout& out) const;
 
