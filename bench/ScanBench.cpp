@@ -8,6 +8,7 @@
 
 #include "bench/BatchBench.h"
 #include "bench/BenchFigures.h"
+#include "bench/ColourBench.h"
 #include "bench/BenchRig.h"
 
 #include "colour/CmsEngine.h"
@@ -272,6 +273,8 @@ int main(int argc, char** argv)
 {
     if (argc == 1)
         return RunAll();
+    if (argc == 2 && strcmp(argv[1], "--colour") == 0)
+        return RunColourCase(std::string());
     if (argc == 5 && strcmp(argv[1], "--case") == 0 && strcmp(argv[3], "--dir") == 0) {
         int index = atoi(argv[2]);
         if (index >= 0 && index < kCaseCount) {
@@ -280,6 +283,6 @@ int main(int argc, char** argv)
             return code;
         }
     }
-    printf("usage: scan_bench.exe   (runs every case)\n");
+    printf("usage: scan_bench.exe   (runs every case)\n       scan_bench.exe --colour   (the colour case alone)\n");
     return kExitFailed;
 }

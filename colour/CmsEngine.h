@@ -60,6 +60,10 @@ struct CCmsImageDesc {
 static_assert(sizeof(CCmsImageDesc) == 432);
 #endif
 
+// The callbacks of SetAttributes category 5, called while the engine builds a transform.
+using CmsProgressFn = void (__cdecl*)(void* context, int step, int total);
+using CmsCancelledFn = int (__cdecl*)();
+
 class CCmsEngine {
 public:
     virtual int FreeHandle(CmsHandle* handle) = 0;

@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <strings.h>
 
 #include "engine/EngineHandle.h"
 #include "engine/FilmType.h"
+#include "engine/InfoAttributes.h"
+#include "engine/ProfileAttributes.h"
 #include "engine/ProfileReader.h"
 #include "engine/StepChain.h"
 
@@ -89,6 +93,13 @@ int CEngineInstance::FreeHandle(CmsHandle* handle)
 int CEngineInstance::SetAttributes(int category, void* object, int code, ...)
 {
     m_error.Clear();
+    if (category == kCmsCategoryCallbacks) {
+        va_list args;
+        va_start(args, code);
+        int result = SetCallbacks(object, code, args);
+        va_end(args);
+        return result;
+    }
     if (category != kCmsCategoryObjects || object != nullptr || code != kCmsAttrObjectFolder)
         return m_error.Fail(kCmsErrAttribute, "attribute %d/0x%X: not available in this engine build",
                             category, static_cast<unsigned>(code));
@@ -104,6 +115,13 @@ int CEngineInstance::SetAttributes(int category, void* object, int code, ...)
 int CEngineInstance::GetAttributes(int category, void* object, int code, ...)
 {
     m_error.Clear();
+    if (category == kCmsCategoryObjects && object != nullptr) {
+        va_list args;
+        va_start(args, code);
+        void* out = va_arg(args, void*);
+        va_end(args);
+        return GetProfileAttribute(static_cast<CmsHandle*>(object), code, out);
+    }
     if (category != kCmsCategoryObjects || object != nullptr || code != kCmsAttrObjectFolder)
         return m_error.Fail(kCmsErrAttribute, "attribute %d/0x%X: not available in this engine build",
                             category, static_cast<unsigned>(code));
@@ -208,13 +226,30 @@ int CEngineInstance::DeleteObject(int kind, const char* name)
 int CEngineInstance::ReadObjectInfo(const std::string& path, CmsObjectInfo& info)
 {
     if (!HasExtension(path, CObjectStore::kFilmTypeExtension))
-        return ReadProfileInfo(path, info, m_error);
+        return DescribeProfile(path, info);
     CFilmType film;
     if (film.Load(path, m_error) != 0)
         return 1;
     size_t slash = path.find_last_of("\\/");
     film.FillInfo(info, StripExtension(path.substr(slash + 1)), FileTimeOf(path));
+    info.infoKey = InfoKey(path);
     return 0;
+}
+
+int CEngineInstance::DescribeProfile(const std::string& path, CmsObjectInfo& info)
+{
+    if (ReadProfileInfo(path, info, m_error) != 0)
+        return 1;
+    info.infoKey = InfoKey(path);
+    return 0;
+}
+
+int32_t CEngineInstance::InfoKey(const std::string& path)
+{
+    auto found = std::find(m_describedPaths.begin(), m_describedPaths.end(), path);
+    if (found == m_describedPaths.end())
+        found = m_describedPaths.insert(found, path);
+    return static_cast<int32_t>(found - m_describedPaths.begin()) + 1;
 }
 
 int CEngineInstance::GetProfileInfo(const char* name, int flags, CmsObjectInfo* info)
@@ -234,7 +269,7 @@ int CEngineInstance::GetProfileInfo(const char* name, int flags, CmsObjectInfo* 
     std::string path = m_store.FindFile(m_store.ProfileFolder(), name, kProfileExtensions);
     if (path.empty())
         return m_error.Fail(kCmsErrNotFound, "%s", name);
-    return ReadProfileInfo(path, *info, m_error);
+    return DescribeProfile(path, *info);
 }
 
 int CEngineInstance::GetObjectInfo(const char* name, CmsObjectInfo* info)
@@ -318,18 +353,47 @@ int CEngineInstance::GetLastErrorCode() { return m_error.Code(); }
 
 const char* CEngineInstance::GetLastErrorText() { return m_error.Text(); }
 
-int CEngineInstance::FormatInfoAttribute(const CmsObjectInfo*, int, char* text)
+int CEngineInstance::FormatInfoAttribute(const CmsObjectInfo* info, int code, char* text)
 {
-    if (text != nullptr)
-        *text = '\0';
-    return NotAvailable("FormatInfoAttribute");
+    m_error.Clear();
+    if (text == nullptr || info == nullptr)
+        return m_error.Fail(kCmsErrArgument, "FormatInfoAttribute: no record or text");
+    *text = '\0';
+    if (info->infoKey <= 0 || static_cast<size_t>(info->infoKey) > m_describedPaths.size())
+        return m_error.Fail(kCmsErrArgument, "FormatInfoAttribute: a record this engine did not fill");
+    return FormatInfoText(m_describedPaths[info->infoKey - 1], code, text, m_error);
 }
 
-int CEngineInstance::OpenLink(const char*, CmsHandle*) { return NotAvailable("OpenLink"); }
-
-int CEngineInstance::ApplyTransform(CmsHandle*, CCmsImageDesc*, CCmsImageDesc*)
+int CEngineInstance::OpenLink(const char* name, CmsHandle* handle)
 {
-    return NotAvailable("ApplyTransform");
+    m_error.Clear();
+    if (handle == nullptr)
+        return m_error.Fail(kCmsErrArgument, "OpenLink: no handle");
+    if (!CObjectStore::IsValidName(name))
+        return m_error.Fail(kCmsErrBadName, "%s", name != nullptr ? name : "(null)");
+    CTransformRecipe recipe;
+    recipe.paths.push_back(m_store.FindFile(m_store.CurrentFolder(), name, kProfileExtensions));
+    recipe.names.push_back(name);
+    if (recipe.paths[0].empty())
+        return m_error.Fail(kCmsErrNotFound, "%s", name);
+    std::string destination = LinkDestinationName(recipe.paths[0]);
+    if (CObjectStore::IsValidName(destination.c_str()))
+        recipe.destinationProfile = m_store.FindFile(m_store.ProfileFolder(), destination, kProfileExtensions);
+    return MakeTransform(recipe, handle);
+}
+
+int CEngineInstance::ApplyTransform(CmsHandle* transform, CCmsImageDesc* source, CCmsImageDesc* destination)
+{
+    m_error.Clear();
+    if (transform == nullptr || source == nullptr || destination == nullptr)
+        return m_error.Fail(kCmsErrArgument, "ApplyTransform: no handle or descriptor");
+    auto* object = HandleObject<CColourTransform>(transform, EngineObjectKind::Transform);
+    if (object == nullptr)
+        return m_error.Fail(kCmsErrBadHandle, "ApplyTransform: not a colour transform");
+    if (object->Apply(*source, *destination, m_error) != 0)
+        return 1;
+    m_written.Note(destination->channels[0].data, object->DestinationBytes());
+    return 0;
 }
 
 int CEngineInstance::BuildProfile(int, int, ...) { return NotAvailable("BuildProfile"); }
@@ -458,16 +522,41 @@ int CEngineInstance::EvaluateCurve(CmsHandle*, CmsHandle*, float*, float*, int)
     return NotAvailable("EvaluateCurve");
 }
 
-int CEngineInstance::OpenProfile(int, const char*, CmsHandle*) { return NotAvailable("OpenProfile"); }
+int CEngineInstance::OpenProfile(int flags, const char* name, CmsHandle* profile)
+{
+    m_error.Clear();
+    if (profile == nullptr || flags != 0)
+        return m_error.Fail(kCmsErrArgument, "OpenProfile: flags %d", flags);
+    std::string path;
+    if (FindProfile(name, path) != 0)
+        return 1;
+    cmsHPROFILE opened = cmsOpenProfileFromFile(path.c_str(), "r");
+    if (opened == nullptr)
+        return m_error.Fail(kCmsErrCorrupt, "%s is not a readable ICC profile", path.c_str());
+    WriteHandle(profile, EngineObjectKind::Profile, new CProfileObject(opened));
+    return 0;
+}
 
 int CEngineInstance::SetProfileInfo(const char*, int, const CmsObjectInfo*)
 {
     return NotAvailable("SetProfileInfo");
 }
 
-int CEngineInstance::CreateTransformFromProfiles(int, const char**, const int*, CmsHandle*)
+int CEngineInstance::CreateTransformFromProfiles(int count, const char** names, const int*, CmsHandle* transform)
 {
-    return NotAvailable("CreateTransformFromProfiles");
+    m_error.Clear();
+    if (count < 2 || names == nullptr || transform == nullptr)
+        return m_error.Fail(kCmsErrArgument, "CreateTransformFromProfiles: %d profiles", count);
+    CTransformRecipe recipe;
+    for (int i = 0; i < count; ++i) {
+        std::string path;
+        if (FindProfile(names[i], path) != 0)
+            return 1;
+        recipe.paths.push_back(path);
+        recipe.names.push_back(names[i]);
+    }
+    recipe.destinationProfile = recipe.paths.back();
+    return MakeTransform(recipe, transform);
 }
 
 int CEngineInstance::ApplyChain(int, CmsChainEntry*, CCmsImageDesc*, CCmsImageDesc*)
@@ -487,4 +576,70 @@ int CEngineInstance::CombineChain(int, CmsChainEntry*, CmsHandle*)
 int CEngineInstance::BeginAttributeSearch(int, int, int, ...)
 {
     return NotAvailable("BeginAttributeSearch");
+}
+
+int CEngineInstance::FindProfile(const char* name, std::string& path)
+{
+    if (name == nullptr)
+        return m_error.Fail(kCmsErrArgument, "no profile name");
+    if (!CObjectStore::IsValidName(name))
+        return m_error.Fail(kCmsErrBadName, "%s", name);
+    path = m_store.FindFile(m_store.ProfileFolder(), name, kProfileExtensions);
+    if (path.empty())
+        return m_error.Fail(kCmsErrNotFound, "%s", name);
+    return 0;
+}
+
+int CEngineInstance::MakeTransform(const CTransformRecipe& recipe, CmsHandle* handle)
+{
+    std::unique_ptr<CColourTransform> transform;
+    if (CColourTransform::Build(recipe, m_callbacks, m_error, transform) != 0)
+        return 1;
+    WriteHandle(handle, EngineObjectKind::Transform, transform.release());
+    return 0;
+}
+
+// Code and callback pairs until both callbacks are named or a code 0 ends the list, so that a
+// caller setting one of them ends with a 0.
+int CEngineInstance::SetCallbacks(void* object, int code, va_list args)
+{
+    if (object != nullptr)
+        return m_error.Fail(kCmsErrArgument, "SetAttributes: category 5 takes no object");
+    CBuildCallbacks callbacks = m_callbacks;
+    bool progress = false, cancelled = false;
+    while (code != 0) {
+        if (code == kCmsAttrProgress && !progress) {
+            callbacks.progress = va_arg(args, CmsProgressFn);
+            progress = true;
+        } else if (code == kCmsAttrCancelled && !cancelled) {
+            callbacks.cancelled = va_arg(args, CmsCancelledFn);
+            cancelled = true;
+        } else {
+            return m_error.Fail(kCmsErrAttribute, "attribute 5/0x%X: not known or given twice",
+                                static_cast<unsigned>(code));
+        }
+        if (progress && cancelled)
+            break;
+        code = va_arg(args, int);
+    }
+    m_callbacks = callbacks;
+    return 0;
+}
+
+int CEngineInstance::GetProfileAttribute(CmsHandle* handle, int code, void* out)
+{
+    if (code != kCmsAttrProfileGammas && code != kCmsAttrProfilePrimaries)
+        return m_error.Fail(kCmsErrAttribute, "attribute 3/0x%X of a profile: not known", static_cast<unsigned>(code));
+    const auto* profile = HandleObject<CProfileObject>(handle, EngineObjectKind::Profile);
+    if (profile == nullptr)
+        return m_error.Fail(kCmsErrBadHandle, "GetAttributes: not an opened profile");
+    if (out == nullptr)
+        return m_error.Fail(kCmsErrArgument, "GetAttributes: no place for the result");
+    float values[6];
+    bool gammas = code == kCmsAttrProfileGammas;
+    if (!(gammas ? ProfileGammas(profile->Profile(), values) : ProfilePrimaries(profile->Profile(), values)))
+        return m_error.Fail(kCmsErrBadProfile, "GetAttributes: the profile has no %s",
+                            gammas ? "red, green and blue tone curves" : "red, green and blue colorants");
+    std::memcpy(out, values, (gammas ? 3 : 6) * sizeof(float));
+    return 0;
 }

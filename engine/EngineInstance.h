@@ -3,6 +3,7 @@
 // The engine instance handed out by GetCMSInstance: the table of operations over the object store.
 // Operations that later engine builds fill answer failure with code kCmsErrNotAvailable.
 
+#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "engine/EngineError.h"
 #include "engine/ImageFiles.h"
 #include "engine/ObjectStore.h"
+#include "engine/Transform.h"
 #include "engine/WrittenProfiles.h"
 
 struct CFilmType;
@@ -83,6 +85,12 @@ private:
     int ReadObjectInfo(const std::string& path, CmsObjectInfo& info);
     int LoadFilmType(const char* name, CFilmType& film);
     bool CheckStore();
+    int FindProfile(const char* name, std::string& path);
+    int DescribeProfile(const std::string& path, CmsObjectInfo& info);
+    int32_t InfoKey(const std::string& path);
+    int SetCallbacks(void* object, int code, va_list args);
+    int GetProfileAttribute(CmsHandle* profile, int code, void* out);
+    int MakeTransform(const CTransformRecipe& recipe, CmsHandle* handle);
 
     CObjectStore m_store;
     CEngineError m_error;
@@ -92,4 +100,7 @@ private:
     std::vector<std::string> m_searchNames;
     size_t m_nSearchNext = 0;
     std::string m_strSearchName;
+    CBuildCallbacks m_callbacks;
+    // The files described into info records; a record's key is its index + 1.
+    std::vector<std::string> m_describedPaths;
 };

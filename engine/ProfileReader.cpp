@@ -8,6 +8,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/ObjectStore.h"
+#include "engine/ProfileTags.h"
 
 namespace {
 
@@ -84,14 +85,22 @@ void FillInfo(cmsHPROFILE profile, CmsObjectInfo& info)
     int32_t device = SpaceCode(cmsGetColorSpace(profile));
     int32_t connection = SpaceCode(cmsGetPCS(profile));
     bool link = profileClass == cmsSigLinkClass;
-    // Data flow: an input profile turns device values into connection values, the others the
-    // reverse; a link goes from its colour space to its connection (output) space.
+    // Data flow: monitor and output profiles turn connection values into device values; an input
+    // profile reads device values; a link goes from its colour space to its connection (output)
+    // space. The output space callers choose by is the device's for every class but links.
     bool towardsDevice = profileClass == cmsSigOutputClass || profileClass == cmsSigDisplayClass;
     info.inputSpace = towardsDevice ? connection : device;
-    info.outputSpace = towardsDevice ? device : connection;
+    info.outputSpace = link ? connection : device;
     if (profileClass == cmsSigInputClass || link) {
         info.inputMode = ModeCode(profile, link);
         info.outputMode = info.inputMode;
+    }
+    CSeparation separation;
+    if (info.outputSpace == kCmsSpaceCmyk && ReadSeparation(profile, separation)) {
+        info.modification = separation.gcr ? kCmsSeparationGcr : kCmsSeparationUcr;
+        info.modValues[0] = separation.amount;
+        info.modValues[1] = separation.maxBlack;
+        info.modValues[2] = separation.totalInk;
     }
 }
 

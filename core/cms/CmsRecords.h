@@ -28,7 +28,8 @@ struct CmsObjectInfo {
     char displayName[384];
     int32_t objectKind;
     int32_t created;         // seconds since 1 January 1970
-    uint8_t reserved1[32];
+    int32_t infoKey;         // the engine's own: finds the described object again (0: not filled)
+    uint8_t reserved1[28];
     int32_t inputMode;       // family 0xC00004
     int32_t inputSpace;      // family 0xC00003
     uint8_t reserved2[20];
@@ -37,7 +38,7 @@ struct CmsObjectInfo {
     int32_t outputMode;      // family 0xC00004
     int32_t outputSpace;     // family 0xC00003
     int32_t modification;    // family 0xC00005
-    uint32_t modValues[3];   // CMYK links: modification amount, maximum black, a third value
+    uint32_t modValues[3];   // CMYK: modification amount, maximum black, total ink (percent)
     uint8_t reserved4[24];
 };
 static_assert(sizeof(CmsObjectInfo) == 1288);
@@ -46,6 +47,7 @@ static_assert(offsetof(CmsObjectInfo, comment) == 264);
 static_assert(offsetof(CmsObjectInfo, displayName) == 776);
 static_assert(offsetof(CmsObjectInfo, objectKind) == 1160);
 static_assert(offsetof(CmsObjectInfo, created) == 1164);
+static_assert(offsetof(CmsObjectInfo, infoKey) == 1168);
 static_assert(offsetof(CmsObjectInfo, inputMode) == 1200);
 static_assert(offsetof(CmsObjectInfo, inputSpace) == 1204);
 static_assert(offsetof(CmsObjectInfo, classCode) == 1228);
@@ -111,9 +113,29 @@ constexpr int32_t kCmsClassMonitor = 0xC00061;
 constexpr int32_t kCmsClassLink = 0xC00081;
 constexpr int32_t kCmsClassFilmType = 0xC000A1;
 
+// How a CMYK separation makes black (CmsObjectInfo::modification).
+constexpr int32_t kCmsSeparationGcr = 0xC01005;
+constexpr int32_t kCmsSeparationUcr = 0xC02005;
+
 // Category 3 attribute: the engine's current object folder (text).
 constexpr int kCmsCategoryObjects = 3;
 constexpr int kCmsAttrObjectFolder = 0x103041;
+// Category 3 attributes of an opened profile (the object is its handle): three floats, the red,
+// green and blue gammas; six floats, x and y of the red, green and blue primaries.
+constexpr int kCmsAttrProfileGammas = 0x117121;
+constexpr int kCmsAttrProfilePrimaries = 0x11C121;
+
+// Category 5: the callbacks the engine calls while it builds a transform.
+constexpr int kCmsCategoryCallbacks = 5;
+constexpr int kCmsAttrProgress = 0x109141;    // void (__cdecl*)(void* context, int step, int total)
+constexpr int kCmsAttrCancelled = 0x10F141;   // int (__cdecl*)(): non-zero stops the build
+
+// FormatInfoAttribute codes: a colour link's devices and media, a profile's white point.
+constexpr int kCmsInfoInputDevice = 0x3140A1;
+constexpr int kCmsInfoInputMedium = 0x3150A1;
+constexpr int kCmsInfoOutputDevice = 0x3200A1;
+constexpr int kCmsInfoOutputMedium = 0x3210A1;
+constexpr int kCmsInfoWhitePoint = 0x3220A1;
 
 // Engine error codes (GetLastErrorCode). The engine's README states when each occurs. The codes up
 // to 21 are those the callers' reporting knows by name (each has its own message); the engine's

@@ -1,15 +1,19 @@
 // Writes the engine's default profiles into "<engine directory>\PROFILES\": the monitor profile
-// "GENERIC" (sRGB), one scanner profile per kind of original, and an RGB and a CMYK output profile.
+// "GENERIC" (sRGB), one scanner profile per kind of original, and an RGB and a CMYK output profile;
+// and into "OBJECTS\" the colour links from the scanner profiles to the output profiles.
 // Built for and run on the build machine, so that every architecture's build gets the same content
 // whether or not the machine runs the Windows programs; the film types beside this file are copied
 // by the build itself.
 
 #include <lcms2.h>
 
+#include "engine/ProfileTags.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,11 +36,27 @@ void Describe(cmsHPROFILE profile, const char* displayName, const char* model)
     WriteText(profile, cmsSigCopyrightTag, "Default content of the colour engine");
 }
 
+// The header's creation date is the content's, not the moment of the build: image files carry these
+// profiles, and every build must write the same bytes.
+constexpr cmsUInt16Number kContentDate[6] = {2026, 12, 1, 0, 0, 0};
+constexpr size_t kHeaderDateOffset = 24;
+
 bool Save(cmsHPROFILE profile, const std::string& folder, const char* name)
 {
     std::string path = folder + name + ".icc";
-    bool ok = cmsSaveProfileToFile(profile, path.c_str());
+    cmsUInt32Number size = 0;
+    bool ok = cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<unsigned char> bytes(size);
+    ok = ok && cmsSaveProfileToMem(profile, bytes.data(), &size) && size > kHeaderDateOffset + 12;
     cmsCloseProfile(profile);
+    for (size_t i = 0; ok && i < 6; ++i) {
+        bytes[kHeaderDateOffset + 2 * i] = static_cast<unsigned char>(kContentDate[i] >> 8);
+        bytes[kHeaderDateOffset + 2 * i + 1] = static_cast<unsigned char>(kContentDate[i] & 0xFF);
+    }
+    FILE* file = ok ? std::fopen(path.c_str(), "wb") : nullptr;
+    ok = file != nullptr && std::fwrite(bytes.data(), 1, size, file) == size;
+    if (file != nullptr)
+        ok = std::fclose(file) == 0 && ok;
     if (!ok)
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return ok;
@@ -63,7 +83,10 @@ cmsHPROFILE ScannerProfile(cmsUInt64Number attributes, const char* displayName, 
 }
 
 // The CMYK output profile: a simple ink model over sRGB (CMY the complements of RGB, black
-// replacing part of the common grey), sampled into both directions of the profile.
+// replacing part of the common grey), sampled into both directions of the profile. The profile
+// states the separation it was made with.
+const CSeparation kCmykSeparation = {true, 50, 95, 300};
+
 struct InkModel {
     cmsHTRANSFORM labToRgb;
     cmsHTRANSFORM rgbToLab;
@@ -79,9 +102,15 @@ int SampleLabToCmyk(const cmsUInt16Number in[], cmsUInt16Number out[], void* car
     double rgb[3];
     cmsDoTransform(model->labToRgb, &lab, rgb, 1);
     double c = 1.0 - Clamp01(rgb[0]), m = 1.0 - Clamp01(rgb[1]), y = 1.0 - Clamp01(rgb[2]);
-    double k = 0.6 * std::min({c, m, y});
+    double k = std::min(kCmykSeparation.amount / 100.0 * std::min({c, m, y}), kCmykSeparation.maxBlack / 100.0);
     double rest = k < 1.0 ? 1.0 - k : 1.0;
     double cmyk[4] = {(c - k) / rest, (m - k) / rest, (y - k) / rest, k};
+    // Over the ink limit the coloured inks give way; black keeps the depth.
+    double coloured = cmyk[0] + cmyk[1] + cmyk[2];
+    double room = kCmykSeparation.totalInk / 100.0 - k;
+    if (coloured > room)
+        for (int i = 0; i < 3; ++i)
+            cmyk[i] *= room / coloured;
     for (int i = 0; i < 4; ++i)
         out[i] = static_cast<cmsUInt16Number>(Clamp01(cmyk[i]) * 65535.0 + 0.5);
     return 1;
@@ -131,6 +160,7 @@ cmsHPROFILE CmykProfile()
               AddClut(profile, cmsSigBToA0Tag, 17, 3, 4, SampleLabToCmyk, model) &&
               AddClut(profile, cmsSigAToB0Tag, 9, 4, 3, SampleCmykToLab, model);
     Describe(profile, "Generic CMYK output: coated paper", "Generic CMYK press");
+    ok = ok && WriteSeparation(profile, kCmykSeparation);
     if (model.labToRgb != nullptr)
         cmsDeleteTransform(model.labToRgb);
     if (model.rgbToLab != nullptr)
@@ -144,6 +174,47 @@ cmsHPROFILE CmykProfile()
     return profile;
 }
 
+// A colour link from one default profile to another, as the engine's callers store them: an ICC
+// device link that keeps the sequence of its profiles (their names show where it goes from and to)
+// and names its destination profile, whose separation it also states.
+bool SaveLink(const std::string& profiles, const std::string& objects, const char* from, const char* to,
+              cmsUInt64Number attributes, const char* name, const char* displayName)
+{
+    cmsHPROFILE source = cmsOpenProfileFromFile((profiles + from + ".icc").c_str(), "r");
+    cmsHPROFILE target = cmsOpenProfileFromFile((profiles + to + ".icc").c_str(), "r");
+    bool cmyk = target != nullptr && cmsGetColorSpace(target) == cmsSigCmykData;
+    cmsHTRANSFORM transform = source == nullptr || target == nullptr
+                                  ? nullptr
+                                  : cmsCreateTransform(source, TYPE_RGB_16, target, cmyk ? TYPE_CMYK_16 : TYPE_RGB_16,
+                                                       INTENT_PERCEPTUAL, cmsFLAGS_KEEP_SEQUENCE);
+    cmsHPROFILE link = transform != nullptr ? cmsTransform2DeviceLink(transform, 4.3, 0) : nullptr;
+    CSeparation separation;
+    bool ok = link != nullptr && WriteTextTag(link, kTagDestinationName, to) &&
+              (!ReadSeparation(target, separation) || WriteSeparation(link, separation));
+    if (link != nullptr) {
+        cmsSetHeaderAttributes(link, attributes);
+        Describe(link, displayName, displayName);
+        ok = Save(link, objects, name) && ok;
+    }
+    if (transform != nullptr)
+        cmsDeleteTransform(transform);
+    for (cmsHPROFILE profile : {source, target})
+        if (profile != nullptr)
+            cmsCloseProfile(profile);
+    if (!ok)
+        std::fprintf(stderr, "cannot make the colour link %s\n", name);
+    return ok;
+}
+
+bool MakeFolder(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        std::fprintf(stderr, "cannot make %s: %s\n", folder.c_str(), error.message().c_str());
+    return !error;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -153,12 +224,9 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string folder = std::string(argv[1]) + "/PROFILES/";
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        std::fprintf(stderr, "cannot make %s: %s\n", folder.c_str(), error.message().c_str());
+    std::string objects = std::string(argv[1]) + "/OBJECTS/";
+    if (!MakeFolder(folder) || !MakeFolder(objects))
         return 1;
-    }
 
     cmsHPROFILE monitor = cmsCreate_sRGBProfile();
     Describe(monitor, "Generic monitor", "sRGB display");
@@ -183,5 +251,10 @@ int main(int argc, char** argv)
                folder, "NEGATIVE");
     ok &= Save(rgbOutput, folder, "RGBOUT");
     ok &= Save(cmykOutput, folder, "CMYKOUT");
+    ok = ok && SaveLink(folder, objects, "REFLECT", "RGBOUT", 0, "RGBLINK", "Reflective originals to RGB photo paper");
+    ok = ok && SaveLink(folder, objects, "TRANSP", "RGBOUT", kTransparency, "SLIDELNK", "Slides to RGB photo paper");
+    ok = ok && SaveLink(folder, objects, "NEGATIVE", "RGBOUT", kTransparency | kNegative, "NEGLINK",
+                        "Colour negatives to RGB photo paper");
+    ok = ok && SaveLink(folder, objects, "REFLECT", "CMYKOUT", 0, "CMYKLINK", "Reflective originals to CMYK press");
     return ok ? 0 : 1;
 }
