@@ -13,5 +13,5 @@ int RunStartCase(const std::string& folder);
 // A 200 x 200 mm 600 ppi RGB scan (67 MB) against the bare program writing the same chart.
 int RunSquareCase(const std::string& folder);
 // An A4 page at 300 ppi into a 48-bit TIFF with the demonstration settings CMPROF.ZLK (the
-// profiles' transforms) against the same scan without colour management; no target.
-int RunColourCase(const std::string& folder);
+// profiles' transforms) against the plain 24-bit scan of the page; no target.
+int RunManagedBatchCase(const std::string& folder);

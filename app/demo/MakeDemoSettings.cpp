@@ -48,6 +48,8 @@ void Describe(CScanSettings& s, const CDemoFile& file)
         s.SetParamForType((uint16_t)type, kParamColourRoute, file.route);
         s.SetParamForType((uint16_t)type, kParamOutputBits, 8);
     }
+    // The scan's depth is the record's bits per channel; the window's bit count goes with it.
+    s.SetParamForType(kImageRgb, kParamBitsPerChannel, file.rgbBits);
     s.SetParamForType(kImageRgb, kParamOutputBits, file.rgbBits);
     if (file.links) {
         s.SetLinkName(kImageRgb, "RGBLINK");
