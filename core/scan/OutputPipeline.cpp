@@ -39,6 +39,7 @@ constexpr int32_t kSharpnessCustom = 0xFFFE;
 
 // The route of the current scan, fixed at the start of the pipeline.
 int32_t s_nRoute = 0;
+bool s_bBlockFailed = false;
 CGlobalBlock s_CmykBlock;
 uint32_t s_nDeviceResolution = 0;
 uint32_t s_nResolution = 0;
@@ -241,6 +242,7 @@ int ShiftTo16AfterCms()
 
 uint16_t BeginOutputPipeline()
 {
+    s_bBlockFailed = false;
     g_DeviceTransferSize = g_pScannerDriver->GetTransferSize();
     g_TransferSize = g_DeviceTransferSize;
     LowerTransferForStroke();
@@ -270,6 +272,12 @@ uint16_t SetupTransformParams()
         s->DevicePixelSize(w, h);
     w = std::max(w, s->OutputPixelsPerLine());
     h = std::max(h, s->OutputLineCount());
+    // The device's lines hold what its window gave, which the estimate above can exceed by a pixel
+    // or a line: the engine must not read pixels past a row's end or wait for lines that never come.
+    if (s->OutputPixelsPerLine() != 0 && s->OutputLineCount() != 0) {
+        w = s->OutputPixelsPerLine();
+        h = s->OutputLineCount();
+    }
     double rotatedWidth = s->RotatedPixelWidth() - 0.05;
     double factor = ((double)w - 1) * s_nResolution / rotatedWidth;
 
@@ -320,8 +328,10 @@ uint32_t ProcessSteps(const uint8_t* source, uint8_t* work, uint32_t lines)
         CDescriptorPair pair = {g_ScanDescriptor, g_OutputDescriptor};
         PointAt(pair.source, const_cast<uint8_t*>(source), lines);
         PointAt(pair.destination, work, 0);
-        if (!ScanColour().TransformOutputBlock(pair))
+        if (!ScanColour().TransformOutputBlock(pair)) {
+            s_bBlockFailed = true;
             return 0;
+        }
         return (uint32_t)std::max(pair.destination.height, 0);
     }
     if (s_nDeviceResolution != s_nResolution || lines > g_LinesPerBlock)
@@ -362,6 +372,8 @@ bool ApplyColour(uint8_t* work, uint8_t* blockBuffer, uint32_t lines, bool colou
 
 bool IsColourRouteActive() { return ColourRouteApplies(); }
 
+bool OutputPipelineFailed() { return s_bBlockFailed; }
+
 uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockBuffer, uint32_t lines)
 {
     if (lines == 0)
@@ -370,12 +382,16 @@ uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockB
     uint8_t* work = blockBuffer;
     if (colourRoute && g_pScanSettings->GetCurrentType() == kImageCmyk) {
         work = (uint8_t*)s_CmykBlock.m_pData;
-        if (s_CmykBlock.m_hMem == nullptr || work == nullptr)
+        if (s_CmykBlock.m_hMem == nullptr || work == nullptr) {
+            s_bBlockFailed = true;
             return 0;
+        }
     }
     uint32_t out = ProcessSteps(source, work, lines);
-    if (out > 0 && !ApplyColour(work, blockBuffer, out, colourRoute))
-        return 0;
+    if (out > 0 && !ApplyColour(work, blockBuffer, out, colourRoute)) {
+        s_bBlockFailed = true;
+        out = 0;
+    }
     return out;
 }
 

@@ -32,6 +32,8 @@ uint16_t SetupTransformParams();
 // Output lines written into blockBuffer; 0 when none came out or on failure.
 uint32_t ProcessOutputBlock(CScanReader& reader, const uint8_t* source, uint8_t* blockBuffer, uint32_t lines);
 uint16_t EndOutputPipeline();
+// Whether a block failed in colour management since the pipeline began (the failure was reported).
+bool OutputPipelineFailed();
 // Whether the current scan's blocks pass a profile or colour-link transform.
 bool IsColourRouteActive();
 

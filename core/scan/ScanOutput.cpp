@@ -443,6 +443,12 @@ uint32_t CScanOutput::NextBlock(CScanReader& reader, CScanJob& job)
         }
         if (m_nNextLine < height) {
             n = ProcessOutputBlock(reader, source, m_pBlock, n);
+            // Colour management said why it failed; no later block would fare better.
+            if (OutputPipelineFailed()) {
+                m_nStatus = kDriverAborted;
+                m_nNextLine = height;
+                return 0;
+            }
             if (n > 0) {
                 n = std::min(n, height - m_nNextLine);
                 FinishBlock(n);

@@ -868,3 +868,72 @@ TEST_F(ScanJobTest, AStaleBusyAtomDoesNotStopTheScan)
     EXPECT_EQ(1, ScanFile());
     EXPECT_EQ(0, GlobalFindAtomA(name));
 }
+
+namespace {
+
+// Colour management whose step chain copies each block as it comes and fails at a chosen block;
+// it notes the source descriptor it was sized with.
+class CCopyingSteps : public CEngineFilesOnly {
+public:
+    bool RunOutputTransform(CDescriptorPair& pair, const COutputSteps&, int) override
+    {
+        m_Sized = pair.source;
+        pair.destination.imageHeight = pair.source.imageHeight;
+        pair.destination.height = pair.source.height;
+        return true;
+    }
+    bool BeginOutputTransform(CDescriptorPair&, const COutputSteps&) override { return true; }
+    bool TransformOutputBlock(CDescriptorPair& pair) override
+    {
+        if (++m_nBlocks == m_nFailingBlock) {
+            ReportMessage(3510, "RGBOUT");
+            return false;
+        }
+        const CmsChannelDesc& from = pair.source.channels[0];
+        CmsChannelDesc& to = pair.destination.channels[0];
+        for (int y = 0; y < pair.source.height; ++y)
+            memcpy(to.data + y * to.rowStep, from.data + y * from.rowStep, std::min(from.rowStep, to.rowStep));
+        pair.destination.height = pair.source.height;
+        return true;
+    }
+    bool EndOutputTransform() override { return true; }
+
+    CCmsImageDesc m_Sized = {};
+    int m_nBlocks = 0;
+    int m_nFailingBlock = 0;
+};
+
+}  // namespace
+
+// A block that colour management refuses ends the scan at once with its reason, and no file.
+TEST_F(ScanJobTest, AFailedBlockEndsTheScanAtOnce)
+{
+    CCopyingSteps steps;
+    steps.m_nFailingBlock = 2;
+    CScanColourScope scope(steps);
+    Configure({"sharpened grey", kImageGrey, 8, true, 0, 0});
+    SetAll(m_Settings, kParamSharpness, 30);
+    CReportRecorder reports;
+    EXPECT_EQ(252, ScanFile());
+    EXPECT_EQ(std::vector<int>{3510}, reports.Ids());
+    EXPECT_EQ(2, steps.m_nBlocks);
+    EXPECT_FALSE(FileExists(m_strPath));
+}
+
+// The engine reads the scan's lines by the descriptor: it holds the device's pixels and lines,
+// not the estimate of a resolution the device does not scan at.
+TEST_F(ScanJobTest, TheScanDescriptorHoldsWhatTheDeviceDelivers)
+{
+    CCopyingSteps steps;
+    CScanColourScope scope(steps);
+    Configure({"resampled grey", kImageGrey, 8, true, 0, 0});
+    m_pDriver->m_nClampTo = kResolution * 2;
+    m_Settings.ResetDerivedGeometry();
+    m_pDriver->UpdateScanGeometry();
+    m_Settings.UpdateSampleFormat(2);
+    g_TransferSize = 16384;
+    ASSERT_EQ(0, SetupTransformParams());
+    EXPECT_EQ((int32_t)m_Settings.OutputPixelsPerLine(), steps.m_Sized.imageWidth);
+    EXPECT_EQ((int32_t)m_Settings.OutputLineCount(), steps.m_Sized.imageHeight);
+    EXPECT_EQ((int32_t)m_Settings.OutputBytesPerLine(), steps.m_Sized.channels[0].rowStep);
+}
