@@ -5,10 +5,14 @@
 #include "colour/CmsResult.h"
 #include "colour/ScanTransforms.h"
 #include "core/cms/CmsEngineInstance.h"
+#include "tests/engine/EngineFixture.h"
 #include "tests/support/Reports.h"
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -63,4 +67,66 @@ TEST_F(EngineRoadTest, TheDefaultContentHoldsALinkOfEveryKindAndTheFilmTypes)
         EXPECT_EQ(c.found ? std::vector<int>{} : std::vector<int>{3536}, reports.Ids());
         EXPECT_EQ("", CurrentFolder());
     }
+}
+
+namespace {
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string IccTagOf(const std::string& path)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (tiff == nullptr)
+        return "(no TIFF)";
+    uint32_t count = 0;
+    void* data = nullptr;
+    std::string tag;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &count, &data) == 1 && data != nullptr)
+        tag.assign((const char*)data, count);
+    TIFFClose(tiff);
+    return tag;
+}
+
+}  // namespace
+
+// A file carries the profile of the transform that wrote its data; the same memory written again
+// without one, as the next scan of the same process does, gives a file without a profile.
+TEST_F(EngineRoadTest, OnlyDataAProfileTransformWroteCarryItsProfile)
+{
+    std::vector<uint8_t> block(4 * 3 * 2, 100);
+    CCmsImageDesc desc = {};
+    desc.imageWidth = desc.width = 4;
+    desc.imageHeight = desc.height = 2;
+    desc.channelCount = 3;
+    for (int c = 0; c < 3; ++c) {
+        desc.channels[c] = CmsChannelDesc{0, block.data() + c, 8, 3, 12};
+        desc.channelOffset[c] = c;
+    }
+    desc.scale[0] = desc.scale[1] = 300;
+    desc.layout = kCmsSpaceRgb;
+    CmsHandle transform = {};
+    const char* names[2] = {"REFLECT", "RGBOUT"};
+    const int flags[2] = {0, 0};
+    ASSERT_EQ(0, m_pEngine->CreateTransformFromProfiles(2, names, flags, &transform)) << m_pEngine->GetLastErrorText();
+
+    const std::string folder = enginetest::MakeTempFolder("profiletag");
+    const std::string managed = folder + "managed.tif", plain = folder + "plain.tif";
+    ASSERT_EQ(0, g_EngineImageFile.Open(managed.c_str(), &desc, 0)) << m_pEngine->GetLastErrorText();
+    ASSERT_EQ(0, m_pEngine->ApplyTransform(&transform, &desc, &desc)) << m_pEngine->GetLastErrorText();
+    EXPECT_EQ(0, g_EngineImageFile.Write(&desc));
+    EXPECT_EQ(0, g_EngineImageFile.Close(&desc));
+    ASSERT_EQ(0, g_EngineImageFile.Open(plain.c_str(), &desc, 0));
+    EXPECT_EQ(0, g_EngineImageFile.Write(&desc));
+    EXPECT_EQ(0, g_EngineImageFile.Close(&desc));
+    m_pEngine->FreeHandle(&transform);
+
+    const std::string rgbOut = ReadFileBytes(std::string(m_Loader.GetEngineDirectory()) + "PROFILES\\RGBOUT.icc");
+    ASSERT_FALSE(rgbOut.empty());
+    EXPECT_EQ(rgbOut, IccTagOf(managed));
+    EXPECT_EQ("", IccTagOf(plain));
+    enginetest::RemoveTree(folder);
 }
