@@ -11,16 +11,21 @@
 namespace {
 
 // Little CMS reports why it refuses a transform through a handler; the text goes into the
-// engine's error. Each thread keeps its own, as instances may be used from several threads.
-thread_local std::string t_strLcmsText;
+// engine's error. Each thread keeps its own, as instances may be used from several threads. A
+// plain buffer: a thread-local object with a destructor would pin the DLL, which could then never
+// be unloaded.
+thread_local char t_szLcmsText[256];
 
-void CaptureLcmsText(cmsContext, cmsUInt32Number, const char* text) { t_strLcmsText = text != nullptr ? text : ""; }
+void CaptureLcmsText(cmsContext, cmsUInt32Number, const char* text)
+{
+    snprintf(t_szLcmsText, sizeof t_szLcmsText, "%s", text != nullptr ? text : "");
+}
 
 void StartLcmsCapture()
 {
     static const bool installed = (cmsSetLogErrorHandler(CaptureLcmsText), true);
     (void)installed;
-    t_strLcmsText.clear();
+    t_szLcmsText[0] = '\0';
 }
 
 // The progress callback's steps, asking the cancel callback after each.
@@ -180,7 +185,7 @@ cmsHTRANSFORM CColourTransform::Bind(cmsUInt32Number input, cmsUInt32Number outp
         m_chain.data(), static_cast<cmsUInt32Number>(m_chain.size()), input, output, m_nIntent, 0);
     if (transform == nullptr) {
         error.Fail(kCmsErrBadProfile, "%s: the profiles cannot be joined (%s)", m_strNames.c_str(),
-            t_strLcmsText.empty() ? "no reason given" : t_strLcmsText.c_str());
+            t_szLcmsText[0] == '\0' ? "no reason given" : t_szLcmsText);
         return nullptr;
     }
     try {

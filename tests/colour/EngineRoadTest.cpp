@@ -130,3 +130,24 @@ TEST_F(EngineRoadTest, OnlyDataAProfileTransformWroteCarryItsProfile)
     EXPECT_EQ("", IccTagOf(plain));
     enginetest::RemoveTree(folder);
 }
+
+// The program unloads the engine at exit: nothing the engine did may keep its library in memory.
+TEST(EngineLibrary, IsUnloadedOnceItsLoaderEndsAfterTransforms)
+{
+    {
+        CCmsEngineLoader loader;
+        ASSERT_TRUE(loader.IsLoaded()) << loader.GetFailedFile();
+        CCmsEngine* engine = loader.GetInstance(nullptr);
+        ASSERT_NE(nullptr, engine);
+        const char* joinable[2] = {"REFLECT", "RGBOUT"};
+        const char* refused[3] = {"REFLECT", "CMYKOUT", "GENERIC"};
+        const int flags[3] = {0, 0, 0};
+        CmsHandle transform = {};
+        EXPECT_EQ(0, engine->CreateTransformFromProfiles(2, joinable, flags, &transform));
+        engine->FreeHandle(&transform);
+        engine->CreateTransformFromProfiles(3, refused, flags, &transform);
+        engine->FreeHandle(&transform);
+        loader.FreeInstance(engine);
+    }
+    EXPECT_EQ(nullptr, GetModuleHandleA("CMS02732.DLL"));
+}
