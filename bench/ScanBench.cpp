@@ -258,7 +258,7 @@ int RunAll()
         int code = RunChild(self, i, folder);
         worst = code > worst ? code : worst;
     }
-    for (int (*batchCase)(const std::string&) : {RunBatchCase, RunStartCase, RunSquareCase, RunManagedBatchCase}) {
+    for (int (*batchCase)(const std::string&) : {RunColourCase, RunBatchCase, RunStartCase, RunSquareCase, RunManagedBatchCase}) {
         fflush(stdout);
         int code = batchCase(folder);
         worst = code > worst ? code : worst;
