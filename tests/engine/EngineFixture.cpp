@@ -83,4 +83,38 @@ std::string InstalledBase() { return testsupport::ProgramDirectory() + "cmsbase\
 
 std::string InstalledDll() { return InstalledBase() + "MIREVANT\\CENGINE\\CMS02732.DLL"; }
 
+CEngineExports InstalledEngineExports()
+{
+    static const HMODULE dll = LoadLibraryA(InstalledDll().c_str());
+    CEngineExports exports;
+    if (dll == nullptr)
+        return exports;
+    exports.getInstance =
+        reinterpret_cast<GetCmsInstanceFn>(reinterpret_cast<void*>(GetProcAddress(dll, kGetCmsInstanceExport)));
+    exports.freeInstance =
+        reinterpret_cast<FreeCmsInstanceFn>(reinterpret_cast<void*>(GetProcAddress(dll, kFreeCmsInstanceExport)));
+    if (exports.getInstance == nullptr || exports.freeInstance == nullptr)
+        exports = CEngineExports();
+    return exports;
+}
+
+void CEngineInstanceTest::SetUp()
+{
+    const CEngineExports dll = InstalledEngineExports();
+    ASSERT_NE(dll.getInstance, nullptr) << InstalledDll();
+    m_engine = dll.getInstance(Store().c_str());
+    ASSERT_NE(m_engine, nullptr);
+}
+
+void CEngineInstanceTest::TearDown() { FreeEngine(); }
+
+std::string CEngineInstanceTest::Store() const { return InstalledBase() + "MIREVANT\\"; }
+
+void CEngineInstanceTest::FreeEngine()
+{
+    if (m_engine != nullptr)
+        InstalledEngineExports().freeInstance(m_engine);
+    m_engine = nullptr;
+}
+
 }  // namespace enginetest

@@ -20,9 +20,6 @@ using namespace enginetest;
 
 namespace {
 
-HMODULE g_engineDll = nullptr;
-GetCmsInstanceFn g_getInstance = nullptr;
-FreeCmsInstanceFn g_freeInstance = nullptr;
 std::string g_store;   // "<temp>\MIREVANT\"
 
 bool SaveLink(const std::string& path, const char* to, cmsUInt64Number attributes)
@@ -56,18 +53,10 @@ bool Near(float a, float b) { return std::fabs(a - b) < 1e-4f; }
 
 }  // namespace
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public CEngineInstanceTest {
 protected:
     static void SetUpTestSuite()
     {
-        g_engineDll = LoadLibraryA(InstalledDll().c_str());
-        ASSERT_NE(g_engineDll, nullptr) << InstalledDll();
-        g_getInstance = reinterpret_cast<GetCmsInstanceFn>(
-            reinterpret_cast<void*>(GetProcAddress(g_engineDll, kGetCmsInstanceExport)));
-        g_freeInstance = reinterpret_cast<FreeCmsInstanceFn>(
-            reinterpret_cast<void*>(GetProcAddress(g_engineDll, kFreeCmsInstanceExport)));
-        ASSERT_NE(g_getInstance, nullptr);
-        ASSERT_NE(g_freeInstance, nullptr);
 
         g_store = MakeTempFolder("store") + "MIREVANT\\";
         std::string installed = InstalledBase() + "MIREVANT\\";
@@ -86,22 +75,9 @@ protected:
     static void TearDownTestSuite()
     {
         RemoveTree(g_store.substr(0, g_store.size() - std::strlen("MIREVANT\\")));
-        if (g_engineDll != nullptr)
-            FreeLibrary(g_engineDll);
     }
 
-    void SetUp() override
-    {
-        ASSERT_NE(g_getInstance, nullptr);
-        m_engine = g_getInstance(g_store.c_str());
-        ASSERT_NE(m_engine, nullptr);
-    }
-
-    void TearDown() override
-    {
-        if (m_engine != nullptr)
-            g_freeInstance(m_engine);
-    }
+    std::string Store() const override { return g_store; }
 
     void ExpectError(int code, const char* textPart)
     {
@@ -110,7 +86,6 @@ protected:
             << m_engine->GetLastErrorText();
     }
 
-    CCmsEngine* m_engine = nullptr;
 };
 
 TEST_F(EngineTest, ProfileSearchListsEveryProfileByNameAndThenEnds)

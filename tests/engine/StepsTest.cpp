@@ -20,9 +20,6 @@ using namespace enginetest;
 
 namespace {
 
-HMODULE g_stepsDll = nullptr;
-GetCmsInstanceFn g_newInstance = nullptr;
-FreeCmsInstanceFn g_deleteInstance = nullptr;
 
 // An image in memory: pixels interleaved, 8 bits, 16-bit words or packed bits a sample.
 class CTestImage {
@@ -155,37 +152,8 @@ int Noise(int x, int y, int c)
 
 }  // namespace
 
-class StepsTest : public ::testing::Test {
+class StepsTest : public CEngineInstanceTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        g_stepsDll = LoadLibraryA(InstalledDll().c_str());
-        ASSERT_NE(g_stepsDll, nullptr) << InstalledDll();
-        g_newInstance = reinterpret_cast<GetCmsInstanceFn>(
-            reinterpret_cast<void*>(GetProcAddress(g_stepsDll, kGetCmsInstanceExport)));
-        g_deleteInstance = reinterpret_cast<FreeCmsInstanceFn>(
-            reinterpret_cast<void*>(GetProcAddress(g_stepsDll, kFreeCmsInstanceExport)));
-    }
-
-    static void TearDownTestSuite()
-    {
-        if (g_stepsDll != nullptr)
-            FreeLibrary(g_stepsDll);
-    }
-
-    void SetUp() override
-    {
-        ASSERT_NE(g_newInstance, nullptr);
-        m_engine = g_newInstance((InstalledBase() + "MIREVANT\\").c_str());
-        ASSERT_NE(m_engine, nullptr);
-    }
-
-    void TearDown() override
-    {
-        if (m_engine != nullptr)
-            g_deleteInstance(m_engine);
-    }
-
     // One record for the steps the way the output stage makes it: each step, then combined with
     // two or more, every step record freed at once.
     ::testing::AssertionResult MakeChain(const std::vector<StepMaker>& steps, CmsHandle& chain)
@@ -265,7 +233,6 @@ protected:
         EXPECT_STRNE(m_engine->GetLastErrorText(), "");
     }
 
-    CCmsEngine* m_engine = nullptr;
 };
 
 TEST_F(StepsTest, GreyStepWeighsRedGreenAndBlue)

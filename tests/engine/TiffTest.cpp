@@ -25,9 +25,6 @@ using namespace enginetest;
 
 namespace {
 
-HMODULE g_engineDll = nullptr;
-GetCmsInstanceFn g_getInstance = nullptr;
-FreeCmsInstanceFn g_freeInstance = nullptr;
 std::string g_folder;
 
 constexpr uint8_t kFill = 0xEE;  // the bytes around the samples, so a misplaced read shows
@@ -180,37 +177,16 @@ bool ReadTiff(const std::string& path, CTiffContent& out)
 
 }  // namespace
 
-class TiffTest : public ::testing::Test {
+class TiffTest : public CEngineInstanceTest {
 protected:
     static void SetUpTestSuite()
     {
-        g_engineDll = LoadLibraryA(InstalledDll().c_str());
-        ASSERT_NE(g_engineDll, nullptr) << InstalledDll();
-        g_getInstance = reinterpret_cast<GetCmsInstanceFn>(
-            reinterpret_cast<void*>(GetProcAddress(g_engineDll, kGetCmsInstanceExport)));
-        g_freeInstance = reinterpret_cast<FreeCmsInstanceFn>(
-            reinterpret_cast<void*>(GetProcAddress(g_engineDll, kFreeCmsInstanceExport)));
         g_folder = MakeTempFolder("tiff");
     }
 
     static void TearDownTestSuite()
     {
         RemoveTree(g_folder);
-        if (g_engineDll != nullptr)
-            FreeLibrary(g_engineDll);
-    }
-
-    void SetUp() override
-    {
-        ASSERT_NE(g_getInstance, nullptr);
-        m_engine = g_getInstance((InstalledBase() + "MIREVANT\\").c_str());
-        ASSERT_NE(m_engine, nullptr);
-    }
-
-    void TearDown() override
-    {
-        if (m_engine != nullptr)
-            g_freeInstance(m_engine);
     }
 
     void ExpectError(int code, const std::string& textPart)
@@ -235,7 +211,6 @@ protected:
         return m_engine->CloseImageFile(&desc, slot);
     }
 
-    CCmsEngine* m_engine = nullptr;
 };
 
 TEST_F(TiffTest, EachLayoutReadsBackWithItsFieldsAndSamples)
@@ -497,8 +472,7 @@ TEST_F(TiffTest, FreedInstanceRemovesItsUnfinishedFile)
     ASSERT_EQ(m_engine->CreateImageFile(path.c_str(), &image.desc, 0, slot), 0);
     CCmsImageDesc block = image.Block(0, 2);
     ASSERT_EQ(m_engine->WriteImageBlock(&block, slot), 0);
-    g_freeInstance(m_engine);
-    m_engine = nullptr;
+    FreeEngine();
     EXPECT_FALSE(FileExists(path));
 }
 

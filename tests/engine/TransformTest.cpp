@@ -25,9 +25,6 @@ using namespace enginetest;
 
 namespace {
 
-HMODULE g_dll = nullptr;
-GetCmsInstanceFn g_getInstance = nullptr;
-FreeCmsInstanceFn g_freeInstance = nullptr;
 std::string g_store;  // "<temp>\MIREVANT\"
 
 std::string ProfilePath(const char* name) { return g_store + "PROFILES\\" + name + ".icc"; }
@@ -209,17 +206,10 @@ int __cdecl CancelWhenTold()
 
 }  // namespace
 
-class TransformTest : public ::testing::Test {
+class TransformTest : public CEngineInstanceTest {
 protected:
     static void SetUpTestSuite()
     {
-        g_dll = LoadLibraryA(InstalledDll().c_str());
-        ASSERT_NE(g_dll, nullptr) << InstalledDll();
-        g_getInstance =
-            reinterpret_cast<GetCmsInstanceFn>(reinterpret_cast<void*>(GetProcAddress(g_dll, kGetCmsInstanceExport)));
-        g_freeInstance =
-            reinterpret_cast<FreeCmsInstanceFn>(reinterpret_cast<void*>(GetProcAddress(g_dll, kFreeCmsInstanceExport)));
-        ASSERT_NE(g_getInstance, nullptr);
         g_store = MakeTempFolder("xform") + "MIREVANT\\";
         std::string installed = InstalledBase() + "MIREVANT\\";
         ASSERT_TRUE(CopyTree(installed + "PROFILES\\", g_store + "PROFILES\\"));
@@ -234,15 +224,13 @@ protected:
     static void TearDownTestSuite()
     {
         RemoveTree(g_store.substr(0, g_store.size() - std::strlen("MIREVANT\\")));
-        if (g_dll != nullptr)
-            FreeLibrary(g_dll);
     }
+
+    std::string Store() const override { return g_store; }
 
     void SetUp() override
     {
-        ASSERT_NE(g_getInstance, nullptr);
-        m_engine = g_getInstance(g_store.c_str());
-        ASSERT_NE(m_engine, nullptr);
+        CEngineInstanceTest::SetUp();
         g_steps.clear();
         g_nCancelAfter = -1;
     }
@@ -251,7 +239,7 @@ protected:
     {
         if (!m_transform.IsEmpty())
             m_engine->FreeHandle(&m_transform);
-        g_freeInstance(m_engine);
+        CEngineInstanceTest::TearDown();
     }
 
     int Create(std::vector<const char*> names)
@@ -273,7 +261,6 @@ protected:
         EXPECT_NE(std::strstr(m_engine->GetLastErrorText(), textPart), nullptr) << m_engine->GetLastErrorText();
     }
 
-    CCmsEngine* m_engine = nullptr;
     CmsHandle m_transform = {};
 };
 
