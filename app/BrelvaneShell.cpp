@@ -3,6 +3,8 @@
 #include "app/ModeKeyTable.h"
 #include "app/ScanStatus.h"
 #include "app/SplashWnd.h"
+#include "colour/ToneCurveFile.h"
+#include "core/cms/CmsEngineInstance.h"
 #include "core/messages/MessageReporter.h"
 #include "dialogs/ChooseScannerDlg.h"
 
@@ -40,3 +42,8 @@ int CBrelvaneShell::Box(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
 {
     return m_bAnswerInLog ? AnswerBoxInLog(owner, text, caption, style) : ::MessageBoxA(owner, text, caption, style);
 }
+
+// Curve files are read by the colour engine: without it a scan that asks for one is refused.
+bool CBrelvaneShell::LoadsToneCurves() { return g_pCmsEngine != nullptr; }
+
+CToneCurveSet* CBrelvaneShell::LoadToneCurves(const char* path) { return LoadToneCurveFile(path); }

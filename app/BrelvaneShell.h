@@ -19,6 +19,8 @@ public:
     int SearchBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override;
     int ChooseScanner(CObList& devices, int* position) override;
     int CatalogBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override;
+    bool LoadsToneCurves() override;
+    CToneCurveSet* LoadToneCurves(const char* path) override;
 
 private:
     int Box(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
