@@ -10,6 +10,7 @@
 #include "app/ScanStatus.h"
 #include "app/SplashWnd.h"
 #include "app/VersionInfo.h"
+#include "colour/ChromabondChain.h"
 #include "colour/CmsEngineLoader.h"
 #include "core/devices/DeviceSearch.h"
 #include "core/devices/ModelTable.h"
@@ -88,6 +89,7 @@ BOOL CBrelvaneApp::StartServices()
     SetErrorMode(SEM_NOOPENFILEERRORBOX);
     m_pMainWnd = nullptr;
     g_pModeKeyTable = new CModeKeyTable;
+    g_pCurrentFlavor = new CChromabondChain;
     g_pTraceLog = new CTraceLog;
     DetectWindowsClass();
     g_bSimplifiedMode = GetProfileInt("General", "Tarvoset", 0) != 0;
@@ -207,6 +209,8 @@ int CBrelvaneApp::ExitInstance()
     g_pMessageCatalog = nullptr;
     delete g_pModeKeyTable;
     g_pModeKeyTable = nullptr;
+    delete g_pCurrentFlavor;
+    g_pCurrentFlavor = nullptr;
     delete g_pTraceLog;
     g_pTraceLog = nullptr;
     RestoreProfile();

@@ -1,5 +1,6 @@
 #include "colour/EngineScanColour.h"
 
+#include "colour/ChromabondChain.h"
 #include "colour/CmsResult.h"
 #include "colour/ScanTransforms.h"
 
@@ -40,6 +41,13 @@ bool CEngineScanColour::ApplyMainTransform(CDescriptorPair& pair)
 }
 
 bool CEngineScanColour::ApplyMainTransformChecked(CDescriptorPair& pair) { return ::ApplyMainTransformChecked(pair); }
+
+bool CEngineScanColour::HasFlavourChain() { return g_pCurrentFlavor != nullptr && g_pCurrentFlavor->GetCount() > 0; }
+
+bool CEngineScanColour::ApplyFlavourChain(CCmsImageDesc& source, CCmsImageDesc& destination)
+{
+    return g_pCurrentFlavor == nullptr || g_pCurrentFlavor->Apply(source, destination);
+}
 
 int CEngineScanColour::OpenImageFile(const char* path, CCmsImageDesc* desc)
 {

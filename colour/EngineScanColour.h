@@ -18,6 +18,8 @@ public:
     bool ApplySecondaryTransform(CDescriptorPair& pair) override;
     bool ApplyMainTransform(CDescriptorPair& pair) override;
     bool ApplyMainTransformChecked(CDescriptorPair& pair) override;
+    bool HasFlavourChain() override;
+    bool ApplyFlavourChain(CCmsImageDesc& source, CCmsImageDesc& destination) override;
     int OpenImageFile(const char* path, CCmsImageDesc* desc) override;
     int WriteImageFile(CCmsImageDesc* desc) override;
     int CloseImageFile(CCmsImageDesc* desc) override;
