@@ -167,6 +167,7 @@ uint16_t CKovalDriver::ReadData(uint8_t* buffer, uint8_t qualifier, uint16_t lin
 uint16_t CKovalDriver::ReadWithBufferStatus(uint8_t* buffer, uint8_t qualifier, uint16_t lines, uint32_t total)
 {
     uint32_t start = MillisecondClock();
+    bool repeatedUnitAttention = false;
     for (;;) {
         if (g_UserAbort != 0)
             return kDriverAborted;
@@ -187,6 +188,10 @@ uint16_t CKovalDriver::ReadWithBufferStatus(uint8_t* buffer, uint8_t qualifier, 
             PumpMessages(kPollMs);
             break;
         case kScsiCheckCondition:
+            if (IsUnitAttention(result, status.m_sense) && !repeatedUnitAttention) {
+                repeatedUnitAttention = true;
+                continue;
+            }
             result = HandleSense(status.m_sense);
             if (result != kDriverOk)
                 return result;

@@ -299,6 +299,7 @@ TEST_F(KovalCommandTest, ReadFaultsNeverHang)
         const char* model;
         CSimFault fault;
         uint16_t result;
+        std::vector<int> messages;
     };
     CSimFault hang;
     hang.kind = SimFaultKind::Hang;
@@ -308,20 +309,25 @@ TEST_F(KovalCommandTest, ReadFaultsNeverHang)
     abort.kind = SimFaultKind::Abort;
     abort.opcode = 0x34;
     const Case kCases[] = {
-        {"read that stops answering", "koval", hang, 255},
-        {"check condition on the read", "koval", Check(0x28, 4, 0x44, 0), 0x02},  // raw status
-        {"user abort during the buffer status", "kovalplus", abort, 252},
-        {"sense of the buffer status", "kovalplus", Check(0x34, 4, 0x44, 0), 252},
+        // The job reports the failures without a message of the driver's own as 3334.
+        {"read that stops answering", "koval", hang, 255, {}},
+        {"check condition on the read", "koval", Check(0x28, 4, 0x44, 0), 0x02, {}},  // raw status
+        {"user abort during the buffer status", "kovalplus", abort, 252, {}},
+        {"sense of the buffer status", "kovalplus", Check(0x34, 4, 0x44, 0), 252, {3341}},
+        {"unit attention on the buffer status", "kovalplus", Check(0x34, 6, 0x29, 0), 0, {}},
+        {"unit attention twice on the buffer status", "kovalplus", Check(0x34, 6, 0x29, 0, 2), 252, {3347}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         Start({{"model", c.model}});
+        m_Messages.Clear();
         g_UserAbort = 0;
         Select(kImageGrey, 300, 0, 0, 1270, 1270);
         Device().AddFault(c.fault);
         uint32_t start = MillisecondClock();
         CKovalImage image = ScanFromReserve();
         EXPECT_EQ(c.result, image.status);
+        EXPECT_EQ(c.messages, m_Messages.Ids());
         EXPECT_LT(ClockElapsed(start), 10000u);
         EXPECT_FALSE(Device().IsScanning());
     }
