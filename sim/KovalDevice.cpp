@@ -216,7 +216,7 @@ void CKovalDevice::OnScan(CSimTransfer& io, CSimReply& reply)
     StartScan(chosen, reply);
 }
 
-bool CKovalDevice::StartScan(const std::vector<const CKovalWindow*>& windows, CSimReply& reply)
+void CKovalDevice::StartScan(const std::vector<const CKovalWindow*>& windows, CSimReply& reply)
 {
     const CKovalWindow& first = *windows[0];
     bool colour = windows.size() == 3;
@@ -227,7 +227,7 @@ bool CKovalDevice::StartScan(const std::vector<const CKovalWindow*>& windows, CS
             valid && windows[i]->composition == 5 && windows[i]->colour == kColours[i] && SameArea(first, *windows[i]);
     if (!valid) {
         CheckCondition(reply, 5, 0x26, 0);
-        return false;
+        return;
     }
     CKovalScan scan;
     scan.mode = first.composition;
@@ -256,7 +256,6 @@ bool CKovalDevice::StartScan(const std::vector<const CKovalWindow*>& windows, CS
     m_bytesSent = 0;
     m_scanStart = GetTickCount();
     m_deviceLines.clear();
-    return true;
 }
 
 uint8_t CKovalDevice::Sample(int channel, uint16_t light) const

@@ -73,7 +73,7 @@ private:
     void OnSetWindow(CSimTransfer& io, CSimReply& reply);
     void OnScan(CSimTransfer& io, CSimReply& reply);
     void OnBufferStatus(CSimTransfer& io, CSimReply& reply);
-    bool StartScan(const std::vector<const CKovalWindow*>& windows, CSimReply& reply);
+    void StartScan(const std::vector<const CKovalWindow*>& windows, CSimReply& reply);
     const std::vector<uint8_t>& DeviceLine(uint32_t line);
     uint8_t Sample(int channel, uint16_t light) const;
     uint32_t CarriageMs(uint32_t lines) const;

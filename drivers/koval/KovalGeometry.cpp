@@ -79,7 +79,8 @@ uint32_t KovalCountForLength(uint32_t length, uint32_t resolution)
 
 uint32_t KovalUnitsForLength(uint32_t length, uint32_t resolution, uint32_t bits, int even)
 {
-    uint32_t units = KovalCountForLength(length, resolution) / (8 / bits);
+    uint32_t perByte = bits != 0 && bits < 8 ? 8 / bits : 1;
+    uint32_t units = KovalCountForLength(length, resolution) / perByte;
     if (even != 0)
         units &= ~1u;
     return std::max<uint32_t>(units, 1);
