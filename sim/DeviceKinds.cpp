@@ -1,6 +1,7 @@
 #include "sim/DeviceKinds.h"
 
 #include "sim/Koval2Device.h"
+#include "sim/KovalDevice.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ struct CDeviceKind {
 const CDeviceKind kKinds[] = {
     {"generic", CreateGeneric},
     {"koval2", CreateKoval2Device},
+    {"koval", CreateKovalDevice},
 };
 
 }  // namespace

@@ -1,0 +1,160 @@
+// Whole scans from the virtual device through the driver and the scan job into BMP files of
+// exactly the selected size, compared with the chart the device scanned.
+
+#include "drivers/koval/KovalDriver.h"
+
+#include "core/scan/ScanJob.h"
+#include "sim/TestChart.h"
+#include "tests/drivers/koval/KovalBench.h"
+#include "tests/support/Screenshot.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+uint32_t Get32(const std::vector<uint8_t>& f, size_t at)
+{
+    return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (uint32_t(f[at + 3]) << 24);
+}
+
+class KovalJobTest : public KovalBench {
+protected:
+    void SetUp() override
+    {
+        KovalBench::SetUp();
+        m_strPath = testsupport::ProgramDirectory() + "koval_scan.bmp";
+        DeleteFileA(m_strPath.c_str());
+    }
+    void TearDown() override
+    {
+        DeleteFileA(m_strPath.c_str());
+        KovalBench::TearDown();
+    }
+
+    std::vector<uint8_t> ScanToFile(uint16_t& result)
+    {
+        CScanJob job(&m_Settings, nullptr);
+        result = job.ScanToFile(m_strPath.c_str());
+        job.EndScan();
+        std::ifstream in(m_strPath, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    std::string m_strPath;
+};
+
+// The BMP pixel at (x, y) from the top as the chart's 8-bit sample of channel c (R, G, B), or the
+// grey level; line art as 0 black and 255 white through the palette.
+int FilePixel(const std::vector<uint8_t>& file, uint32_t x, uint32_t y, int channel)
+{
+    uint32_t offset = Get32(file, 10);
+    uint32_t width = Get32(file, 18);
+    uint32_t height = Get32(file, 22);
+    uint16_t bits = uint16_t(file[28] | (file[29] << 8));
+    uint32_t stride = (width * bits + 31) / 32 * 4;
+    const uint8_t* row = &file[offset + (height - 1 - y) * stride];
+    if (bits == 1) {
+        int index = (row[x / 8] >> (7 - x % 8)) & 1;
+        return file[54 + 4 * index];
+    }
+    return bits == 8 ? row[x] : row[3 * x + 2 - channel];
+}
+
+}  // namespace
+
+TEST_F(KovalJobTest, BmpFilesHoldTheChartAtTheSelectedSize)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> device;
+        int32_t type;
+        int32_t resolution;
+        int32_t original;
+        int32_t left, top, width, height;
+        uint16_t bits;
+    };
+    const Case kCases[] = {
+        {"grey", {{"model", "kovalplus"}}, kImageGrey, 150, 0, 500, 500, 5080, 3000, 8},
+        {"rgb", {{"model", "kovalplus"}}, kImageRgb, 200, 0, 2000, 1500, 3810, 2540, 24},
+        {"rgb paced", {{"carriage", "1"}}, kImageRgb, 100, 0, 1000, 4000, 5000, 1000, 24},
+        {"transparency", {{"model", "kovalplus"}, {"transparency", "1"}}, kImageRgb, 150, 1, 500, 500, 3600, 2400, 24},
+        {"line art", {{"model", "kovalplus"}}, kImageLineArt, 300, 0, 1000, 7000, 5000, 1000, 1},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Start(c.device);
+        SetIni("General", "File extension", "1");
+        Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
+        m_Settings.SetParamAllTypes(kParamScale, 100);
+        m_Settings.SetParam(kParamOriginal, c.original);
+        uint16_t result = 0;
+        std::vector<uint8_t> file = ScanToFile(result);
+        ASSERT_EQ(1, result) << testing::PrintToString(m_Messages.Ids());
+        EXPECT_TRUE(m_Messages.Ids().empty());
+        EXPECT_FALSE(Device().IsScanning());
+        EXPECT_EQ(1, Device().Unloads());
+
+        ASSERT_GT(file.size(), 62u);
+        ASSERT_EQ('B', file[0]);
+        EXPECT_EQ(c.bits, file[28] | (file[29] << 8));
+        uint32_t width = Get32(file, 18);
+        uint32_t height = Get32(file, 22);
+        // Line art selections are whole bytes wide.
+        uint32_t selected = uint32_t(c.width * c.resolution / 2540);
+        EXPECT_EQ(c.bits == 1 ? (selected + 7) / 8 * 8 : selected, width);
+        EXPECT_EQ(uint32_t(c.height * c.resolution / 2540), height);
+        uint32_t stride = (width * c.bits + 31) / 32 * 4;
+        ASSERT_EQ(Get32(file, 10) + stride * height, file.size());
+
+        CKovalScan scan = Device().LastScan();
+        std::vector<uint8_t> chart = CTestChart::Render(scan.chart);
+        size_t rowBytes = CTestChart::BytesPerLine(scan.chart);
+        int channels = scan.chart.channels;
+        uint32_t mismatches = 0, black = 0;
+        for (uint32_t y = 0; y < height; ++y) {
+            for (uint32_t x = 0; x < width; ++x) {
+                for (int ch = 0; ch < channels; ++ch) {
+                    int want = chart[y * rowBytes + size_t(x) * channels + ch];
+                    int got = FilePixel(file, x, y, ch);
+                    if (c.bits == 1) {
+                        // Black below the window's threshold, white from it up.
+                        bool wantBlack = want < scan.threshold;
+                        black += wantBlack ? 1 : 0;
+                        mismatches += (got == 0) == wantBlack ? 0 : 1;
+                    } else {
+                        mismatches += std::abs(want - got) > 1 ? 1 : 0;
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(0u, mismatches);
+        if (c.bits == 1) {
+            EXPECT_GT(black, 0u);
+            EXPECT_EQ(0, file[58]) << "index 1 is black";
+        }
+    }
+}
+
+TEST_F(KovalJobTest, FailedScanReportsAndLeavesNoHang)
+{
+    // The device refuses the window (an invalid field in the parameter list): the job ends with the
+    // scan's failure, the device is released.
+    Start();
+    SetIni("General", "File extension", "1");
+    Select(kImageGrey, 150, 0, 0, 2540, 2540);
+    CSimFault refuse;
+    refuse.kind = SimFaultKind::Check;
+    refuse.opcode = 0x24;
+    refuse.sense = {5, 0x26, 0};
+    Device().AddFault(refuse);
+    uint16_t result = 0;
+    ScanToFile(result);
+    EXPECT_NE(1, result);
+    EXPECT_NE(0, result);
+    EXPECT_FALSE(m_Messages.Ids().empty());
+    EXPECT_FALSE(Device().IsScanning());
+}
