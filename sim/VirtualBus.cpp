@@ -1,5 +1,6 @@
 #include "sim/VirtualBus.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +94,22 @@ bool ParseTurScript(const std::string& text, std::vector<std::pair<TurStep, int>
         steps.emplace_back(step, count < 1 ? 1 : count);
     }
     return !steps.empty();
+}
+
+// "70/00/05/00" -> the sense bytes as given; each byte one or two hex digits, at most the 32 bytes
+// a reply carries.
+bool ParseRawSense(const std::string& text, std::vector<uint8_t>& bytes)
+{
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, '/')) {
+        char* end = nullptr;
+        unsigned long value = std::strtoul(item.c_str(), &end, 16);
+        if (item.empty() || item.size() > 2 || *end != '\0' || !std::isxdigit((unsigned char)item[0]))
+            return false;
+        bytes.push_back(uint8_t(value));
+    }
+    return !bytes.empty() && bytes.size() <= sizeof(CSimReply::sense) && text.back() != '/';
 }
 
 }  // namespace
@@ -274,6 +291,10 @@ bool CVirtualBus::ParseDevice(const CSimAddress& address, const CSimOptions& opt
         }
         target->SetTestUnitReadyScript(steps);
     }
+    if (options.Has("transcript") && !target->SetTranscriptFile(options.Text("transcript"))) {
+        *error = "cannot write transcript \"" + options.Text("transcript") + "\"";
+        return false;
+    }
     target->SetForeignReservation(options.Text("reserved") == "foreign");
     if (options.Has("scanner"))
         AddScannerDevice(int(options.Number("scanner")), address);
@@ -302,6 +323,10 @@ bool CVirtualBus::ParseFault(const CSimAddress& address, const CSimOptions& opti
         return false;
     }
     fault.sense = CSimSense{uint8_t(key), uint8_t(asc), uint8_t(ascq)};
+    if (options.Has("rawsense") && !ParseRawSense(options.Text("rawsense"), fault.rawSense)) {
+        *error = "rawsense is 1 to 32 hex bytes b0/b1/...";
+        return false;
+    }
     target->AddFault(fault);
     return true;
 }

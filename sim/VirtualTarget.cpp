@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 std::string CSimLogEntry::CdbText() const
 {
@@ -17,6 +18,13 @@ std::string CSimLogEntry::CdbText() const
         text += hex;
     }
     return text;
+}
+
+std::string CSimLogEntry::TranscriptLine() const
+{
+    if (!(direction & kSimDataOut))
+        return CdbText();
+    return CdbText() + " > " + std::to_string(length);
 }
 
 uint32_t CSimTransfer::PutIn(const void* source, size_t count)
@@ -144,6 +152,26 @@ void CVirtualTarget::ClearLog()
     m_log.clear();
 }
 
+bool CVirtualTarget::SetTranscriptFile(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file)
+        return false;
+    m_strTranscriptFile = path;
+    return true;
+}
+
+void CVirtualTarget::AppendToTranscriptFile(const CSimLogEntry& entry) const
+{
+    if (m_strTranscriptFile.empty())
+        return;
+    // Opened for each line, so that the file is complete whenever the process ends and another
+    // process may read it meanwhile.
+    std::ofstream file(m_strTranscriptFile, std::ios::binary | std::ios::app);
+    file << entry.TranscriptLine() << '\n';
+}
+
 CSimReply CVirtualTarget::Execute(const CSimCommand& cmd)
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -167,6 +195,7 @@ CSimReply CVirtualTarget::Execute(const CSimCommand& cmd)
     }
     reply.transferred = io.Transferred();
     entry.status = reply.status;
+    AppendToTranscriptFile(entry);
     m_log.push_back(std::move(entry));
     Remember(reply);
     return reply;

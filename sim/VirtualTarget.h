@@ -72,6 +72,8 @@ struct CSimLogEntry {
     int senseLength = 0;
     uint8_t status = kSimGood;
     std::string CdbText() const;
+    // CdbText, and for a data-out command " > " and its byte count: a transcript file's line.
+    std::string TranscriptLine() const;
 };
 
 // Field access of a command block; multi-byte numbers are big-endian as on the wire.
@@ -133,6 +135,10 @@ public:
     std::vector<CSimLogEntry> Log() const;
     std::vector<std::string> Transcript() const;  // one "12 00 00 00 05 00" line per command
     void ClearLog();
+    // Empties the file and from then on appends each command's TranscriptLine as it arrives, so
+    // that the commands of a run can be read after its process has ended. False when the file
+    // cannot be written.
+    bool SetTranscriptFile(const std::string& path);
 
 protected:
     // Handlers run under the target's lock.
@@ -160,6 +166,7 @@ private:
     bool ApplyFault(const CSimCdb& cdb, CSimReply& reply, uint32_t& shortBytes);
     bool HeldByForeignHost(const CSimCdb& cdb, CSimReply& reply);
     void Remember(const CSimReply& reply);
+    void AppendToTranscriptFile(const CSimLogEntry& entry) const;
 
     mutable std::mutex m_lock;
     std::vector<uint8_t> m_inquiry;
@@ -170,5 +177,6 @@ private:
     std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>> m_readData;
     std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>> m_sentData;
     std::vector<CSimLogEntry> m_log;
+    std::string m_strTranscriptFile;
     std::vector<uint8_t> m_lastSense;
 };

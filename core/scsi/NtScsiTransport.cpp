@@ -322,7 +322,7 @@ TransportResult CNtScsiTransport::NtExecRequest(CNtRequest* request, CScsiBuffer
             uint8_t status = request->request.header.ScsiStatus;
             switch (status) {
             case 0x00:
-                return request->IsShortRead() ? kScsiFailed : kScsiGood;
+                return request->IsShortRead() ? kScsiDataUnderrun : kScsiGood;
             case 0x02:
                 std::memcpy(data.m_sense, request->request.sense, kNtSenseArea);
                 return kScsiCheckCondition;
@@ -416,9 +416,8 @@ TransportResult CNtScsiTransport::FinishAsync()
     } else if (g_NtBusy) {
         result = kScsiTimeout;
     } else {
-        bool good = g_NtResult == kNtSent && request->request.header.ScsiStatus == 0 &&
-                    !request->IsShortRead();
-        result = good ? kScsiGood : kScsiFailed;
+        bool good = g_NtResult == kNtSent && request->request.header.ScsiStatus == 0;
+        result = !good ? kScsiFailed : request->IsShortRead() ? kScsiDataUnderrun : kScsiGood;
     }
     // A request the worker still runs stays busy: the worker frees it and ends the busy state
     // when it is done, so no later command can start under it. Without a worker nobody else

@@ -5,6 +5,17 @@
 
 CScsiChannel* g_pScsiChannel = nullptr;
 
+namespace {
+
+// A device may send less INQUIRY data than its additional length announces; that is a normal
+// answer, not a failed read, and the bytes that came are all it has to say.
+TransportResult KeepShortInquiry(TransportResult result)
+{
+    return result == kScsiDataUnderrun ? TransportResult(kScsiGood) : result;
+}
+
+}  // namespace
+
 void CScsiChannel::Prepare(uint32_t timeout, int sense)
 {
     m_pTransport->SetTimeout(timeout);
@@ -73,12 +84,12 @@ TransportResult CScsiChannel::Inquiry(CScsiBuffer& data, uint32_t timeout, int s
     // much as the additional length announces.
     if (data.GetLength() <= 5) {
         const uint8_t header[6] = {0x12, 0, 0, 0, 5, 0};
-        TransportResult result = Send6(header, kScsiDataIn, data);
+        TransportResult result = KeepShortInquiry(Send6(header, kScsiDataIn, data));
         if (result != kScsiGood)
             return result;
     }
     const uint8_t cdb[6] = {0x12, 0, 0, 0, uint8_t(data.GetLength()), 0};
-    return Send6(cdb, kScsiDataIn, data);
+    return KeepShortInquiry(Send6(cdb, kScsiDataIn, data));
 }
 
 TransportResult CScsiChannel::Send10(CScsiBuffer& data, uint8_t dataType, uint16_t qualifier,

@@ -19,6 +19,9 @@ enum : TransportResult {
     kScsiNoMemory = 254,
     kScsiFailed = 255,
     kScsiNoDevice = 0x1100,
+    // Host adapter status 0x12 with target status GOOD: the data phase moved fewer bytes than the
+    // block holds. Both transports give it, so that INQUIRY can keep what came.
+    kScsiDataUnderrun = 0x1200,
 };
 
 // The SCSI access method as the INI key General/SCSIDriver and the try-lists name it.

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -274,6 +275,10 @@ const char* const kUnknownProduct = "host 0\ndevice 0 0 4 kind=generic vendor=\"
 const char* const kBadBusLine = "host 0\ndevice 0 0 4 kind=koval2\nno such line\n";
 const char* const kKoval2FailingRead =
     "host 0\ndevice 0 0 4 kind=koval2\nfault 0 0 4 kind=check opcode=0x08 count=0 sense=3/11/00\n";
+const char* const kKoval2ShortRead =
+    "host 0\ndevice 0 0 4 kind=koval2\nfault 0 0 4 kind=short opcode=0x08 skip=1 bytes=100\n";
+const char* const kKoval2VendorSense =
+    "host 0\ndevice 0 0 4 kind=koval2\nfault 0 0 4 kind=check opcode=0x08 count=0 rawsense=84/04/00/00\n";
 const std::string kLongName(250, '_');
 
 const CFailedBatch kFailedBatches[] = {
@@ -285,6 +290,9 @@ const CFailedBatch kFailedBatches[] = {
      "\"rgb resppi:100 selmm:0,0,10,10 scan:%Dout.bmp\"", 2, 4483},
     {"device failing mid-scan", kKoval2FailingRead,
      "\"rgb resppi:300 selmm:0,0,50,50 scan:%Dout.bmp\"", 1, 3340},
+    {"short image read", kKoval2ShortRead, "\"rgb resppi:300 selmm:0,0,50,50 scan:%Dout.bmp\"", 1, 3335},
+    {"vendor sense while reading", kKoval2VendorSense, "\"rgb resppi:300 selmm:0,0,50,50 scan:%Dout.bmp\"", 1,
+     3411},
     {"missing settings file", kKoval2, "\"rgb set:nosuch.zlk scan:%Dout.bmp\"", 4, 3310},
     {"settings file name too long", kKoval2, "\"rgb set:%D%L.zlk scan:%Dout.bmp\"", 4, 3310},
     // The test prefix has no printer; a batch start shows no print dialog either.
@@ -330,6 +338,27 @@ TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
         EXPECT_TRUE(logged) << "no line with \"" << text << "\" in " << ReadText("zelkbat.txt");
         EXPECT_FALSE(Exists("out.bmp"));
     }
+}
+
+// A device that sends less INQUIRY data than it announces is still found and scans; the commands
+// of the run stay in the transcript file after the process has ended.
+TEST_F(CEndToEnd, ShortInquiryStillFindsTheScannerAndTheTranscriptKeepsTheRun)
+{
+    const std::string transcript = m_Dir + "transcript.txt";
+    Describe("host 0\ndevice 0 0 4 kind=koval2 transcript=\"" + transcript + "\"\n" +
+             "fault 0 0 4 kind=short opcode=0x12 count=0 bytes=80\n");
+    const CChildRun run = Run("\"gray resppi:300 selmm:0,0,10,10 scan:" + m_Dir + "out.bmp\"");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
+    EXPECT_TRUE(Exists("out.bmp"));
+    const std::vector<std::string> lines = LogLines(ReadText("transcript.txt"));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ("12 00 00 00 05 00", lines[0]) << "the search's INQUIRY comes first";
+    EXPECT_EQ("12 00 00 00 60 00", lines[1]);
+    auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    EXPECT_TRUE(has("55 00 00 00 00 00 00 08 00 01 > 2048")) << "the grey table with its byte count";
+    EXPECT_TRUE(has("04 00 00 00 09 00 > 9")) << "the window";
+    EXPECT_EQ("1b 00 00 00 00 00", lines.back()) << "the scan's stop, the last command";
 }
 
 TEST_F(CEndToEnd, SecondProcessIsToldTheDeviceIsBusy)

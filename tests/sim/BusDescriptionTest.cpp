@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "sim/VirtualBus.h"
+#include "tests/support/Screenshot.h"
 
 namespace {
 
@@ -96,6 +102,14 @@ TEST(BusDescription, BadLinesAreRefusedWithTheirNumber)
         {"device 0 0 1\nfault 0 0 1 kind=check sense=5\n", "line 2: sense is key/asc/ascq in hex"},
         {"device 0 0 1 tur=sleepy\n", "line 1: bad tur script"},
         {"host\n", "line 1: host needs its number"},
+        {"device 0 0 1\nfault 0 0 1 kind=check rawsense=70/0g\n", "line 2: rawsense is 1 to 32 hex bytes b0/b1/..."},
+        {"device 0 0 1\nfault 0 0 1 kind=check rawsense=70//05\n", "line 2: rawsense is 1 to 32 hex bytes b0/b1/..."},
+        {"device 0 0 1\nfault 0 0 1 kind=check rawsense=070\n", "line 2: rawsense is 1 to 32 hex bytes b0/b1/..."},
+        {"device 0 0 1\nfault 0 0 1 kind=check rawsense=\n", "line 2: rawsense is 1 to 32 hex bytes b0/b1/..."},
+        {"device 0 0 1\nfault 0 0 1 kind=check rawsense=70/\n", "line 2: rawsense is 1 to 32 hex bytes b0/b1/..."},
+        {"device 0 0 1\nfault 0 0 1 kind=check rawsense=0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0\n",
+         "line 2: rawsense is 1 to 32 hex bytes b0/b1/..."},
+        {"device 0 0 1 transcript=no-such-folder\\t.txt\n", "line 1: cannot write transcript \"no-such-folder\\t.txt\""},
     };
     for (const auto& c : cases) {
         CVirtualBus bus;
@@ -103,6 +117,68 @@ TEST(BusDescription, BadLinesAreRefusedWithTheirNumber)
         EXPECT_FALSE(bus.LoadDescription(c.text, &error)) << c.text;
         EXPECT_EQ(error, c.error);
     }
+}
+
+std::vector<std::string> FileLines(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(BusDescription, TranscriptFileGetsALinePerCommandAsItArrives)
+{
+    const std::string path = testsupport::ProgramDirectory() + "sim_transcript.txt";
+    std::ofstream(path, std::ios::binary) << "left from an earlier run\n";
+    CVirtualBus bus;
+    std::string error;
+    ASSERT_TRUE(bus.LoadDescription("host 0\ndevice 0 0 3 transcript=\"" + path + "\"\n", &error)) << error;
+    EXPECT_TRUE(FileLines(path).empty()) << "a load starts the file afresh";
+
+    const CSimAddress address{0, 0, 3, 0};
+    std::vector<uint8_t> none;
+    RunOn(bus, address, {0, 0, 0, 0, 0, 0}, none);
+    EXPECT_EQ(FileLines(path), std::vector<std::string>{"00 00 00 00 00 00"}) << "written before the next command";
+    std::vector<uint8_t> table = {9, 8, 7};
+    CSimCommand send;
+    const uint8_t cdb[10] = {0x2A, 0, 0x80, 0, 0, 1, 0, 0, 3, 0};
+    send.cdb = cdb;
+    send.cdbLength = 10;
+    send.direction = kSimDataOut;
+    send.data = table.data();
+    send.length = 3;
+    bus.Execute(address, send);
+    std::vector<uint8_t> inquiry(36);
+    RunOn(bus, address, {0x12, 0, 0, 0, 36, 0}, inquiry);
+
+    const std::vector<std::string> expected = {
+        "00 00 00 00 00 00",
+        "2a 00 80 00 00 01 00 00 03 00 > 3",
+        "12 00 00 00 24 00",
+    };
+    EXPECT_EQ(FileLines(path), expected);
+    DeleteFileA(path.c_str());
+}
+
+TEST(BusDescription, RawSenseIsSentAsGiven)
+{
+    CVirtualBus bus;
+    std::string error;
+    ASSERT_TRUE(bus.LoadDescription("host 0\ndevice 0 0 3\n"
+                                    "fault 0 0 3 kind=check opcode=0 sense=3/3b/08 rawsense=81/2/0a/FF/0\n",
+                                    &error))
+        << error;
+    std::vector<uint8_t> none;
+    CSimReply reply = RunOn(bus, {0, 0, 3, 0}, {0, 0, 0, 0, 0, 0}, none);
+    ASSERT_EQ(reply.status, kSimCheckCondition);
+    EXPECT_EQ(std::vector<uint8_t>(reply.sense, reply.sense + reply.senseLength),
+              (std::vector<uint8_t>{0x81, 0x02, 0x0A, 0xFF, 0x00}));
+    std::vector<uint8_t> sense(18, 0xEE);
+    reply = RunOn(bus, {0, 0, 3, 0}, {0x03, 0, 0, 0, 18, 0}, sense);
+    EXPECT_EQ(reply.transferred, 5u) << "REQUEST SENSE returns the same bytes";
+    EXPECT_EQ(sense[0], 0x81);
 }
 
 TEST(BusDescription, ManagerDown)

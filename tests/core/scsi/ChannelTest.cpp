@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -225,6 +226,48 @@ TEST_P(ChannelTest, InquiryOfAKnownLengthIsOneCommand)
     EXPECT_EQ(Channel().Inquiry(block, 1000, kSense), kScsiGood);
     EXPECT_EQ(Device().Transcript(), std::vector<std::string>{"12 00 00 00 24 00"});
     EXPECT_EQ(block.GetProduct(), CString("FLATBED 600     "));
+}
+
+// Devices may announce more INQUIRY data than they send; the channel keeps what came instead of
+// taking the transport's underrun as a failed search.
+TEST_P(ChannelTest, ShortInquiryKeepsWhatCame)
+{
+    struct Case {
+        const char* name;
+        size_t sent;  // bytes of the image the device has
+        int shortTo;  // a short-transfer fault on the second INQUIRY; -1 none
+        size_t kept;
+    };
+    const Case cases[] = {
+        {"announces 96, has 40", 40, -1, 40},
+        {"transfer cut at 36", 96, 36, 36},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> image = CVirtualTarget::MakeInquiryImage(6, "ZELK", "FILM 35", "1.10", 96);
+        std::fill(image.begin() + 36, image.end(), 0x5A);
+        image.resize(c.sent);
+        Device().SetInquiryImage(image);
+        Device().ClearFaults();
+        if (c.shortTo >= 0) {
+            CSimFault fault;
+            fault.kind = SimFaultKind::ShortTransfer;
+            fault.opcode = 0x12;
+            fault.skip = 1;
+            fault.bytes = uint32_t(c.shortTo);
+            Device().AddFault(fault);
+        }
+        Device().ClearLog();
+        CScsiInquiryBuffer block;
+        EXPECT_EQ(Channel().Inquiry(block, 1000, kSense), kScsiGood);
+        EXPECT_EQ(Device().Transcript(), (std::vector<std::string>{"12 00 00 00 05 00", "12 00 00 00 60 00"}));
+        EXPECT_EQ(block.GetProduct(), CString("FILM 35         "));
+        EXPECT_EQ(block.GetRevision(), CString("1.10"));
+        const uint8_t* data = block.GetData();
+        EXPECT_TRUE(std::equal(data, data + c.kept, image.begin()));
+        EXPECT_TRUE(std::all_of(data + c.kept, data + 96, [](uint8_t b) { return b == 0; }))
+            << "bytes the device never sent";
+    }
 }
 
 TEST_P(ChannelTest, FailedHeaderInquiryStopsThere)

@@ -6,9 +6,11 @@
 #include "drivers/koval2/Koval2Exposure.h"
 #include "tests/core/driver/FakeCmsEngine.h"
 #include "tests/drivers/koval2/Koval2Bench.h"
+#include "tests/support/Screenshot.h"
 
 #include <cstring>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,15 @@ std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_
             found.push_back(entry);
     }
     return found;
+}
+
+std::vector<std::string> FileLines(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 }  // namespace
@@ -146,14 +157,15 @@ TEST_F(Koval2CommandTest, VendorSenseClasses)
 
 TEST_F(Koval2CommandTest, SenseFromTheDeviceReachesTheMessages)
 {
-    Start();
-    CSimFault fault;
-    fault.kind = SimFaultKind::Check;
-    fault.opcode = 0x00;
-    fault.rawSense = {0x83, 0x40, 0x02, 0x00};
-    Device().AddFault(fault);
-    EXPECT_EQ(kDriverAborted, Driver().WaitReady(60000));
-    EXPECT_EQ((std::vector<int>{3403, 3406}), m_Messages.Ids());
+    // The vendor layout given byte for byte on a bus description's fault line.
+    for (ScsiDriverId id : {kScsiDriverNtScsi, kScsiDriverAspi32}) {
+        SCOPED_TRACE(id);
+        Start({}, id);
+        m_Messages.Clear();
+        Describe("fault 0 0 4 kind=check opcode=0x00 rawsense=83/40/02/00\n");
+        EXPECT_EQ(kDriverAborted, Driver().WaitReady(60000));
+        EXPECT_EQ((std::vector<int>{3403, 3406}), m_Messages.Ids());
+    }
 }
 
 TEST_F(Koval2CommandTest, WaitReadyRetriesBusyThenSucceeds)
@@ -267,6 +279,42 @@ TEST_F(Koval2CommandTest, ScanCommandTranscript)
     };
     EXPECT_EQ(kExpected, Device().Transcript());
     EXPECT_EQ(152u, image.lines);
+}
+
+TEST_F(Koval2CommandTest, TranscriptFileHoldsTheCommandsOfAScan)
+{
+    // The scan of ScanCommandTranscript with the device writing its transcript file: the lines are
+    // those of the log, data-out commands with the bytes they carried.
+    const std::string path = testsupport::ProgramDirectory() + "koval2_transcript.txt";
+    Start();
+    Select(kImageGrey, 300, 0, 0, 1270, 1270);
+    ASSERT_TRUE(Device().SetTranscriptFile(path));
+    Device().ClearLog();
+    CKoval2Image image = ScanFromReserve();
+    ASSERT_EQ(kDriverOk, image.status);
+    const std::vector<std::string> kExpected = {
+        "00 00 00 00 00 00",
+        "55 00 00 00 00 00 00 08 00 01 > 2048",
+        "00 00 00 00 00 00",
+        "04 00 00 00 09 00 > 9",
+        "00 00 00 00 00 00",
+        "15 00 00 00 0a 00 > 11",      // the page of 10 bytes in its 11-byte block
+        "00 00 00 00 00 00",
+        "16 00 00 00 0a 00 > 10",
+        "00 00 00 00 00 00",
+        "1b 00 00 00 41 00",
+        "0f 00 00 00 06 00",
+        "0f 00 00 00 06 00",
+        "08 00 00 00 98 00",
+        "1b 00 00 00 00 00",
+    };
+    std::vector<std::string> fromLog;
+    for (const CSimLogEntry& entry : Device().Log())
+        fromLog.push_back(entry.TranscriptLine());
+    const std::vector<std::string> lines = FileLines(path);
+    EXPECT_EQ(kExpected, lines);
+    EXPECT_EQ(fromLog, lines);
+    DeleteFileA(path.c_str());
 }
 
 TEST_F(Koval2CommandTest, ColourScanTranscriptWithReadAhead)

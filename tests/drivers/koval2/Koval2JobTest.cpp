@@ -361,18 +361,22 @@ TEST_F(Koval2JobTest, EveryScanStartsFromTheTransferSizeOfTheDevice)
 }
 
 // A device that fails in the middle of the image, through either transport: the scan fails, the
-// file it was to replace keeps its old content and no half-written image is left behind.
+// file it was to replace keeps its old content (or stays absent) and no half-written image is left
+// behind.
 TEST_F(Koval2JobTest, ADeviceFailingMidScanLeavesTheOldFile)
 {
     struct Case {
         const char* name;
         ScsiDriverId transport;
         SimFaultKind fault;
+        bool earlierFile;
     };
     const Case kCases[] = {
-        {"short READ(6), pass-through", kScsiDriverNtScsi, SimFaultKind::ShortTransfer},
-        {"short READ(6), ASPI", kScsiDriverAspi32, SimFaultKind::ShortTransfer},
-        {"hardware error, ASPI", kScsiDriverAspi32, SimFaultKind::Check},
+        {"short READ(6), pass-through", kScsiDriverNtScsi, SimFaultKind::ShortTransfer, true},
+        {"short READ(6), ASPI", kScsiDriverAspi32, SimFaultKind::ShortTransfer, true},
+        {"short READ(6), pass-through, no earlier file", kScsiDriverNtScsi, SimFaultKind::ShortTransfer, false},
+        {"short READ(6), ASPI, no earlier file", kScsiDriverAspi32, SimFaultKind::ShortTransfer, false},
+        {"hardware error, ASPI", kScsiDriverAspi32, SimFaultKind::Check, true},
     };
     const std::string old = "the picture scanned yesterday";
     for (const Case& c : kCases) {
@@ -385,12 +389,17 @@ TEST_F(Koval2JobTest, ADeviceFailingMidScanLeavesTheOldFile)
         fault.bytes = 100;
         fault.sense = CSimSense{0x04, 0x44, 0x00};
         Device().AddFault(fault);
-        WriteWholeFile(m_strPath, old);
+        DeleteFileA(m_strPath.c_str());
+        if (c.earlierFile)
+            WriteWholeFile(m_strPath, old);
         m_Messages.Clear();
         EXPECT_NE(1, ScanToFile());
         EXPECT_EQ(std::vector<int>{3335}, m_Messages.Ids());
         std::vector<uint8_t> file = ReadOutput();
-        EXPECT_EQ(old, std::string(file.begin(), file.end()));
+        if (c.earlierFile)
+            EXPECT_EQ(old, std::string(file.begin(), file.end()));
+        else
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(m_strPath.c_str()));
         EXPECT_EQ(0, TemporaryImageFiles());
         EXPECT_FALSE(Device().IsScanning());
     }

@@ -69,6 +69,12 @@ void DriverBench::Disconnect()
     m_connection.reset();
 }
 
+void DriverBench::Describe(const std::string& text)
+{
+    std::string error;
+    ASSERT_TRUE(m_bus.LoadDescription(text, &error)) << error;
+}
+
 void DriverBench::SetIni(const char* section, const char* key, const char* value)
 {
     AfxGetApp()->WriteProfileString(section, key, value);

@@ -34,6 +34,8 @@ protected:
     // Attaches the device (replacing one attached before) and opens the transport of id over the
     // bus; the channel becomes current.
     void Connect(std::unique_ptr<CVirtualTarget> device, ScsiDriverId id = kScsiDriverNtScsi);
+    // Adds lines of a bus description to the bus, e.g. a fault line for the attached device.
+    void Describe(const std::string& text);
     void SetIni(const char* section, const char* key, const char* value);
     // The bus's host adapter, to be changed before Connect.
     CSimHostInfo* Host() { return m_bus.Host(0); }
