@@ -105,13 +105,14 @@ void CChromabondChain::SetName(const char* path)
     m_strName = name.substr(0, kMaxChainName);
 }
 
-void CChromabondChain::Set(CChromabondHandle* entries, int32_t count)
+void CChromabondChain::Set(CChromabondHandle* entries, int32_t count, bool owns)
 {
     m_bStored = false;
     Clear();
     delete[] m_pEntries;
     m_pEntries = entries;
     m_nCount = entries != nullptr ? count : 0;
+    m_bOwnsEntries = owns && m_nCount > 0;
     m_bChanged = true;
 }
 

@@ -48,8 +48,10 @@ public:
     // empty path clears the name.
     void SetName(const char* path);
     const std::string& GetName() const { return m_strName; }
-    // Takes over entries (an array made with new[]) and count; Set(null, 0) empties the chain.
-    void Set(CChromabondHandle* entries, int32_t count);
+    // Takes over entries (an array made with new[]) and count; Set(null, 0) empties the chain. With
+    // owns set the chain is their only holder and releases them when they leave it (a flavour read
+    // from a file without the Flavors dialog, whose list otherwise holds them).
+    void Set(CChromabondHandle* entries, int32_t count, bool owns = false);
     // Releases the entries when the chain owns them.
     void Clear();
     // Applies every entry that has a record; true at once for an empty chain, true when the engine

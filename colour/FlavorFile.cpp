@@ -1,6 +1,7 @@
 #include "colour/FlavorFile.h"
 
 #include "colour/CmsEngineLoader.h"
+#include "framework/App.h"
 #include "core/messages/MessageReporter.h"
 #include "core/messages/MsgString.h"
 #include "core/settings/ScanSettings.h"
@@ -28,6 +29,8 @@ constexpr int kMsgCannotWrite = 3312;
 constexpr int kMsgUserDefined = 3187;
 constexpr int kMsgTypeNames[3] = {4110, 4111, 4112};
 constexpr int32_t kFlavourSet = 2;
+constexpr int32_t kNoFlavour = 0;
+constexpr const char* kLastFlavorKeys[3] = {"Last GRAY Flavor", "Last RGB Flavor", "Last CMYK Flavor"};
 
 // The process's current folder, put back when the object goes.
 class CFolderScope {
@@ -147,7 +150,7 @@ void CFlavorPartList::MoveInto(CChromabondChain& chain)
 {
     auto* entries = new CChromabondHandle[m_Parts.size()];
     std::copy(m_Parts.begin(), m_Parts.end(), entries);
-    chain.Set(entries, (int32_t)m_Parts.size());
+    chain.Set(entries, (int32_t)m_Parts.size(), true);
     m_Parts.clear();
 }
 
@@ -270,4 +273,72 @@ void SetFlavorNameForType(const CChromabondChain& chain, int imageType, bool las
             name = LastFlavorDisplayName(type);
     g_pScanSettings->SetFlavorName(imageType, name.c_str());
     g_pScanSettings->SetParamForType((uint16_t)imageType, kParamFlavourState, kFlavourSet);
+}
+
+void ResetFlavor(CChromabondChain& chain)
+{
+    chain.Set(nullptr, 0);
+    chain.SetName("");
+    if (g_pScanSettings == nullptr)
+        return;
+    g_pScanSettings->SetParam(kParamFlavourState, kNoFlavour);
+    g_pScanSettings->SetCurrentFlavorName("");
+}
+
+namespace {
+
+// Reads a flavour file into the chain in place of its parts; true when every part came.
+bool ReadIntoChain(CChromabondChain& chain, const std::string& path, const char* iniFile)
+{
+    CFlavorPartList parts;
+    bool read = ReadFlavorFile(0, path.c_str(), parts, iniFile);
+    parts.MoveInto(chain);
+    return read;
+}
+
+std::string FileStem(const std::string& path)
+{
+    std::string name = FileNamePart(path);
+    size_t extension = name.rfind('.');
+    return extension == std::string::npos ? name : name.substr(0, extension);
+}
+
+}  // namespace
+
+void LoadLastFlavor(CChromabondChain& chain, const char* iniFile)
+{
+    if (g_pScanSettings == nullptr)
+        return;
+    const int type = g_pScanSettings->GetCurrentType();
+    const std::string name = g_pScanSettings->GetFlavorName(type);
+    if (name.empty())
+        return;
+    for (int t = kImageGrey; t <= kImageCmyk; ++t)
+        if (name == LastFlavorDisplayName(t)) {
+            const std::string file = LastFlavorFile(t);
+            if (ReadIntoChain(chain, file, iniFile))
+                chain.SetName(file.c_str());
+            chain.SetStored(true);
+            return;
+        }
+    const std::string kept = "thelast\\" + name + ".FLV";
+    CFolderScope folder;
+    bool keptExists = EnterColourCorrectionFolder(iniFile) && GetFileAttributesA(kept.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (keptExists) {
+        if (ReadIntoChain(chain, kept, iniFile)) {
+            chain.SetName(kept.c_str());
+            SetFlavorNameForType(chain, type, false);
+        }
+        chain.SetStored(true);
+        return;
+    }
+    const bool hasKey = type >= kImageGrey && type <= kImageCmyk && AfxGetApp() != nullptr;
+    const std::string path = hasKey ? (const char*)AfxGetApp()->GetProfileString("General", kLastFlavorKeys[type - kImageGrey], "") : "";
+    if (path.empty() || FileStem(path) != name) {
+        ResetFlavor(chain);
+        return;
+    }
+    ReadIntoChain(chain, path, iniFile);
+    chain.SetName(name.c_str());
+    chain.SetStored(true);
 }

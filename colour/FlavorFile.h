@@ -26,7 +26,7 @@ class CFlavorPartList : public CFlavorPartSink {
 public:
     ~CFlavorPartList() override;
     bool AddFlavorPart(int position, const char* path) override;
-    // Hands the parts to the chain, which takes them over as its entries.
+    // Hands the parts to the chain, which takes them over as its own entries.
     void MoveInto(CChromabondChain& chain);
     size_t Size() const { return m_Parts.size(); }
 
@@ -53,3 +53,11 @@ bool SaveLastFlavorFile(CChromabondChain& chain, int imageType, const char* iniF
 // Names the image type's flavour in the settings (the last-flavour file's display name, or the
 // chain's name) and marks it set (parameter 143 = 2).
 void SetFlavorNameForType(const CChromabondChain& chain, int imageType, bool lastFile);
+
+// Empties the chain and its name and marks the current image type without flavour.
+void ResetFlavor(CChromabondChain& chain);
+// Loads the flavour the settings name for the current image type into the chain: its last-flavour
+// file, a file of that name in "thelast\", or the file the INI key "Last GRAY Flavor" (RGB, CMYK)
+// names when its file name is that name; otherwise the flavour is reset. The chain then counts as
+// stored. Nothing happens without a name.
+void LoadLastFlavor(CChromabondChain& chain, const char* iniFile = nullptr);
