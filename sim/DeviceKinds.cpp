@@ -1,5 +1,6 @@
 #include "sim/DeviceKinds.h"
 
+#include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 
 namespace {
@@ -23,6 +24,7 @@ struct CDeviceKind {
 const CDeviceKind kKinds[] = {
     {"generic", CreateGeneric},
     {"koval2", CreateKoval2Device},
+    {"fennik", CreateFennikDevice},
 };
 
 }  // namespace

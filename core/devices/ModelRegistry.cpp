@@ -3,6 +3,7 @@
 // The device search drops devices whose entry has no line (no driver to create for them).
 
 #include "core/devices/ModelTable.h"
+#include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 
 namespace {
@@ -15,6 +16,7 @@ struct CModelRegistration {
 // Constant-initialised, so the entries of the model table can read it while they are constructed.
 constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelKoval2, &CreateKoval2Driver},
+    {kModelFennik, &CreateFennikDriver},
 };
 
 }  // namespace

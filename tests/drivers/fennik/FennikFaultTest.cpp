@@ -1,0 +1,1 @@
+#include "tests/drivers/fennik/FennikBench.h"
