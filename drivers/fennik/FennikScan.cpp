@@ -186,7 +186,7 @@ uint16_t CFennikDriver::NegotiateSpeed()
     scratch.Alloc(s, 1, GMEM_MOVEABLE);
     if (scratch.m_pData == nullptr)
         return kDriverNoMemory;
-    uint16_t result = ReadStream(scratch.m_pData, kDataPrepare, 1, s, m_nDeviceLineBytes);
+    uint16_t result = ReadStream(scratch.m_pData, kDataPrepare, 1, s, s);
     scratch.Free();
     if (result != kDriverOk)
         return result;
