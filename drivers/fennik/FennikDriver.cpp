@@ -4,6 +4,7 @@
 #include "drivers/fennik/FennikDriver.h"
 
 #include "core/messages/MessageReporter.h"
+#include "core/scan/ShellServices.h"
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
@@ -41,6 +42,7 @@ constexpr uint16_t kSenseBecomingReady = 0x0401;
 
 constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgWrongLength = 3351;
+constexpr int kMsgBecomingReady = 4436;
 
 const uint32_t kFennikResolutions[] = {50, 75, 100, 150, 200, 300, 400, 500, 600, 800, 1000, 1200, 2400, 65535, 0};
 const uint16_t kCapabilityWords[8] = {2056, 2056, 10, 10, 2, 2, 0, 0};
@@ -459,6 +461,7 @@ uint16_t CFennikDriver::ReportHardwareBits(const uint8_t* sense)
 // that the scan fails like any unanswered wait, and the job reports it.
 uint16_t CFennikDriver::WaitWhileBecomingReady()
 {
+    Shell().ShowScanStatus(kMsgBecomingReady, 0);
     uint32_t start = MillisecondClock();
     for (;;) {
         if (TakeUserAbort())

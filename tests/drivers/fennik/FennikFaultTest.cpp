@@ -2,6 +2,7 @@
 
 #include "drivers/fennik/FennikDriver.h"
 
+#include "core/scan/ShellServices.h"
 #include "core/util/Clock.h"
 #include "tests/drivers/fennik/FennikBench.h"
 
@@ -53,6 +54,13 @@ const std::vector<FaultCase> kFaults = {
     {"IncorrectLength", SimFaultKind::Check, 0x28, FixedSense(0x25, 0, 0), true, kDriverAborted, {3351}},
     {"ImageReadDies", SimFaultKind::Hang, 0x28, {}, false, kDriverFailed, {}},
     {"UserCancels", SimFaultKind::Abort, 0x00, {}, false, kDriverAborted, {}},
+};
+
+// The status-bar texts a scan shows.
+class CStatusRecorder : public CShellServices {
+public:
+    void ShowScanStatus(int messageId, int32_t) override { m_Shown.push_back(messageId); }
+    std::vector<int> m_Shown;
 };
 
 class FennikFaultTest : public FennikBench, public testing::WithParamInterface<ScsiDriverId> {
@@ -130,8 +138,11 @@ TEST_P(FennikFaultTest, BecomingReadyPollsUntilReady)
     fault.sense = {2, 0x04, 0x01};
     Device().AddFault(fault);
     Device().ClearLog();
+    CStatusRecorder status;
+    CShellServicesScope scope(status);
     EXPECT_EQ(kDriverOk, Driver().WaitReady(60000));
     EXPECT_EQ(3u, Commands({0x00}).size());
+    EXPECT_EQ(std::vector<int>{4436}, status.m_Shown);
 }
 
 TEST_P(FennikFaultTest, MissingStagingBufferIsAMemoryFailure)
