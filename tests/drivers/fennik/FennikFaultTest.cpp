@@ -145,16 +145,30 @@ TEST_P(FennikFaultTest, BecomingReadyPollsUntilReady)
     EXPECT_EQ(std::vector<int>{4436}, status.m_Shown);
 }
 
-TEST_P(FennikFaultTest, MissingStagingBufferIsAMemoryFailure)
+TEST_P(FennikFaultTest, StagingBufferThatCannotHoldALineIsAMemoryFailure)
 {
-    Start({}, GetParam());
-    Select(kImageGrey, 100, 0, 0, 2540, 2540);
-    Driver().m_Staging.Free();
-    Driver().m_Staging = CGlobalBlock();
-    Device().ClearLog();
-    CFennikImage image = Scan();
-    EXPECT_EQ(kDriverNoMemory, image.status);
-    EXPECT_TRUE(Commands({0x12, 0x1B}).empty());
+    struct Case {
+        const char* name;
+        const char* bigBuffer;      // kilobytes; "" leaves the block out
+    };
+    const Case kCases[] = {{"Missing", ""}, {"SmallerThanOneLine", "8"}};
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Start({}, GetParam());
+        SetIni("FENNIK", "BigBuffer", c.bigBuffer);
+        Driver().InitCapabilities();
+        if (*c.bigBuffer == 0) {
+            Driver().m_Staging.Free();
+            Driver().m_Staging = CGlobalBlock();
+        }
+        // 8.5 inches of colour at 600 ppi: 15300 bytes a line.
+        Select(kImageRgb, 600, 0, 0, 21590, 500);
+        Device().ClearLog();
+        CFennikImage image = Scan();
+        EXPECT_EQ(kDriverNoMemory, image.status);
+        EXPECT_TRUE(Commands({0x1B}).empty());
+        EXPECT_FALSE(Device().IsReservedByHost());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, FennikFaultTest, testing::Values(kScsiDriverNtScsi, kScsiDriverAspi32),

@@ -155,5 +155,32 @@ TEST_P(FennikScanTest, AveragedColourKeepsTheLineCountAndEndsWithTheDeviceLastLi
     EXPECT_TRUE(std::equal(chart.end() - long(line), chart.end(), image.bytes.end() - long(line)));
 }
 
+TEST_P(FennikScanTest, ReadingStopsAtTheDeviceLineCount)
+{
+    Start({}, GetParam());
+    Select(kImageGrey, 300, 0, 0, 2540, 2540);
+    ASSERT_EQ(kDriverOk, Driver().ReserveDevice());
+    ASSERT_EQ(kDriverOk, Driver().UpdateScanGeometry());
+    ASSERT_EQ(kDriverOk, Driver().SetScanParameters(&m_Settings));
+    ASSERT_EQ(kDriverOk, Driver().PrepareScan());
+    ASSERT_EQ(kDriverOk, Driver().StartScanCommand(0));
+    uint32_t total = m_Settings.GetLineCount();
+    std::vector<uint8_t> buffer(size_t(100) * m_Settings.GetBytesPerLine());
+    uint32_t lines = 0;
+    int32_t status = 0;
+    while (lines < total) {
+        ASSERT_EQ(kDriverOk, Driver().ReadData(buffer.data(), 0, 100, uint16_t(m_Settings.GetBytesPerLine())));
+        uint32_t got = Driver().PostProcessLines(buffer.data(), 100, &m_Settings, &status);
+        ASSERT_GT(got, 0u);
+        lines += got;
+    }
+    EXPECT_EQ(total, lines);
+    size_t commands = Device().Log().size();
+    EXPECT_EQ(kDriverOk, Driver().ReadData(buffer.data(), 0, 100, uint16_t(m_Settings.GetBytesPerLine())));
+    EXPECT_EQ(0u, Driver().PostProcessLines(buffer.data(), 100, &m_Settings, &status));
+    EXPECT_EQ(commands, Device().Log().size());
+    Driver().StopScan(0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, FennikScanTest, testing::Values(kScsiDriverNtScsi, kScsiDriverAspi32),
                          TransportName);
