@@ -1,5 +1,6 @@
 #include "sim/DeviceKinds.h"
 
+#include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
 
@@ -24,6 +25,7 @@ struct CDeviceKind {
 const CDeviceKind kKinds[] = {
     {"generic", CreateGeneric},
     {"koval2", CreateKoval2Device},
+    {"fennik", CreateFennikDevice},
     {"koval", CreateKovalDevice},
 };
 

@@ -3,6 +3,7 @@
 // The device search drops devices whose entry has no line (no driver to create for them).
 
 #include "core/devices/ModelTable.h"
+#include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 
@@ -17,6 +18,7 @@ struct CModelRegistration {
 constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelKoval, &CreateKovalDriver},
     {kModelKoval2, &CreateKoval2Driver},
+    {kModelFennik, &CreateFennikDriver},
 };
 
 }  // namespace
