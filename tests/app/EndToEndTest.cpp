@@ -605,3 +605,53 @@ TEST_F(CEndToEnd, AMissingProfileStopsTheScanWithItsName)
     EXPECT_NE(std::string::npos, ReadText("zelkbat.txt").find("NOPROF")) << ReadText("zelkbat.txt");
     EXPECT_FALSE(Exists("np.tif"));
 }
+
+namespace {
+
+// Width, height and bit count from a BMP's header; false when the file is none.
+bool BmpHeader(const std::string& path, int& width, int& height, int& bits)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M')
+        return false;
+    auto u32 = [&](size_t at) { return int(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | data[at + 3] << 24); };
+    width = u32(18);
+    height = u32(22);
+    bits = data[28] | data[29] << 8;
+    return true;
+}
+
+}  // namespace
+
+// Every family a batch line can scan from writes a file of exactly the selected size; line art
+// rows hold whole bytes.
+TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
+{
+    struct Case {
+        const char* device;
+        const char* line;
+        int width, height, bits;
+    };
+    const Case cases[] = {
+        {"kind=fennik", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
+        {"kind=fennik", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
+        {"kind=fennik model=kestscana4", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        {"kind=fennik transparency=1", "trans rgb resppi:300 selmm:10,10,40,40 scan:out.bmp", 354, 354, 24},
+        {"kind=koval", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
+        {"kind=koval model=kovalplus", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
+        {"kind=koval", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.device) + ": " + c.line);
+        Describe(std::string("host 0\ndevice 0 0 4 ") + c.device + "\n");
+        DeleteFileA((m_Dir + "out.bmp").c_str());
+        DeleteFileA((m_Dir + "zelkbat.txt").c_str());
+        const CChildRun run = Run(std::string("\"") + c.line + "\"");
+        EXPECT_EQ(0u, run.exitCode) << ReadText("zelkbat.txt");
+        EXPECT_TRUE(run.boxes.empty());
+        int width = 0, height = 0, bits = 0;
+        ASSERT_TRUE(BmpHeader(m_Dir + "out.bmp", width, height, bits));
+        EXPECT_EQ((std::vector<int>{c.width, c.height, c.bits}), (std::vector<int>{width, height, bits}));
+    }
+}
