@@ -24,7 +24,7 @@ constexpr int kMinPoints = 2;
 constexpr int kMaxPoints = 256;
 // Entries of the tabulated curve over 0..255: fine enough that linear steps between entries stay
 // far below a level.
-constexpr int kTableEntries = 1024;
+constexpr int kTableEntries = 4096;
 
 // The points of a ".tc" file: curve by curve, the x values, then the y values.
 class CCurveSet final : public CEngineObject {
