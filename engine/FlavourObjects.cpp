@@ -19,7 +19,7 @@ namespace {
 
 // Identities are never reused, so a chain made of a freed object's successor at the same address
 // does not find the old transform.
-std::atomic<uint64_t> g_nNextIdentity{1};
+std::atomic<uint64_t> g_nNextIdentity {1};
 
 class CStoredObject final : public CEngineObject {
 public:

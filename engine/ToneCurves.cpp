@@ -112,7 +112,7 @@ double Interpolate(const std::vector<double>& x, const std::vector<double>& y, c
     double h = x[k + 1] - x[k], s = (t - x[k]) / h;
     double s2 = s * s, s3 = s2 * s;
     return (2 * s3 - 3 * s2 + 1) * y[k] + (s3 - 2 * s2 + s) * h * m[k] + (-2 * s3 + 3 * s2) * y[k + 1] +
-           (s3 - s2) * h * m[k + 1];
+        (s3 - s2) * h * m[k + 1];
 }
 
 // A file's curve ends at the first x that does not rise; what follows reads as zeros, as a shorter
@@ -160,15 +160,15 @@ int ParseCurveFile(const std::vector<uint8_t>& bytes, const char* path, CCurveSe
 
 }  // namespace
 
-int BeginCurveSetWrite(CmsHandle* set, int pointCount, int curveCount, int flag, float** xs, float** ys,
-    CEngineError& error)
+int BeginCurveSetWrite(
+    CmsHandle* set, int pointCount, int curveCount, int flag, float** xs, float** ys, CEngineError& error)
 {
     if (set == nullptr || xs == nullptr || ys == nullptr)
         return error.Fail(kCmsErrArgument, "BeginCurveWrite: no handle or arrays");
-    if (pointCount < kMinPoints || pointCount > kMaxPoints || curveCount < 1 || curveCount > kMaxCurves ||
-        flag < 0 || flag > 0xFFFF)
-        return error.Fail(kCmsErrArgument, "BeginCurveWrite: %d points, %d curves, flag %d", pointCount,
-            curveCount, flag);
+    if (pointCount < kMinPoints || pointCount > kMaxPoints || curveCount < 1 || curveCount > kMaxCurves || flag < 0 ||
+        flag > 0xFFFF)
+        return error.Fail(
+            kCmsErrArgument, "BeginCurveWrite: %d points, %d curves, flag %d", pointCount, curveCount, flag);
     try {
         auto* curves = new CCurveSet(pointCount, curveCount, flag);
         curves->HandOut(xs, ys);

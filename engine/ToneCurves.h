@@ -7,8 +7,8 @@
 
 class CEngineError;
 
-int BeginCurveSetWrite(CmsHandle* set, int pointCount, int curveCount, int flag, float** xs, float** ys,
-    CEngineError& error);
+int BeginCurveSetWrite(
+    CmsHandle* set, int pointCount, int curveCount, int flag, float** xs, float** ys, CEngineError& error);
 int ReadCurveSetFile(CmsHandle* set, const char* path, int* pointCount, int* curveCount, int* flag, float** xs,
     float** ys, CEngineError& error);
 int SetCurveSetDescription(CmsHandle* set, const char* text, CEngineError& error);

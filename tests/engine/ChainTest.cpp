@@ -58,8 +58,8 @@ struct CBitmap {
     {
         std::vector<uint8_t> pixels;
         for (int y = 0; y < height; ++y)
-            pixels.insert(pixels.end(), bytes.begin() + y * rowStep,
-                bytes.begin() + y * rowStep + width * desc.channelCount);
+            pixels.insert(
+                pixels.end(), bytes.begin() + y * rowStep, bytes.begin() + y * rowStep + width * desc.channelCount);
         return pixels;
     }
 };
@@ -70,9 +70,9 @@ std::vector<uint8_t> BareChain(const std::vector<std::string>& paths, const CBit
     std::vector<cmsHPROFILE> profiles;
     for (const std::string& path : paths)
         profiles.push_back(cmsOpenProfileFromFile(path.c_str(), "r"));
-    cmsHTRANSFORM transform = cmsCreateMultiprofileTransform(profiles.data(),
-        static_cast<cmsUInt32Number>(profiles.size()), TYPE_BGR_8, TYPE_BGR_8,
-        cmsGetHeaderRenderingIntent(profiles[0]), 0);
+    cmsHTRANSFORM transform =
+        cmsCreateMultiprofileTransform(profiles.data(), static_cast<cmsUInt32Number>(profiles.size()), TYPE_BGR_8,
+            TYPE_BGR_8, cmsGetHeaderRenderingIntent(profiles[0]), 0);
     std::vector<uint8_t> pixels = bitmap.Pixels();
     EXPECT_NE(transform, nullptr);
     if (transform != nullptr) {
@@ -130,8 +130,8 @@ protected:
 
     int ApplyChain(CBitmap& source, CBitmap& destination)
     {
-        return m_engine->ApplyChain(static_cast<int>(m_entries.size()), m_entries.data(), &source.desc,
-            &destination.desc);
+        return m_engine->ApplyChain(
+            static_cast<int>(m_entries.size()), m_entries.data(), &source.desc, &destination.desc);
     }
 
     std::string Name(CmsHandle& object)
@@ -154,7 +154,8 @@ TEST_F(ChainTest, DefaultPartsCarryTheirKindAndTheirFileNameAsDisplayName)
         int32_t space;
     };
     const Case cases[] = {{"rgb\\Warmer", 34, kCmsSpaceRgb}, {"rgb\\Contrast", 35, kCmsSpaceRgb},
-        {"rgb\\Saturate", 36, kCmsSpaceRgb}, {"cmyk\\Warmer", 34, kCmsSpaceCmyk}, {"gray\\Brighter", 35, kCmsSpaceGrey}};
+        {"rgb\\Saturate", 36, kCmsSpaceRgb}, {"cmyk\\Warmer", 34, kCmsSpaceCmyk},
+        {"gray\\Brighter", 35, kCmsSpaceGrey}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.part);
         CmsObjectInfo info;
@@ -350,7 +351,7 @@ TEST_F(ChainTest, AttributeSearchListsTheObjectsOfAFolder)
     while (m_engine->NextSearchResult(&name) == 0 && name != nullptr && *name != '\0')
         names.push_back(name);
     EXPECT_EQ(m_engine->EndSearch(), 0);
-    EXPECT_EQ(names, (std::vector<std::string>{"Contrast", "Saturate", "Warmer"}));
+    EXPECT_EQ(names, (std::vector<std::string> {"Contrast", "Saturate", "Warmer"}));
     DeleteFileA((g_base + "CCORR\\rgb\\Notes.txt").c_str());
 
     std::string absent = g_base + "CCORR\\absent\\";

@@ -39,8 +39,8 @@ void AppendFloat(std::vector<uint8_t>& bytes, float value)
 
 // A ".tc" file as the format gives it, built by hand: the header, then curve by curve the x values
 // and the y values.
-std::vector<uint8_t> CurveFile(int curves, int points, int flag, const char* description,
-    const std::vector<std::vector<float>>& values)
+std::vector<uint8_t> CurveFile(
+    int curves, int points, int flag, const char* description, const std::vector<std::vector<float>>& values)
 {
     std::vector<uint8_t> bytes = {'T', 'C', 'R', 'V', 1, 0, static_cast<uint8_t>(curves), 0,
         static_cast<uint8_t>(points), static_cast<uint8_t>(points >> 8), static_cast<uint8_t>(flag), 0};
@@ -54,6 +54,7 @@ std::vector<uint8_t> CurveFile(int curves, int points, int flag, const char* des
 }
 
 // The identity as one grey curve of two points with flag 1 and description "Grey".
+// clang-format off
 const std::vector<uint8_t> kGreyIdentityFile = {
     'T', 'C', 'R', 'V', 1, 0, 1, 0, 2, 0, 1, 0,            // magic, version, curves, points, flag
     'G', 'r', 'e', 'y', 0, 0, 0, 0, 0, 0, 0, 0, 0,         // description, 26 bytes padded with zeros
@@ -62,6 +63,7 @@ const std::vector<uint8_t> kGreyIdentityFile = {
     0, 0, 0, 0, 0x00, 0x00, 0x7F, 0x43,                     // x: 0, 255
     0, 0, 0, 0, 0x00, 0x00, 0x7F, 0x43,                     // y: 0, 255
 };
+// clang-format on
 
 }  // namespace
 
@@ -197,8 +199,8 @@ TEST_F(CurveTest, ReadFileGivesItsCountsPointsAndDescription)
     EXPECT_EQ(m_nPoints, 2);
     EXPECT_EQ(m_nCurves, 1);
     EXPECT_EQ(m_nFlag, 1);
-    EXPECT_EQ(std::vector<float>(m_xs[0], m_xs[0] + 2), (std::vector<float>{0, 255}));
-    EXPECT_EQ(std::vector<float>(m_ys[0], m_ys[0] + 2), (std::vector<float>{0, 255}));
+    EXPECT_EQ(std::vector<float>(m_xs[0], m_xs[0] + 2), (std::vector<float> {0, 255}));
+    EXPECT_EQ(std::vector<float>(m_ys[0], m_ys[0] + 2), (std::vector<float> {0, 255}));
     char text[26];
     std::memset(text, 'x', sizeof text);
     ASSERT_EQ(m_engine->GetCurveDescription(&m_set, text, sizeof text), 0);
@@ -211,20 +213,21 @@ TEST_F(CurveTest, ReadFileGivesItsCountsPointsAndDescription)
 TEST_F(CurveTest, CurvesEndAtTheirLastRisingPointAndValuesAreKeptTo0To255)
 {
     std::string path = s_folder + "short.tc";
-    WriteBytes(path, CurveFile(3, 4, 1, "Short",
-                         {{0, 128, 255, 0}, {0, 100, 255, 0},        // three points, then zeros
-                             {0, 200, 100, 255}, {0, 50, 70, 255},   // x falls after 200
-                             {-5, 300, 0, 0}, {-1, 400, 0, 0}}));     // out of range
+    WriteBytes(path,
+        CurveFile(3, 4, 1, "Short",
+            {{0, 128, 255, 0}, {0, 100, 255, 0},  // three points, then zeros
+                {0, 200, 100, 255}, {0, 50, 70, 255},  // x falls after 200
+                {-5, 300, 0, 0}, {-1, 400, 0, 0}}));  // out of range
     ASSERT_EQ(Read(path), 0) << m_engine->GetLastErrorText();
     ASSERT_EQ(m_nCurves, 3);
     auto xs = [&](int c) { return std::vector<float>(m_xs[c], m_xs[c] + 4); };
     auto ys = [&](int c) { return std::vector<float>(m_ys[c], m_ys[c] + 4); };
-    EXPECT_EQ(xs(0), (std::vector<float>{0, 128, 255, 0}));
-    EXPECT_EQ(ys(0), (std::vector<float>{0, 100, 255, 0}));
-    EXPECT_EQ(xs(1), (std::vector<float>{0, 200, 0, 0}));
-    EXPECT_EQ(ys(1), (std::vector<float>{0, 50, 0, 0}));
-    EXPECT_EQ(xs(2), (std::vector<float>{0, 255, 0, 0}));
-    EXPECT_EQ(ys(2), (std::vector<float>{0, 255, 0, 0}));
+    EXPECT_EQ(xs(0), (std::vector<float> {0, 128, 255, 0}));
+    EXPECT_EQ(ys(0), (std::vector<float> {0, 100, 255, 0}));
+    EXPECT_EQ(xs(1), (std::vector<float> {0, 200, 0, 0}));
+    EXPECT_EQ(ys(1), (std::vector<float> {0, 50, 0, 0}));
+    EXPECT_EQ(xs(2), (std::vector<float> {0, 255, 0, 0}));
+    EXPECT_EQ(ys(2), (std::vector<float> {0, 255, 0, 0}));
 }
 
 TEST_F(CurveTest, FilesThatDisagreeWithTheFormatAreRefused)
@@ -285,7 +288,7 @@ TEST_F(CurveTest, SetsOfOneToFiveCurvesRoundTripAndLongDescriptionsAreCut)
     }
     float* xs[5];
     float* ys[5];
-    for (auto [points, curves] : {std::pair{1, 1}, {257, 1}, {2, 0}, {2, 6}}) {
+    for (auto [points, curves] : {std::pair {1, 1}, {257, 1}, {2, 0}, {2, 6}}) {
         CmsHandle set = {};
         EXPECT_EQ(m_engine->BeginCurveWrite(&set, points, curves, 1, xs, ys), 1);
         EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrArgument);
