@@ -4,6 +4,7 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -79,6 +80,16 @@ CStoredObject* ObjectOf(CmsHandle* handle, const char* operation, CEngineError& 
         error.Fail(kCmsErrBadHandle, "%s: not a stored object", operation);
     return object;
 }
+
+// Checked by the chain's build already.
+CStoredObject* ObjectAt(const CmsChainEntry& entry)
+{
+    return HandleObject<CStoredObject>(&entry.handle, EngineObjectKind::Object);
+}
+
+// The creation date in an ICC header: six big-endian words.
+constexpr size_t kHeaderDateOffset = 24;
+constexpr size_t kHeaderDateEnd = 36;
 
 const char* SpaceText(cmsColorSpaceSignature space)
 {
@@ -272,7 +283,7 @@ int CFlavourChains::Combine(int count, CmsChainEntry* entries, CmsHandle* combin
         std::vector<cmsHPROFILE> profiles;
         std::string names;
         for (int i = 0; i < count; ++i) {
-            auto* object = HandleObject<CStoredObject>(&entries[i].handle, EngineObjectKind::Object);
+            CStoredObject* object = ObjectAt(entries[i]);
             profiles.push_back(object->Open());
             names += (names.empty() ? "" : " + ") + object->m_strName;
         }
@@ -287,6 +298,11 @@ int CFlavourChains::Combine(int count, CmsChainEntry* entries, CmsHandle* combin
             WriteText(link, cmsSigProfileDescriptionTag, names.c_str());
             ok = SaveToBytes(link, bytes);
             cmsCloseProfile(link);
+            // The first part's creation date, not the moment: the same chain gives the same bytes.
+            const std::vector<uint8_t>& first = ObjectAt(entries[0])->m_bytes;
+            if (ok && bytes.size() > kHeaderDateEnd && first.size() > kHeaderDateEnd)
+                std::copy(first.begin() + kHeaderDateOffset, first.begin() + kHeaderDateEnd,
+                    bytes.begin() + kHeaderDateOffset);
         }
         if (transform != nullptr)
             cmsDeleteTransform(transform);

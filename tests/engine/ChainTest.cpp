@@ -292,6 +292,10 @@ TEST_F(ChainTest, CombinedLinkGivesWhatTheChainGives)
     ASSERT_EQ(m_engine->GetProfileInfo(path.c_str(), 4, &info), 0) << m_engine->GetLastErrorText();
     EXPECT_EQ(info.classCode, kCmsClassLink);
     EXPECT_EQ(info.inputSpace, kCmsSpaceRgb);
+    // Dated as its first part, so that the same chain always gives the same bytes.
+    CmsObjectInfo first;
+    ASSERT_EQ(m_engine->GetProfileInfo(Part("rgb\\Warmer").c_str(), 4, &first), 0);
+    EXPECT_EQ(info.created, first.created);
     DeleteFileA(path.c_str());
 
     // One entry combines too.
