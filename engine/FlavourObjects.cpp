@@ -243,10 +243,14 @@ int CFlavourChains::Build(int count, CmsChainEntry* entries, const char* operati
         cmsColorSpaceSignature in = cmsGetColorSpace(profile);
         cmsColorSpaceSignature previous = profiles.empty() ? in : cmsGetPCS(profiles.back());
         profiles.push_back(profile);
-        if (!link || in != previous) {
+        if (!link) {
             closeAll();
-            return error.Fail(kCmsErrCannotCombine, "%s: %s %s", operation, object->m_strName.c_str(),
-                !link ? "is no colour link" : SpaceText(in));
+            return error.Fail(kCmsErrCannotCombine, "%s: %s is no colour link", operation, object->m_strName.c_str());
+        }
+        if (in != previous) {
+            closeAll();
+            return error.Fail(kCmsErrCannotCombine, "%s: %s takes %s data, the part before gives %s", operation,
+                object->m_strName.c_str(), SpaceText(in), SpaceText(previous));
         }
     }
     if (CColourTransform::FromProfiles(std::move(profiles), names, error, m_transform) != 0) {

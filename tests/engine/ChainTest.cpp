@@ -311,6 +311,7 @@ TEST_F(ChainTest, PartsOfDifferentColourSpacesCannotBeJoined)
     const std::vector<uint8_t> before = out.bytes;
     EXPECT_EQ(ApplyChain(grey, out), 1);
     EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrCannotCombine);
+    EXPECT_STREQ(m_engine->GetLastErrorText(), "ApplyChain: Warmer takes RGB data, the part before gives grey");
     EXPECT_EQ(out.bytes, before);
     EXPECT_EQ(m_engine->CombineChain(2, m_entries.data(), &m_combined), 1);
     EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrCannotCombine);
@@ -342,6 +343,16 @@ TEST_F(ChainTest, ChainsThatAreNoChainsAreRefused)
     CBitmap grey(8, 2, 1);
     EXPECT_EQ(ApplyChain(grey, grey), 1);
     EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrArgument);
+    // A profile is an object too, but no part of a chain, before or after a link.
+    CmsChainEntry profile = {{}, 1};
+    ASSERT_EQ(m_engine->LoadObject((g_base + "PROFILES\\GENERIC.icc").c_str(), &profile.handle), 0);
+    m_entries.push_back(profile);
+    EXPECT_EQ(ApplyChain(source, destination), 1);
+    EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrCannotCombine);
+    m_engine->FreeHandle(&m_entries[0].handle);
+    m_entries.erase(m_entries.begin());
+    EXPECT_EQ(ApplyChain(source, destination), 1);
+    EXPECT_EQ(m_engine->GetLastErrorCode(), kCmsErrCannotCombine);
 }
 
 TEST_F(ChainTest, AttributeSearchListsTheObjectsOfAFolder)
