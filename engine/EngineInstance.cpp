@@ -9,8 +9,8 @@
 #include <strings.h>
 
 #include "engine/EngineHandle.h"
-#include "engine/FlavourObjects.h"
 #include "engine/FilmType.h"
+#include "engine/FlavourObjects.h"
 #include "engine/InfoAttributes.h"
 #include "engine/ProfileAttributes.h"
 #include "engine/ProfileReader.h"
