@@ -14,6 +14,9 @@ enum class EngineObjectKind : uint32_t {
     Step = 2,       // a processing step, or several combined into one
     Transform = 3,  // a colour transform between profiles, or an opened colour link
     Profile = 4,    // an opened profile
+    CurveSet = 5,   // the curves of a ".tc" file being read or written
+    Curve = 6,      // a fitted tone curve
+    Object = 7,     // a stored object (a flavour part or a combined chain) held in memory
 };
 
 class CEngineObject {

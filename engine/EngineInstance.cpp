@@ -10,10 +10,12 @@
 
 #include "engine/EngineHandle.h"
 #include "engine/FilmType.h"
+#include "engine/FlavourObjects.h"
 #include "engine/InfoAttributes.h"
 #include "engine/ProfileAttributes.h"
 #include "engine/ProfileReader.h"
 #include "engine/StepChain.h"
+#include "engine/ToneCurves.h"
 
 namespace {
 
@@ -23,11 +25,6 @@ const std::vector<const char*> kObjectExtensions = {"", ".flm", ".icc", ".icm"};
 bool IsProfileFile(const std::string& name)
 {
     return HasExtension(name, ".icc") || HasExtension(name, ".icm");
-}
-
-bool IsAbsolutePath(const char* path)
-{
-    return std::strchr(path, ':') != nullptr || (path[0] == '\\' && path[1] == '\\');
 }
 
 int32_t FileTimeOf(const std::string& path)
@@ -100,6 +97,13 @@ int CEngineInstance::SetAttributes(int category, void* object, int code, ...)
         va_end(args);
         return result;
     }
+    if (category == kCmsCategoryObjects && object != nullptr && code == kObjectNameAttribute) {
+        va_list args;
+        va_start(args, code);
+        const char* name = va_arg(args, const char*);
+        va_end(args);
+        return SetObjectName(static_cast<CmsHandle*>(object), name, m_error);
+    }
     if (category != kCmsCategoryObjects || object != nullptr || code != kCmsAttrObjectFolder)
         return m_error.Fail(kCmsErrAttribute, "attribute %d/0x%X: not available in this engine build",
                             category, static_cast<unsigned>(code));
@@ -120,6 +124,8 @@ int CEngineInstance::GetAttributes(int category, void* object, int code, ...)
         va_start(args, code);
         void* out = va_arg(args, void*);
         va_end(args);
+        if (code == kObjectNameAttribute)
+            return GetObjectName(static_cast<CmsHandle*>(object), static_cast<const char**>(out), m_error);
         return GetProfileAttribute(static_cast<CmsHandle*>(object), code, out);
     }
     if (category != kCmsCategoryObjects || object != nullptr || code != kCmsAttrObjectFolder)
@@ -258,10 +264,10 @@ int CEngineInstance::GetProfileInfo(const char* name, int flags, CmsObjectInfo* 
     if (info == nullptr || name == nullptr || (flags != 0 && flags != 4))
         return m_error.Fail(kCmsErrArgument, "GetProfileInfo: flags %d", flags);
     if (flags == 4) {
-        // A path from the program (flavour parts and their folders), not a name the user typed.
-        if (*name == '\0' || std::strstr(name, "..") != nullptr)
-            return m_error.Fail(kCmsErrBadName, "%s", name);
-        std::string path = IsAbsolutePath(name) ? name : m_store.ObjectRoot() + name;
+        // A path from the program (flavour parts and their folders), relative to the current folder.
+        std::string path = FindObjectFile(name);
+        if (path.empty())
+            return m_error.Fail(kCmsErrNotFound, "%s", name);
         return ReadObjectInfo(path, *info);
     }
     if (!CObjectStore::IsValidName(name))
@@ -490,36 +496,49 @@ int CEngineInstance::DetectImageBorders(void*, CCmsImageDesc*)
     return NotAvailable("DetectImageBorders");
 }
 
-int CEngineInstance::BeginCurveWrite(CmsHandle*, int, int, int, float**, float**)
+int CEngineInstance::BeginCurveWrite(CmsHandle* curve, int pointCount, int curveCount, int flag, float** xs,
+                                     float** ys)
 {
-    return NotAvailable("BeginCurveWrite");
+    m_error.Clear();
+    return BeginCurveSetWrite(curve, pointCount, curveCount, flag, xs, ys, m_error);
 }
 
-int CEngineInstance::ReadCurveFile(CmsHandle*, const char*, int*, int*, int*, float**, float**)
+int CEngineInstance::ReadCurveFile(CmsHandle* curve, const char* path, int* pointCount, int* curveCount,
+                                   int* thirdCount, float** xs, float** ys)
 {
-    return NotAvailable("ReadCurveFile");
+    m_error.Clear();
+    return ReadCurveSetFile(curve, path, pointCount, curveCount, thirdCount, xs, ys, m_error);
 }
 
-int CEngineInstance::SetCurveDescription(CmsHandle*, const char*)
+int CEngineInstance::SetCurveDescription(CmsHandle* curve, const char* text)
 {
-    return NotAvailable("SetCurveDescription");
+    m_error.Clear();
+    return SetCurveSetDescription(curve, text, m_error);
 }
 
-int CEngineInstance::GetCurveDescription(CmsHandle*, char*, int)
+int CEngineInstance::GetCurveDescription(CmsHandle* curve, char* text, int size)
 {
-    return NotAvailable("GetCurveDescription");
+    m_error.Clear();
+    return GetCurveSetDescription(curve, text, size, m_error);
 }
 
-int CEngineInstance::WriteCurveFile(CmsHandle*, const char*) { return NotAvailable("WriteCurveFile"); }
-
-int CEngineInstance::FitCurve(CmsHandle*, CmsHandle*, const float*, const float*, int, int)
+int CEngineInstance::WriteCurveFile(CmsHandle* curve, const char* path)
 {
-    return NotAvailable("FitCurve");
+    m_error.Clear();
+    return WriteCurveSetFile(curve, path, m_error);
 }
 
-int CEngineInstance::EvaluateCurve(CmsHandle*, CmsHandle*, float*, float*, int)
+// The fitted curve lives in the first record; the second is not written.
+int CEngineInstance::FitCurve(CmsHandle* fit, CmsHandle*, const float* xs, const float* ys, int count, int)
 {
-    return NotAvailable("EvaluateCurve");
+    m_error.Clear();
+    return FitToneCurve(fit, xs, ys, count, m_error);
+}
+
+int CEngineInstance::EvaluateCurve(CmsHandle* fit, CmsHandle*, float* x, float* y, int count)
+{
+    m_error.Clear();
+    return EvaluateToneCurve(fit, x, y, count, m_error);
 }
 
 int CEngineInstance::OpenProfile(int flags, const char* name, CmsHandle* profile)
@@ -537,9 +556,15 @@ int CEngineInstance::OpenProfile(int flags, const char* name, CmsHandle* profile
     return 0;
 }
 
-int CEngineInstance::SetProfileInfo(const char*, int, const CmsObjectInfo*)
+int CEngineInstance::SetProfileInfo(const char* name, int flags, const CmsObjectInfo* info)
 {
-    return NotAvailable("SetProfileInfo");
+    m_error.Clear();
+    if (name == nullptr || info == nullptr || flags != 4)
+        return m_error.Fail(kCmsErrArgument, "SetProfileInfo: flags %d", flags);
+    std::string path = FindObjectFile(name);
+    if (path.empty())
+        return m_error.Fail(kCmsErrNotFound, "%s", name);
+    return WriteObjectDescription(path, *info, m_error);
 }
 
 int CEngineInstance::CreateTransformFromProfiles(int count, const char** names, const int*, CmsHandle* transform)
@@ -559,23 +584,60 @@ int CEngineInstance::CreateTransformFromProfiles(int count, const char** names, 
     return MakeTransform(recipe, transform);
 }
 
-int CEngineInstance::ApplyChain(int, CmsChainEntry*, CCmsImageDesc*, CCmsImageDesc*)
+int CEngineInstance::ApplyChain(int count, CmsChainEntry* entries, CCmsImageDesc* source,
+                                CCmsImageDesc* destination)
 {
-    return NotAvailable("ApplyChain");
+    m_error.Clear();
+    return m_chains.Apply(count, entries, source, destination, m_written, m_error);
 }
 
-int CEngineInstance::LoadObject(const char*, CmsHandle*) { return NotAvailable("LoadObject"); }
-
-int CEngineInstance::SaveObject(CmsHandle*, const char*) { return NotAvailable("SaveObject"); }
-
-int CEngineInstance::CombineChain(int, CmsChainEntry*, CmsHandle*)
+int CEngineInstance::LoadObject(const char* path, CmsHandle* object)
 {
-    return NotAvailable("CombineChain");
+    m_error.Clear();
+    return LoadStoredObject(path, object, m_error);
 }
 
-int CEngineInstance::BeginAttributeSearch(int, int, int, ...)
+int CEngineInstance::SaveObject(CmsHandle* object, const char* path)
 {
-    return NotAvailable("BeginAttributeSearch");
+    m_error.Clear();
+    return SaveStoredObject(object, path, m_error);
+}
+
+int CEngineInstance::CombineChain(int count, CmsChainEntry* entries, CmsHandle* combined)
+{
+    m_error.Clear();
+    return m_chains.Combine(count, entries, combined, m_error);
+}
+
+// Code/value pairs: the folder code ends the list (a code 0 ends it too); the other pairs choose
+// kinds of object, and every kind is listed.
+int CEngineInstance::BeginAttributeSearch(int category, int code, int value, ...)
+{
+    m_error.Clear();
+    EndSearch();
+    if (category != kSearchCategory)
+        return m_error.Fail(kCmsErrAttribute, "BeginAttributeSearch: category %d", category);
+    va_list args;
+    va_start(args, value);
+    const char* folder = nullptr;
+    for (bool first = true; code != 0; first = false) {
+        if (code == kSearchFolder && !first) {
+            folder = va_arg(args, const char*);
+            break;
+        }
+        if (code != kSearchKind && code != kSearchClass) {
+            va_end(args);
+            return m_error.Fail(kCmsErrAttribute, "BeginAttributeSearch: code 0x%X", static_cast<unsigned>(code));
+        }
+        if (!first)
+            (void)va_arg(args, int);
+        code = va_arg(args, int);
+    }
+    va_end(args);
+    std::vector<std::string> names;
+    if (ListObjects(folder != nullptr ? folder : m_store.CurrentFolder(), names, m_error) != 0)
+        return 1;
+    return StartSearch(std::move(names));
 }
 
 int CEngineInstance::FindProfile(const char* name, std::string& path)

@@ -9,6 +9,7 @@
 
 #include "colour/CmsEngine.h"
 #include "engine/EngineError.h"
+#include "engine/FlavourObjects.h"
 #include "engine/ImageFiles.h"
 #include "engine/ObjectStore.h"
 #include "engine/Transform.h"
@@ -103,4 +104,5 @@ private:
     CBuildCallbacks m_callbacks;
     // The files described into info records; a record's key is its index + 1.
     std::vector<std::string> m_describedPaths;
+    CFlavourChains m_chains;
 };

@@ -114,6 +114,7 @@ int ReadProfileInfo(const std::string& path, CmsObjectInfo& info, CEngineError& 
     if (profile == nullptr)
         return error.Fail(kCmsErrCorrupt, "%s is not a readable ICC profile", path.c_str());
     FillInfo(profile, info);
+    info.objectKind = ReadFlavourKind(profile);
     cmsCloseProfile(profile);
     return 0;
 }

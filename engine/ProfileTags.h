@@ -14,6 +14,8 @@
 
 constexpr cmsTagSignature kTagDestinationName = static_cast<cmsTagSignature>(0x62766473);  // 'bvds'
 constexpr cmsTagSignature kTagSeparation = static_cast<cmsTagSignature>(0x62767370);  // 'bvsp'
+// The kind of a flavour part, a decimal number: 34 colour balance, 35 tone, 36 saturation.
+constexpr cmsTagSignature kTagFlavourKind = static_cast<cmsTagSignature>(0x62766b64);  // 'bvkd'
 
 // Percentages of a CMYK separation: the share of the common grey that black replaces (GCR) or
 // the black under the neutrals (UCR), the most black, and the most of all four inks together.
@@ -64,4 +66,12 @@ inline bool ReadSeparation(cmsHPROFILE profile, CSeparation& separation)
         return false;
     separation.gcr = std::strcmp(kind, "GCR") == 0;
     return separation.gcr || std::strcmp(kind, "UCR") == 0;
+}
+
+// The flavour kind a part states, else 0.
+inline int ReadFlavourKind(cmsHPROFILE profile)
+{
+    std::string text = ReadTextTag(profile, kTagFlavourKind);
+    int kind = 0;
+    return std::sscanf(text.c_str(), "%d", &kind) == 1 ? kind : 0;
 }

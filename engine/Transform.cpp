@@ -152,6 +152,18 @@ int CColourTransform::Build(const CTransformRecipe& recipe, const CBuildCallback
     }
 }
 
+int CColourTransform::FromProfiles(std::vector<cmsHPROFILE> profiles, const std::string& names, CEngineError& error,
+    std::unique_ptr<CColourTransform>& out)
+{
+    std::unique_ptr<CColourTransform> transform(new CColourTransform);
+    transform->m_profiles = std::move(profiles);
+    transform->m_strNames = names;
+    if (transform->Join(error) != 0)
+        return 1;
+    out = std::move(transform);
+    return 0;
+}
+
 // The spaces the data come in and go out in, and a first binding, which tells whether Little CMS
 // can join the profiles at all. A device profile between the ends is a proof: the data go into its
 // device's colours and on from there, so Little CMS gets it twice, once each way.

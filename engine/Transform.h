@@ -42,6 +42,11 @@ public:
     static int Build(const CTransformRecipe& recipe, const CBuildCallbacks& callbacks, CEngineError& error,
         std::unique_ptr<CColourTransform>& out);
 
+    // The same over profiles already open (device links in memory), which it takes over, closing
+    // them also on failure; names name them in errors. The data's profile is not known.
+    static int FromProfiles(std::vector<cmsHPROFILE> profiles, const std::string& names, CEngineError& error,
+        std::unique_ptr<CColourTransform>& out);
+
     int Apply(const CCmsImageDesc& source, const CCmsImageDesc& destination, CEngineError& error);
 
     // The destination profile's file bytes, or null.

@@ -1,6 +1,7 @@
 // Writes the engine's default profiles into "<engine directory>\PROFILES\": the monitor profile
 // "GENERIC" (sRGB), one scanner profile per kind of original, and an RGB and a CMYK output profile;
-// and into "OBJECTS\" the colour links from the scanner profiles to the output profiles.
+// into "OBJECTS\" the colour links from the scanner profiles to the output profiles; and into
+// "CCORR\" the default flavour parts, device links of grey, RGB and CMYK data onto themselves.
 // Built for and run on the build machine, so that every architecture's build gets the same content
 // whether or not the machine runs the Windows programs; the film types beside this file are copied
 // by the build itself.
@@ -10,6 +11,7 @@
 #include "engine/ProfileTags.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -215,6 +217,100 @@ bool MakeFolder(const std::string& folder)
     return !error;
 }
 
+// Flavour parts: kinds as GetProfileInfo reports them, and curves of levels on 0..1.
+constexpr int kColourBalance = 34;
+constexpr int kTone = 35;
+constexpr int kSaturation = 36;
+
+using LevelFunction = double (*)(double);
+
+double Unchanged(double x) { return x; }
+// Bumps that leave black and white alone and stay monotone (slope at least 1 - 0.16).
+double MidUp(double x) { return x + 0.05 * std::sin(M_PI * x); }
+double MidDown(double x) { return x - 0.05 * std::sin(M_PI * x); }
+double SCurve(double x) { return x - 0.06 * std::sin(2 * M_PI * x); }
+double Lighter(double x) { return std::pow(x, 0.8); }
+
+cmsToneCurve* LevelCurve(LevelFunction function)
+{
+    cmsUInt16Number table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = static_cast<cmsUInt16Number>(Clamp01(function(i / 255.0)) * 65535.0 + 0.5);
+    return cmsBuildTabulatedToneCurve16(nullptr, 256, table);
+}
+
+bool SavePart(cmsHPROFILE part, const std::string& folder, const char* name, int kind)
+{
+    if (part == nullptr) {
+        std::fprintf(stderr, "cannot make the flavour part %s\n", name);
+        return false;
+    }
+    // The part's display name is its file name.
+    WriteText(part, cmsSigProfileDescriptionTag, name);
+    WriteText(part, cmsSigCopyrightTag, "Default content of the colour engine");
+    WriteTextTag(part, kTagFlavourKind, std::to_string(kind));
+    return Save(part, folder, name);
+}
+
+bool CurvePart(const std::string& folder, const char* name, int kind, cmsColorSpaceSignature space,
+               std::vector<LevelFunction> functions)
+{
+    std::vector<cmsToneCurve*> curves;
+    for (LevelFunction function : functions)
+        curves.push_back(LevelCurve(function));
+    cmsHPROFILE part = cmsCreateLinearizationDeviceLink(space, curves.data());
+    for (cmsToneCurve* curve : curves)
+        cmsFreeToneCurve(curve);
+    return SavePart(part, folder, name, kind);
+}
+
+// Colours move away from their grey by a quarter more.
+int SampleSaturate(const cmsUInt16Number in[], cmsUInt16Number out[], void*)
+{
+    double grey = 0.30 * in[0] + 0.59 * in[1] + 0.11 * in[2];
+    for (int c = 0; c < 3; ++c)
+        out[c] = static_cast<cmsUInt16Number>(std::clamp(grey + 1.25 * (in[c] - grey), 0.0, 65535.0) + 0.5);
+    return 1;
+}
+
+bool SaturatePart(const std::string& folder)
+{
+    cmsHPROFILE part = cmsCreateProfilePlaceholder(nullptr);
+    cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+    cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 17, 3, 3, nullptr);
+    // An ICC A-to-B table holds curves on both sides of its grid: identities here.
+    bool ok = part != nullptr && pipeline != nullptr && clut != nullptr &&
+              cmsStageSampleCLut16bit(clut, SampleSaturate, nullptr, 0) &&
+              cmsPipelineInsertStage(pipeline, cmsAT_BEGIN, cmsStageAllocToneCurves(nullptr, 3, nullptr)) &&
+              cmsPipelineInsertStage(pipeline, cmsAT_END, clut) &&
+              cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    if (ok) {
+        cmsSetProfileVersion(part, 4.3);
+        cmsSetDeviceClass(part, cmsSigLinkClass);
+        cmsSetColorSpace(part, cmsSigRgbData);
+        cmsSetPCS(part, cmsSigRgbData);
+        ok = cmsWriteTag(part, cmsSigAToB0Tag, pipeline);
+    }
+    if (pipeline != nullptr)
+        cmsPipelineFree(pipeline);
+    if (!ok && part != nullptr)
+        cmsCloseProfile(part);
+    return SavePart(ok ? part : nullptr, folder, "Saturate", kSaturation);
+}
+
+bool FlavourParts(const std::string& ccorr)
+{
+    for (const char* folder : {"gray/user", "rgb/user", "cmyk/user", "thelast"})
+        if (!MakeFolder(ccorr + folder))
+            return false;
+    std::string rgb = ccorr + "rgb/", cmyk = ccorr + "cmyk/", gray = ccorr + "gray/";
+    bool ok = CurvePart(rgb, "Warmer", kColourBalance, cmsSigRgbData, {MidUp, Unchanged, MidDown});
+    ok = ok && CurvePart(rgb, "Contrast", kTone, cmsSigRgbData, {SCurve, SCurve, SCurve});
+    ok = ok && SaturatePart(rgb);
+    ok = ok && CurvePart(cmyk, "Warmer", kColourBalance, cmsSigCmykData, {MidDown, Unchanged, MidUp, Unchanged});
+    return ok && CurvePart(gray, "Brighter", kTone, cmsSigGrayData, {Lighter});
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -256,5 +352,6 @@ int main(int argc, char** argv)
     ok = ok && SaveLink(folder, objects, "NEGATIVE", "RGBOUT", kTransparency | kNegative, "NEGLINK",
                         "Colour negatives to RGB photo paper");
     ok = ok && SaveLink(folder, objects, "REFLECT", "CMYKOUT", 0, "CMYKLINK", "Reflective originals to CMYK press");
+    ok = ok && FlavourParts(std::string(argv[1]) + "/CCORR/");
     return ok ? 0 : 1;
 }
