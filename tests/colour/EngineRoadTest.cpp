@@ -1,7 +1,10 @@
 // Colour management over the installed engine and its default content: what the engine holds, and
 // the scan's steps and transforms as the output stage runs them.
 
+#include "colour/ChromabondChain.h"
 #include "colour/CmsEngineLoader.h"
+#include "colour/EngineCurve.h"
+#include "colour/FlavorFile.h"
 #include "colour/CmsResult.h"
 #include "colour/ScanTransforms.h"
 #include "core/cms/CmsEngineInstance.h"
@@ -150,4 +153,80 @@ TEST(EngineLibrary, IsUnloadedOnceItsLoaderEndsAfterTransforms)
         loader.FreeInstance(engine);
     }
     EXPECT_EQ(nullptr, GetModuleHandleA("CMS02732.DLL"));
+}
+
+// A curve set written through the engine reads back as it was, and the curves pass their points.
+TEST_F(EngineRoadTest, CurveFilesKeepTheirCurves)
+{
+    const std::string folder = enginetest::MakeTempFolder("curves");
+    const std::string path = folder + "s-curve.tc";
+    CEngineCurveSet written(1);
+    written.GetCurve(3)->SetPoint(64, 40);
+    written.GetCurve(3)->SetPoint(192, 215);
+    written.GetCurve(0)->Invert();
+    written.SetDescription("an S-curve");
+    ASSERT_EQ(0, written.Save(path.c_str())) << written.TakeError();
+    CEngineCurveSet read(path.c_str());
+    ASSERT_EQ(0, read.LastResult()) << read.TakeError();
+    EXPECT_EQ(1, read.GetMode());
+    ASSERT_EQ(4, read.GetCurveCount());
+    EXPECT_EQ("an S-curve", read.GetDescription());
+    EXPECT_EQ(4, read.GetCurve(3)->PointCount());
+    EXPECT_EQ(2, read.GetCurve(1)->PointCount());
+    EXPECT_NEAR(40.0f, read.GetCurve(3)->Evaluate(64), 0.5f);
+    EXPECT_NEAR(215.0f, read.GetCurve(3)->Evaluate(192), 0.5f);
+    EXPECT_NEAR(255.0f, read.GetCurve(0)->Evaluate(0), 0.5f);
+    EXPECT_NEAR(0.0f, read.GetCurve(0)->Evaluate(255), 0.5f);
+    CEngineCurveSet missing((folder + "absent.tc").c_str());
+    EXPECT_NE(0, missing.LastResult());
+    EXPECT_NE(0, missing.TakeError());
+    enginetest::RemoveTree(folder);
+}
+
+// The default flavour parts as a chain: a flavour file of them reads back into a chain that
+// changes a picture exactly as the parts themselves do.
+TEST_F(EngineRoadTest, AFlavourFileOfTheDefaultPartsActsAsTheParts)
+{
+    const std::string ini = enginetest::MakeTempFolder("flavourini") + "mirevant.ini";
+    std::string base = enginetest::InstalledBase();
+    base.pop_back();
+    ASSERT_TRUE(enginetest::WriteTextFile(ini, "[Zelk CMS]\r\nBaseDir=" + base + "\r\n"));
+    const std::string ccorr = ColourCorrectionFolder(ini.c_str()) + "\\";
+    auto* entries = new CChromabondHandle[2];
+    ASSERT_TRUE(entries[0].Load((ccorr + "rgb\\Warmer.icc").c_str()));
+    ASSERT_TRUE(entries[1].Load((ccorr + "rgb\\Contrast.icc").c_str()));
+    CChromabondChain chain;
+    chain.Set(entries, 2, true);
+
+    auto picture = [](std::vector<uint8_t>& pixels) {
+        CCmsImageDesc desc = {};
+        desc.imageWidth = desc.width = 4;
+        desc.imageHeight = desc.height = 1;
+        desc.channelCount = 3;
+        for (int c = 0; c < 3; ++c) {
+            desc.channels[c] = CmsChannelDesc{0, pixels.data() + c, 8, 3, 12};
+            desc.channelOffset[c] = c;
+        }
+        desc.layout = kCmsSpaceRgb;
+        return desc;
+    };
+    const std::vector<uint8_t> original = {20, 40, 60, 128, 128, 128, 200, 100, 50, 240, 240, 240};
+    std::vector<uint8_t> byParts = original;
+    CCmsImageDesc partsDesc = picture(byParts);
+    ASSERT_TRUE(chain.Apply(partsDesc, partsDesc));
+    EXPECT_NE(original, byParts);
+
+    ASSERT_TRUE(SaveFlavorFile(chain, "rgb\\user\\test.flv", ini.c_str()));
+    CFlavorPartList parts;
+    ASSERT_TRUE(ReadFlavorFile(0, "rgb\\user\\test.flv", parts, ini.c_str()));
+    DeleteFileA((ccorr + "rgb\\user\\test.flv").c_str());
+    ASSERT_EQ(2u, parts.Size());
+    CChromabondChain fromFile;
+    parts.MoveInto(fromFile);
+    std::vector<uint8_t> byFile = original;
+    CCmsImageDesc fileDesc = picture(byFile);
+    ASSERT_TRUE(fromFile.Apply(fileDesc, fileDesc));
+    EXPECT_EQ(byParts, byFile);
+    chain.Clear();
+    fromFile.Clear();
 }
