@@ -3,6 +3,7 @@
 //   CMPROF.ZLK  the profiles' transforms, 16 bits per RGB channel, no monitor profile
 //   CMMON.ZLK   the profiles' transforms through the monitor profile GENERIC, 8 bits
 //   CMLINK.ZLK  the stored colour links RGBLINK and CMYKLINK, 8 bits
+//   CMTONE.ZLK  grey, grey and RGB through the curve file of [General] ToneCurve
 // Each holds the batch defaults and the default profiles of the colour engine. The KOVAL II has no
 // CMYK mode, so a batch line takes RGB from them; CMYK is what the files were left at.
 
@@ -27,12 +28,16 @@ struct CDemoFile {
     int32_t rgbBits;
     const char* monitor;
     bool links;
+    int32_t toneCode;
 };
 
+constexpr int32_t kToneCurveFile = 0xFF07;  // the tone code that follows [General] ToneCurve
+
 const CDemoFile kDemoFiles[] = {
-    {"CMPROF.ZLK", kImageCmyk, 3, 16, "None", false},
-    {"CMMON.ZLK", kImageRgb, 3, 8, "GENERIC", false},
-    {"CMLINK.ZLK", kImageCmyk, 2, 8, "None", true},
+    {"CMPROF.ZLK", kImageCmyk, 3, 16, "None", false, 0},
+    {"CMMON.ZLK", kImageRgb, 3, 8, "GENERIC", false, 0},
+    {"CMLINK.ZLK", kImageCmyk, 2, 8, "None", true, 0},
+    {"CMTONE.ZLK", kImageGrey, 0, 8, "None", false, kToneCurveFile},
 };
 
 constexpr int32_t kReflective = 0;  // the original of parameter 8
@@ -55,8 +60,14 @@ void Describe(CScanSettings& s, const CDemoFile& file)
         s.SetLinkName(kImageRgb, "RGBLINK");
         s.SetLinkName(kImageCmyk, "CMYKLINK");
     }
-    // Made without the scanner at hand, the defaults cannot know that it takes reflective originals.
+    if (file.toneCode != 0) {
+        s.SetParamForType(kImageGrey, kParamToneCode, file.toneCode);
+        s.SetParamForType(kImageRgb, kParamToneCode, file.toneCode);
+    }
+    // Made without the scanner at hand, the defaults know neither that it takes reflective originals
+    // nor its density range: the range is found from each scan instead.
     s.SetParamAllTypes(kParamOriginal, kReflective);
+    s.SetParamAllTypes(kParamRangeMode, 0);
     s.SetParamAllTypes(kParamImageType, file.currentType);
 }
 

@@ -197,6 +197,31 @@ bool ReadBmp(const std::string& path, CBmp& bmp)
     return true;
 }
 
+struct CBmpGrey {
+    int width = 0, height = 0;
+    std::vector<uint8_t> samples;   // top-down
+};
+
+bool ReadGreyBmp(const std::string& path, CBmpGrey& bmp)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M' || (data[28] | data[29] << 8) != 8)
+        return false;
+    auto u32 = [&](size_t at) { return uint32_t(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | data[at + 3] << 24); };
+    const uint32_t offset = u32(10);
+    bmp.width = (int)u32(18);
+    bmp.height = (int)u32(22);
+    const size_t stride = ((size_t)bmp.width + 3) & ~(size_t)3;
+    if (data.size() < offset + stride * (size_t)bmp.height)
+        return false;
+    for (int y = 0; y < bmp.height; ++y) {
+        const uint8_t* row = &data[offset + stride * (size_t)(bmp.height - 1 - y)];
+        bmp.samples.insert(bmp.samples.end(), row, row + bmp.width);
+    }
+    return true;
+}
+
 TEST_F(CEndToEnd, BatchScanWritesTheChartAndEnds)
 {
     Describe(kOneKoval2);
@@ -654,4 +679,61 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         ASSERT_TRUE(BmpHeader(m_Dir + "out.bmp", width, height, bits));
         EXPECT_EQ((std::vector<int>{c.width, c.height, c.bits}), (std::vector<int>{width, height, bits}));
     }
+}
+
+namespace {
+
+// A one-curve ".tc" file through the points (0, y0) and (255, y255), as the engine writes it.
+void WriteLineCurve(const std::string& path, float y0, float y255)
+{
+    std::string bytes = "TCRV";
+    auto put16 = [&](uint16_t v) { bytes += char(v & 0xFF); bytes += char(v >> 8); };
+    auto putFloat = [&](float f) {
+        uint32_t v;
+        memcpy(&v, &f, sizeof v);
+        for (int i = 0; i < 4; ++i)
+            bytes += char((v >> (8 * i)) & 0xFF);
+    };
+    put16(1);
+    put16(1);
+    put16(2);
+    put16(1);
+    bytes += std::string(26, '\0');
+    put16(0);
+    putFloat(0);
+    putFloat(255);
+    putFloat(y0);
+    putFloat(y255);
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+}  // namespace
+
+// CMTONE.ZLK takes its tone from the curve file of [General] ToneCurve: an inverting curve gives the
+// negative of what the identity gives.
+TEST_F(CEndToEnd, ACurveFileShapesTheScan)
+{
+    Describe(kOneKoval2);
+    const std::string bin = testsupport::ProgramDirectory() + "..\\bin\\";
+    ASSERT_TRUE(CopyFileA((bin + "CMTONE.ZLK").c_str(), (m_Dir + "CMTONE.ZLK").c_str(), FALSE));
+    WriteLineCurve(m_Dir + "ident.tc", 0, 255);
+    WriteLineCurve(m_Dir + "invert.tc", 255, 0);
+    std::vector<CBmpGrey> images;
+    for (const char* curve : {"ident.tc", "invert.tc"}) {
+        SCOPED_TRACE(curve);
+        ASSERT_TRUE(WritePrivateProfileStringA("General", "ToneCurve", (m_Dir + curve).c_str(),
+                                               (m_Dir + "ZELK2.INI").c_str()));
+        DeleteFileA((m_Dir + "out.bmp").c_str());
+        const CChildRun run = Run("\"set:CMTONE.ZLK gray resppi:150 selmm:0,0,100,60 scan:out.bmp\"");
+        ASSERT_EQ(0u, run.exitCode) << ReadText("zelkbat.txt");
+        CBmpGrey image;
+        ASSERT_TRUE(ReadGreyBmp(m_Dir + "out.bmp", image));
+        images.push_back(image);
+    }
+    ASSERT_EQ(images[0].samples.size(), images[1].samples.size());
+    size_t apart = 0;
+    for (size_t i = 0; i < images[0].samples.size(); ++i)
+        apart += std::abs(int(images[0].samples[i]) + int(images[1].samples[i]) - 255) > 2;
+    EXPECT_EQ(0u, apart);
+    EXPECT_NE(images[0].samples, images[1].samples);
 }

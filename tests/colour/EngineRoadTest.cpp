@@ -5,6 +5,7 @@
 #include "colour/CmsEngineLoader.h"
 #include "colour/EngineCurve.h"
 #include "colour/FlavorFile.h"
+#include "colour/ToneCurveFile.h"
 #include "colour/CmsResult.h"
 #include "colour/ScanTransforms.h"
 #include "core/cms/CmsEngineInstance.h"
@@ -16,6 +17,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -229,4 +231,25 @@ TEST_F(EngineRoadTest, AFlavourFileOfTheDefaultPartsActsAsTheParts)
     EXPECT_EQ(byParts, byFile);
     chain.Clear();
     fromFile.Clear();
+}
+
+// The scanner tables read a curve file through the same curves: levels in, levels out.
+TEST_F(EngineRoadTest, ToneCurveFilesGiveTheTablesTheirLevels)
+{
+    const std::string folder = enginetest::MakeTempFolder("tonefile");
+    const std::string path = folder + "invert.tc";
+    CEngineCurveSet written(0);
+    written.GetCurve(0)->Invert();
+    ASSERT_EQ(0, written.Save(path.c_str()));
+    std::unique_ptr<CToneCurveSet> curves(LoadToneCurveFile(path.c_str()));
+    ASSERT_NE(nullptr, curves);
+    EXPECT_EQ(0, curves->GetMode());
+    curves->Fit(0, 1023, 1024);
+    EXPECT_NEAR(255.0f, curves->Evaluate(0, 0), 0.5f);
+    EXPECT_NEAR(155.0f, curves->Evaluate(0, 100), 0.5f);
+    EXPECT_NEAR(0.0f, curves->Evaluate(0, 255), 0.5f);
+    CReportRecorder reports;
+    EXPECT_EQ(nullptr, LoadToneCurveFile((folder + "absent.tc").c_str()));
+    EXPECT_EQ(1u, reports.Ids().size());
+    enginetest::RemoveTree(folder);
 }
