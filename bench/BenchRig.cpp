@@ -25,7 +25,7 @@ constexpr int kTarget = 4;
 
 std::vector<std::string> g_Reports;
 
-// A family's timed device with the options that make it answer at once, and its driver.
+// A family's device and the stopwatch it wears; the rig keeps the one, the bus owns the other.
 struct CFamilyParts {
     std::unique_ptr<CVirtualTarget> device;
     CDeviceStopwatch* stopwatch = nullptr;
@@ -66,9 +66,12 @@ CFamilyParts MakeDevice(BenchFamily family)
 std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
 {
     switch (family) {
-    case kBenchFennik: return std::make_unique<CFennikDriver>();
-    case kBenchKovalPlus: return std::make_unique<CKovalDriver>();
-    case kBenchKoval2: break;
+    case kBenchFennik:
+        return std::make_unique<CFennikDriver>();
+    case kBenchKovalPlus:
+        return std::make_unique<CKovalDriver>();
+    case kBenchKoval2:
+        break;
     }
     return std::make_unique<CKoval2Driver>();
 }
