@@ -6,8 +6,14 @@
 #include "core/messages/ProgramDirectory.h"
 #include "core/scan/ScanJob.h"
 #include "core/scsi/TransportFactory.h"
+#include "drivers/fennik/FennikDriver.h"
+#include "drivers/koval/KovalDriver.h"
+#include "drivers/koval2/Koval2Driver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
+#include "sim/FennikDevice.h"
+#include "sim/Koval2Device.h"
+#include "sim/KovalDevice.h"
 #include "sim/SimOptions.h"
 
 #include <algorithm>
@@ -18,6 +24,57 @@ namespace {
 constexpr int kTarget = 4;
 
 std::vector<std::string> g_Reports;
+
+// A family's device and the stopwatch it wears; the rig keeps the one, the bus owns the other.
+struct CFamilyParts {
+    std::unique_ptr<CVirtualTarget> device;
+    CDeviceStopwatch* stopwatch = nullptr;
+};
+
+template <class TDevice>
+CFamilyParts MakeTimed(const CSimOptions& options)
+{
+    auto device = std::make_unique<CTimedDevice<TDevice>>(options);
+    CFamilyParts parts;
+    parts.stopwatch = device.get();
+    parts.device = std::move(device);
+    return parts;
+}
+
+CFamilyParts MakeDevice(BenchFamily family)
+{
+    CSimOptions options;
+    switch (family) {
+    case kBenchFennik:
+        // Colour arrives as three planes per line into the driver's staging buffer, which
+        // interleaves them; host calibration and the speed value stay on, as the unit ships.
+        return MakeTimed<CFennikDevice>(options);
+    case kBenchKovalPlus:
+        // The buffer holds the whole image from the start: every status poll lets the read go.
+        options.Set("model", "kovalplus");
+        options.Set("fill", "0");
+        return MakeTimed<CKovalDevice>(options);
+    case kBenchKoval2:
+        break;
+    }
+    // Identity tables that keep the chart's values, and every line ready at once.
+    options.Set("lut", "1");
+    options.Set("readylines", "0");
+    return MakeTimed<CKoval2Device>(options);
+}
+
+std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
+{
+    switch (family) {
+    case kBenchFennik:
+        return std::make_unique<CFennikDriver>();
+    case kBenchKovalPlus:
+        return std::make_unique<CKovalDriver>();
+    case kBenchKoval2:
+        break;
+    }
+    return std::make_unique<CKoval2Driver>();
+}
 
 int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
 {
@@ -57,7 +114,7 @@ CBenchRig::~CBenchRig()
     delete m_pApp;
 }
 
-bool CBenchRig::Open(const std::string& folder)
+bool CBenchRig::Open(const std::string& folder, BenchFamily family)
 {
     m_pApp = new CWinApp("scan_bench");
     m_strIni = folder + "scan_bench.ini";
@@ -70,13 +127,13 @@ bool CBenchRig::Open(const std::string& folder)
     g_MessageReporter.SetBoxFunction(RecordBox);
     g_UserAbort = 0;
     g_pScanSettings = &m_Settings;
-    if (!OpenChannel())
+    if (!OpenChannel(family))
         return false;
-    MakeDriver();
+    MakeDriver(family);
     return true;
 }
 
-bool CBenchRig::OpenChannel()
+bool CBenchRig::OpenChannel(BenchFamily family)
 {
     // The manager completes each request inside the send call: the host never waits on a thread,
     // and the device's time is part of the caller's.
@@ -85,14 +142,9 @@ bool CBenchRig::OpenChannel()
     m_bus.AddHost(host);
     CSimAddress address;
     address.target = kTarget;
-    // Identity tables that keep the chart's values, and every line ready at once: the device
-    // never makes the host wait.
-    CSimOptions options;
-    options.Set("lut", "1");
-    options.Set("readylines", "0");
-    auto device = std::make_unique<CTimedKoval2Device>(options);
-    m_pDevice = device.get();
-    m_bus.Attach(address, std::move(device));
+    CFamilyParts parts = MakeDevice(family);
+    m_pDevice = parts.stopwatch;
+    m_bus.Attach(address, std::move(parts.device));
     if (!AttachManager())
         return false;
     m_pTransport = BuildTransport(kScsiDriverAspi32);
@@ -110,11 +162,11 @@ bool CBenchRig::OpenChannel()
     return true;
 }
 
-void CBenchRig::MakeDriver()
+void CBenchRig::MakeDriver(BenchFamily family)
 {
     // Scans follow each other at once: no carriage return delay.
     m_pApp->WriteProfileString("General", "DisableSleep", "1");
-    m_pDriver = std::make_unique<CKoval2Driver>();
+    m_pDriver = MakeFamilyDriver(family);
     g_pScannerDriver = m_pDriver.get();
     m_pDriver->InitCapabilities();
     m_pDriver->SetDefaultSettings(&m_Settings);
@@ -146,7 +198,7 @@ uint16_t CBenchRig::ScanToFile(const char* path)
 
 uint64_t CBenchRig::ReadThroughDriver()
 {
-    CKoval2Driver& d = *m_pDriver;
+    CScannerDriver& d = *m_pDriver;
     if (d.PrescanIfNeeded(&m_Settings, nullptr) != kDriverOk || d.ReserveDevice() != kDriverOk ||
         d.UpdateScanGeometry() != kDriverOk || d.SendLookupTables() != kDriverOk ||
         d.SetScanParameters(&m_Settings) != kDriverOk || d.PrepareScan() != kDriverOk ||
@@ -167,6 +219,7 @@ uint64_t CBenchRig::ReadThroughDriver()
         for (int round = 0; round < 30 && delivered == 0; ++round) {
             if (d.ReadData(buffer.data(), 0, uint16_t(n), uint16_t(bytesPerLine)) != kDriverOk)
                 break;
+            d.PreProcessLines(buffer.data(), n, &m_Settings);
             delivered = d.PostProcessLines(buffer.data(), n, &m_Settings, &status);
             if (status != 0)
                 break;

@@ -2,7 +2,7 @@
 
 // Everything one benchmark case scans with: an application object whose INI file lives in the
 // benchmark's own temporary folder, the English catalog, a reporter that records instead of
-// showing boxes, a virtual bus with a KOVAL II device at host 0, bus 0, target 4 reached through
+// showing boxes, a virtual bus with one family's device at host 0, bus 0, target 4 reached through
 // our ASPI manager, the SCSI channel over it, the family's driver and a current settings
 // record. Spill files of the scan go to the same folder.
 
@@ -11,7 +11,7 @@
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/ScsiTransport.h"
 #include "core/settings/ScanSettings.h"
-#include "drivers/koval2/Koval2Driver.h"
+#include "core/driver/ScannerDriver.h"
 #include "sim/VirtualBus.h"
 
 #include <windows.h>
@@ -22,6 +22,9 @@
 
 class CWinApp;
 
+// The scanner families a rig can drive, each from a device that never makes the host wait.
+enum BenchFamily { kBenchKoval2, kBenchFennik, kBenchKovalPlus };
+
 class CBenchRig {
 public:
     CBenchRig() = default;
@@ -31,7 +34,7 @@ public:
 
     // Sets up everything below folder (which must exist, with a trailing backslash); false after
     // printing why.
-    bool Open(const std::string& folder);
+    bool Open(const std::string& folder, BenchFamily family = kBenchKoval2);
     // The selection in 1/100 mm from the bed's corner, image type, resolution, bits per channel,
     // rotation in degrees; BMP or engine file.
     void Select(int32_t type, int32_t resolution, int32_t width, int32_t height, int32_t bits,
@@ -42,25 +45,25 @@ public:
     // stage or writer: the bytes delivered, 0 after a failure.
     uint64_t ReadThroughDriver();
 
-    CTimedKoval2Device& Device() { return *m_pDevice; }
+    CDeviceStopwatch& Device() { return *m_pDevice; }
     CScanSettings& Settings() { return m_Settings; }
     // Catalog texts of the messages reported since Open.
     std::vector<std::string> Reports() const;
 
 private:
-    bool OpenChannel();
-    void MakeDriver();
+    bool OpenChannel(BenchFamily family);
+    void MakeDriver(BenchFamily family);
     bool AttachManager();
     void DetachManager();
 
     CWinApp* m_pApp = nullptr;
     std::string m_strIni;
     CVirtualBus m_bus;
-    CTimedKoval2Device* m_pDevice = nullptr;
+    CDeviceStopwatch* m_pDevice = nullptr;
     HMODULE m_manager = nullptr;
     CScsiTransport* m_pTransport = nullptr;
     std::unique_ptr<CScsiChannel> m_channel;
-    std::unique_ptr<CKoval2Driver> m_pDriver;
+    std::unique_ptr<CScannerDriver> m_pDriver;
     CScanSettings m_Settings;
     // TIFF files go through the colour engine, as in the program.
     CEngineScanColour m_Colour;

@@ -313,7 +313,9 @@ void CKovalDevice::OnBufferStatus(CSimTransfer& io, CSimReply& reply)
         CheckCondition(reply, 5, 0x2C, 0);
         return;
     }
-    uint32_t held = uint32_t(BytesFilled() - m_bytesSent);
+    // The count has three bytes: a page that holds more says "at least this much" rather than
+    // wrapping to a small number the host would wait on for ever.
+    uint32_t held = std::min<uint32_t>(uint32_t(BytesFilled() - m_bytesSent), 0xFFFFFF);
     uint8_t status[12] = {0, 0, 9};
     status[9] = uint8_t(held >> 16);
     status[10] = uint8_t(held >> 8);

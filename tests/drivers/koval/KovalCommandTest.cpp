@@ -238,6 +238,22 @@ TEST_F(KovalCommandTest, KovalPlusWaitsForItsBufferToFill)
     EXPECT_GT(EntriesWithOpcode(Device(), 0x34).size(), 5u);
 }
 
+TEST_F(KovalCommandTest, KovalPlusPageLargerThanItsStatusCountReadsWithoutWaiting)
+{
+    // 120 x 120 mm at 600 ppi RGB is about 20 MB, more than the status's three-byte count can say:
+    // every transfer is already there, so each read follows one status answer.
+    Start({{"model", "kovalplus"}});
+    Select(kImageRgb, 600, 0, 0, 12000, 12000);
+    Device().ClearLog();
+    uint32_t start = MillisecondClock();
+    CKovalImage image = ScanFromReserve();
+    ASSERT_EQ(kDriverOk, image.status);
+    EXPECT_GT(uint64_t(image.lines) * image.bytesPerLine, 0xFFFFFFull);
+    EXPECT_EQ(Device().LastScan().lines, image.lines);
+    EXPECT_EQ(EntriesWithOpcode(Device(), 0x28).size(), EntriesWithOpcode(Device(), 0x34).size());
+    EXPECT_LT(ClockElapsed(start), 30000u);
+}
+
 TEST_F(KovalCommandTest, FaultsEndTheScanWithResultAndMessage)
 {
     struct Case {
