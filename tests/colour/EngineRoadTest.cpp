@@ -229,8 +229,19 @@ TEST_F(EngineRoadTest, AFlavourFileOfTheDefaultPartsActsAsTheParts)
     CCmsImageDesc fileDesc = picture(byFile);
     ASSERT_TRUE(fromFile.Apply(fileDesc, fileDesc));
     EXPECT_EQ(byParts, byFile);
+
+    // The default content's flavour file holds the same two parts.
+    CFlavorPartList portraitParts;
+    ASSERT_TRUE(ReadFlavorFile(0, "rgb\\Portrait.flv", portraitParts, ini.c_str()));
+    CChromabondChain portrait;
+    portraitParts.MoveInto(portrait);
+    std::vector<uint8_t> byPortrait = original;
+    CCmsImageDesc portraitDesc = picture(byPortrait);
+    ASSERT_TRUE(portrait.Apply(portraitDesc, portraitDesc));
+    EXPECT_EQ(byParts, byPortrait);
     chain.Clear();
     fromFile.Clear();
+    portrait.Clear();
 }
 
 // The scanner tables read a curve file through the same curves: levels in, levels out.
