@@ -348,7 +348,8 @@ int RunAll()
         int code = RunChild(self, i, folder);
         worst = code > worst ? code : worst;
     }
-    for (int (*batchCase)(const std::string&) : {RunColourCase, RunBatchCase, RunStartCase, RunSquareCase, RunManagedBatchCase}) {
+    for (int (*batchCase)(const std::string&) :
+         {RunColourCase, RunFlavourChainCase, RunBatchCase, RunStartCase, RunSquareCase, RunManagedBatchCase}) {
         fflush(stdout);
         int code = batchCase(folder);
         worst = code > worst ? code : worst;
@@ -365,6 +366,8 @@ int main(int argc, char** argv)
         return RunAll();
     if (argc == 2 && strcmp(argv[1], "--colour") == 0)
         return RunColourCase(std::string());
+    if (argc == 2 && strcmp(argv[1], "--flavour") == 0)
+        return RunFlavourChainCase(std::string());
     if (argc == 5 && strcmp(argv[1], "--case") == 0 && strcmp(argv[3], "--dir") == 0) {
         int index = atoi(argv[2]);
         std::string folder = std::string(argv[4]) + "\\";
@@ -374,6 +377,7 @@ int main(int argc, char** argv)
             return code;
         }
     }
-    printf("usage: scan_bench.exe   (runs every case)\n       scan_bench.exe --colour   (the colour case alone)\n");
+    printf("usage: scan_bench.exe   (runs every case)\n       scan_bench.exe --colour   (the colour case alone)\n"
+           "       scan_bench.exe --flavour  (the flavour chain case alone)\n");
     return kExitFailed;
 }

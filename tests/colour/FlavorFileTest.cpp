@@ -146,6 +146,8 @@ TEST_F(FlavorFileTest, ReadingHandsOnEveryPartUpToTheEnd)
         {"two parts", Header(2) + Le32(3) + "one" + Le32(3) + "two", true, {"5:one", "6:two"}, {}},
         {"a length of 0 ends it", Header(3) + Le32(3) + "one" + Le32(0) + Le32(3) + "two", true, {"5:one"}, {}},
         {"another header text", Header(1, "some other list") + Le32(3) + "one", true, {"5:one"}, {}},
+        {"a part above 61440 bytes", Header(1) + Le32(70000) + std::string(70000, 'p'), true,
+         {"5:" + std::string(70000, 'p')}, {}},
         {"a part past the end", Header(2) + Le32(3) + "one" + Le32(1000) + "two", false, {"5:one"}, {3310}},
         {"a length cut short", Header(2) + Le32(3) + "one" + "\x02", false, {"5:one"}, {3310}},
         {"no magic", std::string(40, 'x'), false, {}, {3310}},
