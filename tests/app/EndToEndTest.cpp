@@ -549,6 +549,7 @@ struct CTiffFacts {
     uint32_t width = 0, height = 0;
     uint16_t bits = 0, samples = 0;
     std::string profile;   // the ICC tag's bytes, empty without one
+    uint32_t largest = 0;  // the largest sample
 };
 
 bool ReadTiffFacts(const std::string& path, CTiffFacts& facts)
@@ -564,6 +565,13 @@ bool ReadTiffFacts(const std::string& path, CTiffFacts& facts)
     void* data = nullptr;
     if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &count, &data) == 1 && data != nullptr)
         facts.profile.assign((const char*)data, count);
+    std::vector<uint8_t> line((size_t)TIFFScanlineSize(tiff));
+    for (uint32_t y = 0; y < facts.height; ++y) {
+        if (TIFFReadScanline(tiff, line.data(), y, 0) != 1)
+            break;
+        for (size_t i = 0; i < line.size(); i += facts.bits / 8)
+            facts.largest = std::max<uint32_t>(facts.largest, facts.bits == 16 ? line[i] | line[i + 1] << 8 : line[i]);
+    }
     TIFFClose(tiff);
     return true;
 }
@@ -580,7 +588,8 @@ std::string ReadBinary(const std::string& path)
 // output profile's colours and carries that profile; a scan without colour management carries none.
 TEST_F(CEndToEnd, ColourManagedScansWriteTiffsCarryingTheirProfile)
 {
-    Describe(kOneKoval2);
+    // Tables of 16-bit values: a 48-bit scan then fills the whole range.
+    Describe("host 0\ndevice 0 0 4 kind=koval2 lut=0x62\n");
     const std::string bin = testsupport::ProgramDirectory() + "..\\bin\\";
     for (const char* file : {"CMPROF.ZLK", "CMMON.ZLK", "CMLINK.ZLK"})
         ASSERT_TRUE(CopyFileA((bin + file).c_str(), (m_Dir + file).c_str(), FALSE)) << file;
@@ -610,6 +619,10 @@ TEST_F(CEndToEnd, ColourManagedScansWriteTiffsCarryingTheirProfile)
         EXPECT_NEAR(40 / 25.4 * 300, facts.height, 2.0);
         EXPECT_EQ(c.bits, facts.bits);
         EXPECT_EQ(3, facts.samples);
+        // Deep samples use the 16-bit range, not a table's 8 or 10 bits inside 16-bit words.
+        if (c.bits == 16) {
+            EXPECT_GT(facts.largest, 4095u);
+        }
         EXPECT_EQ(c.profile ? rgbOut : std::string(), facts.profile);
     }
 }
