@@ -37,11 +37,8 @@ TEST_F(FennikJobTest, BmpFilesHoldTheChartAtTheSelectedSize)
     for (const JobCase& c : kCases) {
         SCOPED_TRACE(c.name);
         Start(c.device);
-        SetIni("General", "File extension", "1");
         SetIni("General", "ADF", c.feeder ? "1" : "0");
-        Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
-        m_Settings.SetParamAllTypes(kParamScale, 100);
-        m_Settings.SetParam(kParamOriginal, c.original);
+        SelectForJob(c.type, c.resolution, c.original, c.left, c.top, c.width, c.height);
         m_Settings.SetParam(kParamMinDensity, int32_t(Driver().GetMinDensity(0)));
         m_Settings.SetParam(kParamMaxDensity, int32_t(Driver().GetMaxDensity(0)));
         uint32_t selectedWidth = m_Settings.RotatedPixelWidth();

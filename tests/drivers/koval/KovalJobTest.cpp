@@ -58,10 +58,7 @@ TEST_F(KovalJobTest, BmpFilesHoldTheChartAtTheSelectedSize)
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         Start(c.device);
-        SetIni("General", "File extension", "1");
-        Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
-        m_Settings.SetParamAllTypes(kParamScale, 100);
-        m_Settings.SetParam(kParamOriginal, c.original);
+        SelectForJob(c.type, c.resolution, c.original, c.left, c.top, c.width, c.height);
         ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
         std::vector<uint8_t> file = ReadOutput();
         EXPECT_TRUE(m_Messages.Ids().empty());

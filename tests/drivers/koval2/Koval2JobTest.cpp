@@ -41,10 +41,7 @@ protected:
         if (std::none_of(options.begin(), options.end(), isTable))
             options.push_back({"lut", "1"});    // identity tables that keep the chart's values
         Start(options, transport);
-        SetIni("General", "File extension", "1");
-        Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
-        m_Settings.SetParamAllTypes(kParamScale, 100);
-        m_Settings.SetParam(kParamOriginal, c.original);
+        SelectForJob(c.type, c.resolution, c.original, c.left, c.top, c.width, c.height);
     }
 };
 

@@ -4,6 +4,7 @@
 // output file beside the test program, removed before and after each case.
 
 #include "core/scan/ScanJob.h"
+#include "core/settings/ScanParams.h"
 #include "tests/support/Screenshot.h"
 
 #include <windows.h>
@@ -36,6 +37,17 @@ protected:
     {
         DeleteFileA(m_strPath.c_str());
         TBench::TearDown();
+    }
+
+    // The selection of a job case at full scale, on the original of kind original; the job gives the
+    // file its extension.
+    void SelectForJob(int32_t type, int32_t resolution, int32_t original, int32_t left, int32_t top, int32_t width,
+                      int32_t height)
+    {
+        this->SetIni("General", "File extension", "1");
+        this->Select(type, resolution, left, top, width, height);
+        this->m_Settings.SetParamAllTypes(kParamScale, 100);
+        this->m_Settings.SetParam(kParamOriginal, original);
     }
 
     // The scan job's result for a whole scan of the current settings into the output file.
