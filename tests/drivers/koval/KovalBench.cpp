@@ -2,16 +2,6 @@
 
 #include <algorithm>
 
-std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode)
-{
-    std::vector<CSimLogEntry> found;
-    for (const CSimLogEntry& entry : target.Log()) {
-        if (!entry.cdb.empty() && entry.cdb[0] == opcode)
-            found.push_back(entry);
-    }
-    return found;
-}
-
 CBenchImage KovalBench::ReadImage(CScannerDriver& driver)
 {
     CBenchImage image;

@@ -18,5 +18,3 @@ protected:
     // blocks of whole lines sized by the transfer.
     CBenchImage ReadImage(CScannerDriver& driver) override;
 };
-
-std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode);

@@ -17,6 +17,16 @@ std::string g_IniPath;
 
 }  // namespace
 
+std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode)
+{
+    std::vector<CSimLogEntry> found;
+    for (const CSimLogEntry& entry : target.Log()) {
+        if (!entry.cdb.empty() && entry.cdb[0] == opcode)
+            found.push_back(entry);
+    }
+    return found;
+}
+
 std::string TransportName(const testing::TestParamInfo<ScsiDriverId>& info)
 {
     return info.param == kScsiDriverAspi32 ? "Aspi" : "NtPassThrough";

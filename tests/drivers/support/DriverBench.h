@@ -116,4 +116,7 @@ protected:
     std::unique_ptr<TDriver> m_pDriver;
 };
 
+// The commands target saw whose operation code is opcode.
+std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode);
+
 std::string TransportName(const testing::TestParamInfo<ScsiDriverId>& info);
