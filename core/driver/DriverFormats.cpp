@@ -74,18 +74,22 @@ CFormatTable* CScannerDriver::BuildFormatTable(const CStaticFormatEntry* staticT
 
 void CScannerDriver::RebuildFormatTable()
 {
-    if (m_pFormatTable == nullptr)
-        return;
+    if (m_pFormatTable != nullptr)
+        RebuildKeepingUserFormat(s_StaticFormats, m_pFormatTable);
+}
+
+void CScannerDriver::RebuildKeepingUserFormat(const CStaticFormatEntry* staticTable, CFormatTable* table)
+{
     CFormatEntry remembered;
     bool haveUserEntry = false;
-    for (int i = 0; s_StaticFormats[i].m_nMessageId != 0 && i < kFormatTableEntries; ++i) {
-        if (s_StaticFormats[i].m_nMessageId != kMsgUserFormat)
+    for (int i = 0; i < kFormatTableEntries && staticTable[i].m_nMessageId != 0; ++i) {
+        if (staticTable[i].m_nMessageId != kMsgUserFormat)
             continue;
-        CopyNumbers(m_pFormatTable->m_Entries[i], remembered);
+        CopyNumbers(table->m_Entries[i], remembered);
         haveUserEntry = true;
     }
-    BuildFormatTable(s_StaticFormats, m_pFormatTable);
-    if (!haveUserEntry)
+    m_pFormatTable = BuildFormatTable(staticTable, table);
+    if (!haveUserEntry || m_pFormatTable == nullptr)
         return;
     CMsgString userName(kMsgUserFormat);
     for (CFormatEntry& entry : m_pFormatTable->m_Entries) {

@@ -148,6 +148,10 @@ public:
     uint32_t GetMinDensityCeiling(int32_t flag) const;
     uint32_t GetMaxDensityFloor(int32_t flag) const;
 
+    // Rebuilds table from staticTable as the current runtime table; the user's own format keeps
+    // its size and offsets while the standard formats are clipped again to the current beds.
+    void RebuildKeepingUserFormat(const CStaticFormatEntry* staticTable, CFormatTable* table);
+
     // The user-defined format between the runtime format table and settings ids 116-121.
     void SelectUserFormat();
     void StoreUserFormat();

@@ -187,7 +187,7 @@ void CFennikDriver::InitCapabilities()
 void CFennikDriver::RebuildFormatTable()
 {
     if (s_pFormatTable != nullptr)
-        m_pFormatTable = BuildFormatTable(kFennikFormats, s_pFormatTable);
+        RebuildKeepingUserFormat(kFennikFormats, s_pFormatTable);
 }
 
 uint16_t CFennikDriver::UpdateScanGeometry()

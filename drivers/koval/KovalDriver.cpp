@@ -4,7 +4,6 @@
 #include "drivers/koval/KovalDriver.h"
 
 #include "core/messages/MessageReporter.h"
-#include "core/messages/MsgString.h"
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
@@ -33,7 +32,6 @@ constexpr CBedArea kTransparencyBed = {3175, 2896, 15200, 21500};
 const uint16_t kCapabilityWords[8] = {2056, 2056, 10, 10, 2, 2, 0, 3600};
 constexpr uint32_t kLutEntries = 1024;
 constexpr uint32_t kLutWorkBytes = 2048;
-constexpr uint16_t kMsgUserFormat = 3187;
 constexpr int kMsgNoMemory = 3317;
 constexpr uint32_t kOpticalResolution = 600;
 
@@ -139,30 +137,8 @@ void CKovalDriver::InitCapabilities()
 
 void CKovalDriver::RebuildFormatTable()
 {
-    // The user's own format keeps its size and offsets; the standard formats are clipped again.
-    if (s_pFormatTable == nullptr)
-        return;
-    CFormatEntry user;
-    bool remembered = false;
-    for (int i = 0; kKovalFormats[i].m_nMessageId != 0 && i < kFormatTableEntries; ++i) {
-        if (kKovalFormats[i].m_nMessageId == kMsgUserFormat) {
-            user = s_pFormatTable->m_Entries[i];
-            remembered = true;
-        }
-    }
-    m_pFormatTable = BuildFormatTable(kKovalFormats, s_pFormatTable);
-    if (!remembered || m_pFormatTable == nullptr)
-        return;
-    CMsgString userName(kMsgUserFormat);
-    for (CFormatEntry& entry : m_pFormatTable->m_Entries) {
-        if (entry.m_strName.IsEmpty())
-            break;
-        if (entry.m_strName.Compare(userName) == 0) {
-            CString name = entry.m_strName;
-            entry = user;
-            entry.m_strName = name;
-        }
-    }
+    if (s_pFormatTable != nullptr)
+        RebuildKeepingUserFormat(kKovalFormats, s_pFormatTable);
 }
 
 uint32_t CKovalDriver::PreProcessLines(uint8_t* buffer, uint32_t lines, CScanSettings* settings)

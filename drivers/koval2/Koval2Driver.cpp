@@ -3,7 +3,6 @@
 #include "drivers/koval2/Koval2Driver.h"
 
 #include "core/devices/DeviceSearch.h"
-#include "core/messages/MsgString.h"
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
@@ -83,7 +82,6 @@ void LutMaximum(uint8_t bits, uint32_t& maximum, uint8_t& depths)
     depths = kDepths[code];
 }
 
-constexpr uint16_t kMsgUserFormat = 3187;
 constexpr int kMsgLutTooLarge = 3415;
 constexpr int kMsgNoMemory = 3317;
 
@@ -213,31 +211,8 @@ void CKoval2Driver::InitCapabilities()
 
 void CKoval2Driver::RebuildFormatTable()
 {
-    // The user's own format keeps its size and offsets; the standard formats are clipped again.
-    if (s_pFormatTable == nullptr)
-        return;
-    const CStaticFormatEntry* source = IsBiravo() ? kBiravoFormats : kKoval2Formats;
-    CFormatEntry user;
-    bool remembered = false;
-    for (int i = 0; source[i].m_nMessageId != 0 && i < kFormatTableEntries; ++i) {
-        if (source[i].m_nMessageId == kMsgUserFormat) {
-            user = s_pFormatTable->m_Entries[i];
-            remembered = true;
-        }
-    }
-    m_pFormatTable = BuildFormatTable(source, s_pFormatTable);
-    if (!remembered || m_pFormatTable == nullptr)
-        return;
-    CMsgString userName(kMsgUserFormat);
-    for (CFormatEntry& entry : m_pFormatTable->m_Entries) {
-        if (entry.m_strName.IsEmpty())
-            break;
-        if (entry.m_strName.Compare(userName) == 0) {
-            CString name = entry.m_strName;
-            entry = user;
-            entry.m_strName = name;
-        }
-    }
+    if (s_pFormatTable != nullptr)
+        RebuildKeepingUserFormat(IsBiravo() ? kBiravoFormats : kKoval2Formats, s_pFormatTable);
 }
 
 uint32_t CKoval2Driver::GetLineOverhead()

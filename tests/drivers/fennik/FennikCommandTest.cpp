@@ -48,7 +48,7 @@ TEST_F(FennikCommandTest, GreyScanWithSpeedNegotiationAndCalibration)
     Start();
     Select(kImageGrey, 300, 0, 0, 1270, 1270);
     Device().ClearLog();
-    CFennikImage image = Scan();
+    CFennikImage image = ScanFromReserve();
     ASSERT_EQ(kDriverOk, image.status);
     std::vector<std::string> expected = {
         "00 00 00 00 00 00",
@@ -181,7 +181,7 @@ TEST_F(FennikCommandTest, SpeedCommandBySettingAndTiming)
         SetIni("FENNIK", "StaticSpeed", c.staticSpeed);
         Select(kImageRgb, 100, 0, 0, 2540, 2540);
         Device().ClearLog();
-        ASSERT_EQ(kDriverOk, Scan().status);
+        ASSERT_EQ(kDriverOk, ScanFromReserve().status);
         std::vector<CSimLogEntry> speed;
         for (const CSimLogEntry& entry : Commands({0x2A})) {
             if (entry.cdb[2] == 0x81)
@@ -201,7 +201,7 @@ TEST_F(FennikCommandTest, ShadingLineIsTheRobustMeanOfTheStrip)
     // Column gains 0.8 .. 1.2 in a triangle of 40 columns; the strip's outliers are dropped.
     Start({{"nonuniform", "20"}});
     Select(kImageGrey, 300, 0, 0, 2540, 1270);
-    ASSERT_EQ(kDriverOk, Scan().status);
+    ASSERT_EQ(kDriverOk, ScanFromReserve().status);
     std::vector<uint8_t> line = Device().ShadingLine();
     ASSERT_EQ(2550u, line.size());
     const std::vector<uint8_t> kFirst40 = {160, 164, 168, 172, 176, 180, 184, 188, 192, 196, 200, 204, 208, 212,
@@ -216,7 +216,7 @@ TEST_F(FennikCommandTest, ColourShadingLineHasThreePlanes)
 {
     Start({{"nonuniform", "20"}});
     Select(kImageRgb, 300, 0, 0, 2540, 1270);
-    ASSERT_EQ(kDriverOk, Scan().status);
+    ASSERT_EQ(kDriverOk, ScanFromReserve().status);
     std::vector<uint8_t> line = Device().ShadingLine();
     ASSERT_EQ(7650u, line.size());
     // Green's triangle starts 13 columns on, blue's 26.
@@ -250,7 +250,7 @@ TEST_F(FennikCommandTest, RobustMeanDropsTheDiscardsAndRounds)
         SetIni("FENNIK", "BlackPixelsToDiscard", c.black);
         SetIni("FENNIK", "WhitePixelsToDiscard", c.white);
         Select(kImageGrey, 300, 0, 0, 2540, 1270);
-        ASSERT_EQ(kDriverOk, Scan().status);
+        ASSERT_EQ(kDriverOk, ScanFromReserve().status);
         EXPECT_EQ(c.usedLines, Driver().m_nShadingLines);
         EXPECT_EQ(c.usedBlack, Driver().m_nBlackDiscard);
         EXPECT_EQ(c.usedWhite, Driver().m_nWhiteDiscard);
@@ -283,7 +283,7 @@ TEST_F(FennikCommandTest, HostCalibrationFlattensAnUnevenSensor)
         Start({{"nonuniform", "20"}});
         SetIni("FENNIK", "HostCalibration", c.hostCalibration);
         Select(c.type, 150, 0, 0, 12000, 6000);
-        CFennikImage image = Scan();
+        CFennikImage image = ScanFromReserve();
         ASSERT_EQ(kDriverOk, image.status);
         std::vector<uint8_t> chart = CTestChart::Render(Device().LastScan().chart);
         ASSERT_EQ(chart.size(), image.bytes.size());

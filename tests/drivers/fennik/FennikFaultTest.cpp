@@ -96,7 +96,7 @@ TEST_P(FennikFaultTest, EachFaultEndsTheScanWithItsResultAndMessage)
         Device().AddFault(fault);
         m_Messages.Clear();
         uint32_t start = MillisecondClock();
-        CFennikImage image = Scan();
+        CFennikImage image = ScanFromReserve();
         EXPECT_LT(ClockElapsed(start), 5000u);
         // Our ASPI manager repeats a command that the device answered BUSY once, as real managers
         // do; the pass-through hands the status straight up.
@@ -120,7 +120,7 @@ TEST_P(FennikFaultTest, BecomingReadyForEverGivesUpAtTheDeadline)
     fault.sense = {2, 0x04, 0x01};
     Device().AddFault(fault);
     uint32_t start = MillisecondClock();
-    CFennikImage image = Scan();
+    CFennikImage image = ScanFromReserve();
     uint32_t elapsed = ClockElapsed(start);
     EXPECT_EQ(kDriverFailed, image.status);
     EXPECT_GE(elapsed, 1500u);
@@ -164,7 +164,7 @@ TEST_P(FennikFaultTest, StagingBufferThatCannotHoldALineIsAMemoryFailure)
         // 8.5 inches of colour at 600 ppi: 15300 bytes a line.
         Select(kImageRgb, 600, 0, 0, 21590, 500);
         Device().ClearLog();
-        CFennikImage image = Scan();
+        CFennikImage image = ScanFromReserve();
         EXPECT_EQ(kDriverNoMemory, image.status);
         EXPECT_TRUE(Commands({0x1B}).empty());
         EXPECT_FALSE(Device().IsReservedByHost());

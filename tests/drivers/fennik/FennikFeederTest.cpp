@@ -32,7 +32,7 @@ TEST_F(FennikFeederTest, FeederSheetTranscript)
     // the unit is released.
     StartFeeder({{"feeder", "1"}});
     Device().ClearLog();
-    CFennikImage image = Scan();
+    CFennikImage image = ScanFromReserve();
     ASSERT_EQ(kDriverOk, image.status);
     const std::vector<std::string> kExpected = {
         "00 00 00 00 00 00",
@@ -70,7 +70,7 @@ TEST_F(FennikFeederTest, ThreeSheetsInOneReservation)
     Device().ClearLog();
     for (int sheet = 1; sheet <= 3; ++sheet) {
         SCOPED_TRACE(sheet);
-        CFennikImage image = Scan();
+        CFennikImage image = ScanFromReserve();
         ASSERT_EQ(kDriverOk, image.status);
         EXPECT_TRUE(CTestChart::Render(Device().LastScan().chart) == image.bytes);
         EXPECT_EQ(3 - sheet, Device().FeederSheets());
@@ -82,7 +82,7 @@ TEST_F(FennikFeederTest, ThreeSheetsInOneReservation)
     EXPECT_TRUE(m_Messages.Ids().empty());
 
     // A further job finds the feeder empty before any sheet: that one is told.
-    CFennikImage empty = Scan();
+    CFennikImage empty = ScanFromReserve();
     EXPECT_EQ(kDriverAborted, empty.status);
     EXPECT_EQ(std::vector<int>{3406}, m_Messages.Ids());
     EXPECT_EQ(2u, Releases());
@@ -92,9 +92,9 @@ TEST_F(FennikFeederTest, ThreeSheetsInOneReservation)
 TEST_F(FennikFeederTest, JamEndsTheJobWithItsMessage)
 {
     StartFeeder({{"feeder", "3"}, {"jam", "2"}});
-    ASSERT_EQ(kDriverOk, Scan().status);
+    ASSERT_EQ(kDriverOk, ScanFromReserve().status);
     Device().ClearLog();
-    CFennikImage jammed = Scan();
+    CFennikImage jammed = ScanFromReserve();
     EXPECT_EQ(kDriverAborted, jammed.status);
     EXPECT_EQ(std::vector<int>{3338}, m_Messages.Ids());
     EXPECT_EQ(1u, Releases());
@@ -104,7 +104,7 @@ TEST_F(FennikFeederTest, JamEndsTheJobWithItsMessage)
 TEST_F(FennikFeederTest, DriverDeletedMidJobReleasesTheUnit)
 {
     StartFeeder({{"feeder", "3"}});
-    ASSERT_EQ(kDriverOk, Scan().status);
+    ASSERT_EQ(kDriverOk, ScanFromReserve().status);
     ASSERT_TRUE(Device().IsReservedByHost());
     m_pDriver.reset();
     EXPECT_FALSE(Device().IsReservedByHost());
@@ -122,6 +122,6 @@ TEST_F(FennikFeederTest, FeederOperations)
     EXPECT_EQ(35500u, d.GetMaxHeight(0));
     EXPECT_EQ(1u, d.EnableFeeder(0));
     EXPECT_EQ(21590u, d.GetMaxWidth(0));
-    ASSERT_EQ(kDriverOk, Scan().status);
+    ASSERT_EQ(kDriverOk, ScanFromReserve().status);
     EXPECT_EQ(0, d.IsFeederLoaded());
 }

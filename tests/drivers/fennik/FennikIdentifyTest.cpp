@@ -4,6 +4,7 @@
 #include "drivers/fennik/FennikDriver.h"
 
 #include "core/devices/ModelTable.h"
+#include "core/messages/MsgString.h"
 #include "core/scsi/ScsiBuffer.h"
 #include "tests/drivers/fennik/FennikBench.h"
 
@@ -120,4 +121,20 @@ TEST_F(FennikIdentifyTest, StagingBufferByMachine)
     SetIni("FENNIK", "BigBuffer", "64");
     Driver().InitCapabilities();
     EXPECT_EQ(65536u, Driver().GetTransferSize());
+}
+
+TEST_F(FennikIdentifyTest, RebuildKeepsTheUserFormat)
+{
+    Start();
+    CFennikDriver& d = Driver();
+    const int32_t clippedLetter = d.m_pFormatTable->m_Entries[0].m_nWidth;
+    CFormatEntry& user = d.m_pFormatTable->m_Entries[7];
+    ASSERT_STREQ(CMsgString(3187), user.m_strName);
+    user.m_nWidth = 90000;          // wider than any bed: a rebuild must not clip it
+    user.m_nOffsetX = 777;
+    d.m_pFormatTable->m_Entries[0].m_nWidth = 5;
+    d.RebuildFormatTable();
+    EXPECT_EQ(90000, d.m_pFormatTable->m_Entries[7].m_nWidth);
+    EXPECT_EQ(777, d.m_pFormatTable->m_Entries[7].m_nOffsetX);
+    EXPECT_EQ(clippedLetter, d.m_pFormatTable->m_Entries[0].m_nWidth);
 }

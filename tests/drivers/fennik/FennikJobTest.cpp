@@ -3,22 +3,13 @@
 
 #include "drivers/fennik/FennikDriver.h"
 
-#include "core/scan/ScanJob.h"
 #include "sim/TestChart.h"
 #include "tests/drivers/fennik/FennikBench.h"
-#include "tests/support/Screenshot.h"
+#include "tests/drivers/support/JobBench.h"
 
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <vector>
 
 namespace {
-
-uint32_t Get32(const std::vector<uint8_t>& f, size_t at)
-{
-    return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (uint32_t(f[at + 3]) << 24);
-}
 
 struct JobCase {
     const char* name;
@@ -28,30 +19,9 @@ struct JobCase {
     int32_t left, top, width, height;
 };
 
-class FennikJobTest : public FennikBench {
+class FennikJobTest : public JobBench<FennikBench> {
 protected:
-    void SetUp() override
-    {
-        FennikBench::SetUp();
-        m_strPath = testsupport::ProgramDirectory() + "fennik_scan.bmp";
-        DeleteFileA(m_strPath.c_str());
-    }
-    void TearDown() override
-    {
-        DeleteFileA(m_strPath.c_str());
-        FennikBench::TearDown();
-    }
-
-    std::vector<uint8_t> ScanToFile()
-    {
-        CScanJob job(&m_Settings, nullptr);
-        EXPECT_EQ(1, job.ScanToFile(m_strPath.c_str())) << testing::PrintToString(m_Messages.Ids());
-        job.EndScan();
-        std::ifstream in(m_strPath, std::ios::binary);
-        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-
-    std::string m_strPath;
+    FennikJobTest() : JobBench("fennik_scan.bmp") {}
 };
 
 }  // namespace
@@ -67,16 +37,14 @@ TEST_F(FennikJobTest, BmpFilesHoldTheChartAtTheSelectedSize)
     for (const JobCase& c : kCases) {
         SCOPED_TRACE(c.name);
         Start(c.device);
-        SetIni("General", "File extension", "1");
         SetIni("General", "ADF", c.feeder ? "1" : "0");
-        Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
-        m_Settings.SetParamAllTypes(kParamScale, 100);
-        m_Settings.SetParam(kParamOriginal, c.original);
+        SelectForJob(c.type, c.resolution, c.original, c.left, c.top, c.width, c.height);
         m_Settings.SetParam(kParamMinDensity, int32_t(Driver().GetMinDensity(0)));
         m_Settings.SetParam(kParamMaxDensity, int32_t(Driver().GetMaxDensity(0)));
         uint32_t selectedWidth = m_Settings.RotatedPixelWidth();
         uint32_t selectedHeight = m_Settings.RotatedPixelHeight();
-        std::vector<uint8_t> file = ScanToFile();
+        EXPECT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
+        std::vector<uint8_t> file = ReadOutput();
         EXPECT_TRUE(m_Messages.Ids().empty());
         EXPECT_FALSE(Device().IsReservedByHost());
         ASSERT_GT(file.size(), 62u);

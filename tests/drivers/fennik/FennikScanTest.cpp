@@ -53,7 +53,7 @@ protected:
         // The device's whole density range for the original: identity tables.
         m_Settings.SetParam(kParamMinDensity, int32_t(Driver().GetMinDensity(0)));
         m_Settings.SetParam(kParamMaxDensity, int32_t(Driver().GetMaxDensity(0)));
-        CFennikImage image = Scan();
+        CFennikImage image = ScanFromReserve();
         ASSERT_EQ(kDriverOk, image.status);
         ASSERT_EQ(0, image.postStatus);
 
@@ -97,7 +97,7 @@ TEST_P(FennikScanTest, LinesLongerThanTheReadChunkArriveWhole)
     Start({}, GetParam());
     ASSERT_EQ(4096u, Driver().m_nReadChunk);
     Select(kImageRgb, 600, 0, 0, 21590, 300);
-    CFennikImage image = Scan();
+    CFennikImage image = ScanFromReserve();
     ASSERT_EQ(kDriverOk, image.status);
     CFennikScan scan = Device().LastScan();
     EXPECT_EQ(15300, scan.bytesPerLine);
@@ -111,7 +111,7 @@ TEST_P(FennikScanTest, DeviceLineArtIsInvertedBackToSetBitsBlack)
 {
     Start({}, GetParam());
     Select(kImageLineArt, 300, 1000, 7000, 5000, 2000);
-    CFennikImage image = Scan();
+    CFennikImage image = ScanFromReserve();
     ASSERT_EQ(kDriverOk, image.status);
     CFennikScan scan = Device().LastScan();
     ASSERT_EQ(0, scan.composition);
@@ -139,7 +139,7 @@ TEST_P(FennikScanTest, AveragedColourKeepsTheLineCountAndEndsWithTheDeviceLastLi
     SetIni("FENNIK", "BigBuffer", "8");
     Driver().InitCapabilities();
     Select(kImageRgb, 100, 0, 2000, 8000, 5000);
-    CFennikImage image = Scan();
+    CFennikImage image = ScanFromReserve();
     ASSERT_EQ(kDriverOk, image.status);
     CFennikScan scan = Device().LastScan();
     std::vector<uint8_t> chart = ChartOf(scan);

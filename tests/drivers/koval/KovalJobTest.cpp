@@ -3,48 +3,19 @@
 
 #include "drivers/koval/KovalDriver.h"
 
-#include "core/scan/ScanJob.h"
 #include "sim/TestChart.h"
 #include "tests/drivers/koval/KovalBench.h"
-#include "tests/support/Screenshot.h"
+#include "tests/drivers/support/JobBench.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-uint32_t Get32(const std::vector<uint8_t>& f, size_t at)
-{
-    return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (uint32_t(f[at + 3]) << 24);
-}
-
-class KovalJobTest : public KovalBench {
+class KovalJobTest : public JobBench<KovalBench> {
 protected:
-    void SetUp() override
-    {
-        KovalBench::SetUp();
-        m_strPath = testsupport::ProgramDirectory() + "koval_scan.bmp";
-        DeleteFileA(m_strPath.c_str());
-    }
-    void TearDown() override
-    {
-        DeleteFileA(m_strPath.c_str());
-        KovalBench::TearDown();
-    }
-
-    std::vector<uint8_t> ScanToFile(uint16_t& result)
-    {
-        CScanJob job(&m_Settings, nullptr);
-        result = job.ScanToFile(m_strPath.c_str());
-        job.EndScan();
-        std::ifstream in(m_strPath, std::ios::binary);
-        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-
-    std::string m_strPath;
+    KovalJobTest() : JobBench("koval_scan.bmp") {}
 };
 
 // The BMP pixel at (x, y) from the top as the chart's 8-bit sample of channel c (R, G, B), or the
@@ -87,13 +58,9 @@ TEST_F(KovalJobTest, BmpFilesHoldTheChartAtTheSelectedSize)
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         Start(c.device);
-        SetIni("General", "File extension", "1");
-        Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
-        m_Settings.SetParamAllTypes(kParamScale, 100);
-        m_Settings.SetParam(kParamOriginal, c.original);
-        uint16_t result = 0;
-        std::vector<uint8_t> file = ScanToFile(result);
-        ASSERT_EQ(1, result) << testing::PrintToString(m_Messages.Ids());
+        SelectForJob(c.type, c.resolution, c.original, c.left, c.top, c.width, c.height);
+        ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
+        std::vector<uint8_t> file = ReadOutput();
         EXPECT_TRUE(m_Messages.Ids().empty());
         EXPECT_FALSE(Device().IsScanning());
         EXPECT_EQ(1, Device().Unloads());
@@ -151,8 +118,7 @@ TEST_F(KovalJobTest, FailedScanReportsAndLeavesNoHang)
     refuse.opcode = 0x24;
     refuse.sense = {5, 0x26, 0};
     Device().AddFault(refuse);
-    uint16_t result = 0;
-    ScanToFile(result);
+    uint16_t result = ScanToFile();
     EXPECT_NE(1, result);
     EXPECT_NE(0, result);
     EXPECT_FALSE(m_Messages.Ids().empty());

@@ -18,16 +18,6 @@ namespace {
 
 class Koval2CommandTest : public Koval2Bench {};
 
-std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode)
-{
-    std::vector<CSimLogEntry> found;
-    for (const CSimLogEntry& entry : target.Log()) {
-        if (!entry.cdb.empty() && entry.cdb[0] == opcode)
-            found.push_back(entry);
-    }
-    return found;
-}
-
 std::vector<std::string> FileLines(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

@@ -6,9 +6,9 @@
 #include "colour/CmsEngineLoader.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/image/Dib.h"
-#include "core/scan/ScanJob.h"
 #include "sim/TestChart.h"
 #include "tests/drivers/koval2/Koval2Bench.h"
+#include "tests/drivers/support/JobBench.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/Screenshot.h"
 #include "framework/App.h"
@@ -16,16 +16,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
-
-uint32_t Get32(const std::vector<uint8_t>& f, size_t at)
-{
-    return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (uint32_t(f[at + 3]) << 24);
-}
 
 struct JobCase {
     const char* name;
@@ -36,19 +30,9 @@ struct JobCase {
     int32_t left, top, width, height;
 };
 
-class Koval2JobTest : public Koval2Bench {
+class Koval2JobTest : public JobBench<Koval2Bench> {
 protected:
-    void SetUp() override
-    {
-        Koval2Bench::SetUp();
-        m_strPath = testsupport::ProgramDirectory() + "koval2_scan.bmp";
-        DeleteFileA(m_strPath.c_str());
-    }
-    void TearDown() override
-    {
-        DeleteFileA(m_strPath.c_str());
-        Koval2Bench::TearDown();
-    }
+    Koval2JobTest() : JobBench("koval2_scan.bmp") {}
 
     void StartJobDriver(const JobCase& c, ScsiDriverId transport = kScsiDriverNtScsi)
     {
@@ -57,28 +41,8 @@ protected:
         if (std::none_of(options.begin(), options.end(), isTable))
             options.push_back({"lut", "1"});    // identity tables that keep the chart's values
         Start(options, transport);
-        SetIni("General", "File extension", "1");
-        Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
-        m_Settings.SetParamAllTypes(kParamScale, 100);
-        m_Settings.SetParam(kParamOriginal, c.original);
+        SelectForJob(c.type, c.resolution, c.original, c.left, c.top, c.width, c.height);
     }
-
-    std::vector<uint8_t> ReadOutput() const
-    {
-        std::ifstream in(m_strPath, std::ios::binary);
-        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    }
-
-    uint16_t ScanToFile()
-    {
-        CScanJob job(&m_Settings, nullptr);
-        uint16_t result = job.ScanToFile(m_strPath.c_str());
-        job.EndScan();
-        return result;
-    }
-
-    std::string m_strPath;
 };
 
 void WriteWholeFile(const std::string& path, const std::string& content)
@@ -115,8 +79,7 @@ TEST_F(Koval2JobTest, BmpFilesHoldTheChart)
         EXPECT_EQ(0, Device().LastScan().accessory & 0x01);
         EXPECT_EQ(c.original == 1 ? 0x04 : 0, Device().LastScan().accessory & 0x04);
 
-        std::ifstream in(m_strPath, std::ios::binary);
-        std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> file = ReadOutput();
         ASSERT_GT(file.size(), 62u);
         ASSERT_EQ('B', file[0]);
         uint16_t bitCount = uint16_t(file[28] | (file[29] << 8));

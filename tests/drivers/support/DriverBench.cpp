@@ -1,9 +1,13 @@
 #include "tests/drivers/support/DriverBench.h"
 
 #include "core/devices/DeviceSearch.h"
+#include "core/driver/ScannerDriver.h"
 #include "core/scsi/TransportFactory.h"
 #include "framework/App.h"
+#include "sim/SimOptions.h"
 #include "tests/support/Screenshot.h"
+
+#include <algorithm>
 
 CWinApp* DriverBench::s_pApp = nullptr;
 
@@ -12,6 +16,16 @@ namespace {
 std::string g_IniPath;
 
 }  // namespace
+
+std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode)
+{
+    std::vector<CSimLogEntry> found;
+    for (const CSimLogEntry& entry : target.Log()) {
+        if (!entry.cdb.empty() && entry.cdb[0] == opcode)
+            found.push_back(entry);
+    }
+    return found;
+}
 
 std::string TransportName(const testing::TestParamInfo<ScsiDriverId>& info)
 {
@@ -83,4 +97,97 @@ void DriverBench::SetIni(const char* section, const char* key, const char* value
 int DriverBench::GetIni(const char* section, const char* key, int fallback)
 {
     return (int)AfxGetApp()->GetProfileInt(section, key, fallback);
+}
+
+void DriverBench::ConnectDevice(CreateDeviceFn create, const CDeviceOptions& options, ScsiDriverId id)
+{
+    m_Settings = CScanSettings();
+    CSimOptions simOptions;
+    for (const auto& option : options)
+        simOptions.Set(option.first, option.second);
+    Connect(create(simOptions), id);
+}
+
+void DriverBench::InstallDriver(CScannerDriver& driver)
+{
+    g_pScannerDriver = &driver;
+    driver.InitCapabilities();
+    driver.SetDefaultSettings(&m_Settings);
+}
+
+void DriverBench::Select(int32_t type, int32_t resolution, int32_t left, int32_t top, int32_t width, int32_t height)
+{
+    m_Settings.SetParam(kParamImageType, type);
+    m_Settings.SetParam(kParamResolution, resolution);
+    m_Settings.SetParam(kParamSelLeft, left);
+    m_Settings.SetParam(kParamSelTop, top);
+    m_Settings.SetParam(kParamSelRight, left + width);
+    m_Settings.SetParam(kParamSelBottom, top + height);
+    // The line-art threshold of a new settings record: the chart's own line art splits there too.
+    m_Settings.SetParamAllTypes(kParamThreshold, 50);
+}
+
+std::vector<CSimLogEntry> DriverBench::Commands(std::initializer_list<uint8_t> opcodes) const
+{
+    std::vector<CSimLogEntry> found;
+    for (const CSimLogEntry& entry : m_pTarget->Log()) {
+        if (!entry.cdb.empty() && std::find(opcodes.begin(), opcodes.end(), entry.cdb[0]) != opcodes.end())
+            found.push_back(entry);
+    }
+    return found;
+}
+
+uint16_t DriverBench::StartScan(CScannerDriver& driver)
+{
+    uint16_t (*steps[])(CScannerDriver&, CScanSettings&) = {
+        [](CScannerDriver& d, CScanSettings&) { return d.ReserveDevice(); },
+        [](CScannerDriver& d, CScanSettings&) { return d.UpdateScanGeometry(); },
+        [](CScannerDriver& d, CScanSettings&) { return d.SendLookupTables(); },
+        [](CScannerDriver& d, CScanSettings& s) { return d.SetScanParameters(&s); },
+        [](CScannerDriver& d, CScanSettings&) { return d.PrepareScan(); },
+        [](CScannerDriver& d, CScanSettings&) { return d.StartScanCommand(0); },
+    };
+    for (auto step : steps) {
+        uint16_t result = step(driver, m_Settings);
+        if (result != kDriverOk)
+            return result;
+    }
+    return kDriverOk;
+}
+
+CBenchImage DriverBench::ScanFromReserve(CScannerDriver& driver)
+{
+    CBenchImage image;
+    image.status = StartScan(driver);
+    if (image.status == kDriverOk)
+        image = ReadImage(driver);
+    driver.StopScan(0);
+    return image;
+}
+
+CBenchImage DriverBench::ReadImage(CScannerDriver& driver)
+{
+    CBenchImage image;
+    image.bytesPerLine = m_Settings.GetBytesPerLine();
+    uint32_t lineSize = driver.GetLineOverhead() + image.bytesPerLine;
+    uint32_t perTransfer = std::max<uint32_t>(driver.GetTransferSize() / lineSize, 1);
+    std::vector<uint8_t> buffer(std::max<size_t>(driver.GetTransferSize(), size_t(perTransfer) * lineSize));
+    uint32_t total = m_Settings.GetLineCount();
+    while (image.lines < total) {
+        uint32_t n = std::min(perTransfer, total - image.lines);
+        uint32_t delivered = 0;
+        for (int round = 0; round < 30 && delivered == 0; ++round) {
+            image.status = driver.ReadData(buffer.data(), 0, uint16_t(n), uint16_t(image.bytesPerLine));
+            if (image.status != kDriverOk)
+                return image;
+            delivered = driver.PostProcessLines(buffer.data(), n, &m_Settings, &image.postStatus);
+            if (image.postStatus != 0)
+                return image;
+        }
+        if (delivered == 0)
+            break;
+        image.bytes.insert(image.bytes.end(), buffer.begin(), buffer.begin() + delivered * image.bytesPerLine);
+        image.lines += delivered;
+    }
+    return image;
 }

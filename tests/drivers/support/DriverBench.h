@@ -17,12 +17,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+class CScannerDriver;
+class CSimOptions;
 class CWinApp;
+
+struct CBenchImage {
+    uint16_t status = 0;  // first failing driver result, 0 when the scan completed
+    int32_t postStatus = 0;
+    uint32_t bytesPerLine = 0;
+    uint32_t lines = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Device options as a bus description would give them, e.g. {{"model","kovalplus"}}.
+using CDeviceOptions = std::vector<std::pair<std::string, std::string>>;
+using CreateDeviceFn = std::unique_ptr<CVirtualTarget> (*)(const CSimOptions&);
 
 class DriverBench : public testing::Test {
 protected:
@@ -41,6 +58,25 @@ protected:
     CSimHostInfo* Host() { return m_bus.Host(0); }
     int GetIni(const char* section, const char* key, int fallback);
 
+    // Starts from a new settings record, so that no setting of an earlier case leaks into this one,
+    // and connects the device that create builds from the options.
+    void ConnectDevice(CreateDeviceFn create, const CDeviceOptions& options, ScsiDriverId id);
+    // Makes driver the current one with its capabilities and default settings.
+    void InstallDriver(CScannerDriver& driver);
+    // The selection in 1/100 mm, image type and resolution.
+    void Select(int32_t type, int32_t resolution, int32_t left, int32_t top, int32_t width, int32_t height);
+    // The commands the device saw whose operation code is one of opcodes.
+    std::vector<CSimLogEntry> Commands(std::initializer_list<uint8_t> opcodes) const;
+
+    // The driver's operations from reserving the device up to and including the SCAN command, in
+    // the scan job's order; the first failing result, or kDriverOk.
+    uint16_t StartScan(CScannerDriver& driver);
+    // StartScan, the image read like the scan reader, then StopScan.
+    CBenchImage ScanFromReserve(CScannerDriver& driver);
+    // As the scan reader does it: blocks of whole lines sized by the transfer, each converted by
+    // the driver, up to 30 empty rounds.
+    virtual CBenchImage ReadImage(CScannerDriver& driver);
+
     CVirtualTarget* m_pTarget = nullptr;
     CScanSettings m_Settings;
     CReportRecorder m_Messages;
@@ -54,5 +90,33 @@ private:
     std::unique_ptr<CScsiChannel> m_channel;
     std::optional<CSimBusConnection> m_connection;
 };
+
+// A family's bench: its driver over its virtual device.
+template <class TDriver, class TDevice, CreateDeviceFn CreateDevice>
+class FamilyBench : public DriverBench {
+protected:
+    void TearDown() override
+    {
+        m_pDriver.reset();
+        DriverBench::TearDown();
+    }
+
+    void Start(const CDeviceOptions& options = {}, ScsiDriverId id = kScsiDriverNtScsi)
+    {
+        m_pDriver.reset();
+        ConnectDevice(CreateDevice, options, id);
+        m_pDriver = std::make_unique<TDriver>();
+        InstallDriver(*m_pDriver);
+    }
+    TDevice& Device() { return *static_cast<TDevice*>(m_pTarget); }
+    TDriver& Driver() { return *m_pDriver; }
+    uint16_t StartScan() { return DriverBench::StartScan(*m_pDriver); }
+    CBenchImage ScanFromReserve() { return DriverBench::ScanFromReserve(*m_pDriver); }
+
+    std::unique_ptr<TDriver> m_pDriver;
+};
+
+// The commands target saw whose operation code is opcode.
+std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode);
 
 std::string TransportName(const testing::TestParamInfo<ScsiDriverId>& info);
