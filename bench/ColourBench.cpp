@@ -101,6 +101,30 @@ double EngineSeconds(CCmsEngine& engine, const std::vector<uint8_t>& pool, std::
     return ok ? Seconds() - start : -1;
 }
 
+// The best of kRuns runs of each, taken in turns; false after saying which failed.
+template <class Bare, class Ours>
+bool BestOfRuns(Bare bare, Ours ours, const char* bareFailure, CCmsEngine& engine, double& bestBare, double& bestOurs)
+{
+    for (int run = 0; run < kRuns; ++run) {
+        double b = bare();
+        double e = ours();
+        if (b < 0 || e < 0) {
+            printf("  FAILED: %s\n", b < 0 ? bareFailure : engine.GetLastErrorText());
+            return false;
+        }
+        bestBare = run == 0 || b < bestBare ? b : bestBare;
+        bestOurs = run == 0 || e < bestOurs ? e : bestOurs;
+    }
+    return true;
+}
+
+int ShareVerdict(double share)
+{
+    printf("  engine at %.0f %% of the bare figure (target at least %.0f %%: %s)\n", share * 100, kTargetShare * 100,
+        Verdict(share >= kTargetShare));
+    return share >= kTargetShare ? 0 : kExitMissed;
+}
+
 }  // namespace
 
 int RunColourCase(const std::string&)
@@ -117,25 +141,16 @@ int RunColourCase(const std::string&)
     std::vector<uint8_t> pool = MakePool();
     std::vector<uint8_t> out(static_cast<size_t>(kBlockLines) * kRowBytes);
     double bare = 0, ours = 0;
-    for (int run = 0; run < kRuns; ++run) {
-        double b = BareSeconds(profiles, pool, out);
-        double e = EngineSeconds(*engine, pool, out);
-        if (b < 0 || e < 0) {
-            printf("  FAILED: %s\n", b < 0 ? "Little CMS cannot make the transform" : engine->GetLastErrorText());
-            loader.FreeInstance(engine);
-            return kExitFailed;
-        }
-        bare = run == 0 || b < bare ? b : bare;
-        ours = run == 0 || e < ours ? e : ours;
-    }
+    bool ran = BestOfRuns([&] { return BareSeconds(profiles, pool, out); },
+        [&] { return EngineSeconds(*engine, pool, out); }, "Little CMS cannot make the transform", *engine, bare, ours);
     loader.FreeInstance(engine);
+    if (!ran)
+        return kExitFailed;
     double megapixels = double(kWidth) * kLines / 1e6;
     double share = bare / ours;
     printf("  bare Little CMS %.1f Mpixel/s, engine %.1f Mpixel/s (best of %d each)\n", megapixels / bare,
         megapixels / ours, kRuns);
-    printf("  engine at %.0f %% of the bare figure (target at least %.0f %%: %s)\n", share * 100, kTargetShare * 100,
-        Verdict(share >= kTargetShare));
-    return share >= kTargetShare ? 0 : kExitMissed;
+    return ShareVerdict(share);
 }
 
 namespace {
@@ -219,22 +234,13 @@ int RunFlavourChainCase(const std::string&)
     std::vector<uint8_t> bitmap = MakePool();
     bitmap.resize(static_cast<size_t>(kChainSide) * kChainSide * 3);
     double bare = 0, ours = 0;
-    for (int run = 0; run < kRuns; ++run) {
-        double b = BareChainSeconds(ccorr, bitmap);
-        double e = ChainSeconds(*engine, ccorr, bitmap);
-        if (b < 0 || e < 0) {
-            printf("  FAILED: %s\n", b < 0 ? "Little CMS cannot join the parts" : engine->GetLastErrorText());
-            loader.FreeInstance(engine);
-            return kExitFailed;
-        }
-        bare = run == 0 || b < bare ? b : bare;
-        ours = run == 0 || e < ours ? e : ours;
-    }
+    bool ran = BestOfRuns([&] { return BareChainSeconds(ccorr, bitmap); },
+        [&] { return ChainSeconds(*engine, ccorr, bitmap); }, "Little CMS cannot join the parts", *engine, bare, ours);
     loader.FreeInstance(engine);
+    if (!ran)
+        return kExitFailed;
     double share = bare / ours;
     printf("  bare Little CMS %.1f ms, engine %.1f ms per call (best of %d)\n", bare * 1000 / kChainCalls,
         ours * 1000 / kChainCalls, kRuns);
-    printf("  engine at %.0f %% of the bare figure (target at least %.0f %%: %s)\n", share * 100, kTargetShare * 100,
-        Verdict(share >= kTargetShare));
-    return share >= kTargetShare ? 0 : kExitMissed;
+    return ShareVerdict(share);
 }
