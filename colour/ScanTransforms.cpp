@@ -1,6 +1,7 @@
 #include "colour/ScanTransforms.h"
 
 #include "colour/CmsResult.h"
+#include "colour/EngineCurve.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/messages/MessageReporter.h"
 #include "core/settings/ScanSettings.h"
@@ -44,13 +45,6 @@ void Free(std::unique_ptr<CmsHandle>& transform)
     if (transform && g_pCmsEngine != nullptr)
         g_pCmsEngine->FreeHandle(transform.get());
     transform.reset();
-}
-
-void Free(CmsHandle& record)
-{
-    if (!record.IsEmpty() && g_pCmsEngine != nullptr)
-        g_pCmsEngine->FreeHandle(&record);
-    memset(&record, 0, sizeof record);
 }
 
 bool IsNone(const char* name)
@@ -131,7 +125,7 @@ int CreateStep(const COutputSteps& steps, const COutputStep& step, CmsHandle* re
 void FreeStepRecords()
 {
     for (CmsHandle& record : s_StepRecords)
-        Free(record);
+        FreeCmsHandle(record);
 }
 
 }  // namespace
@@ -235,7 +229,7 @@ bool BuildOutputTransform(const COutputSteps& steps)
             FreeStepRecords();
             return false;
         }
-    Free(s_OutputTransform);
+    FreeCmsHandle(s_OutputTransform);
     bool built = true;
     if (steps.count >= 2) {
         CmsHandle* records[COutputSteps::kMaxSteps];

@@ -306,13 +306,13 @@ uint16_t SetupTransformParams()
     return kDriverOk;
 }
 
-namespace {
-
-bool ColourRouteApplies()
+bool IsColourRouteActive()
 {
     int32_t type = g_pScanSettings->GetCurrentType();
     return s_nRoute != 0 && (type == kImageRgb || type == kImageCmyk);
 }
+
+namespace {
 
 void PointAt(CCmsImageDesc& desc, uint8_t* base, uint32_t lines)
 {
@@ -370,15 +370,13 @@ bool ApplyColour(uint8_t* work, uint8_t* blockBuffer, uint32_t lines, bool colou
 
 }  // namespace
 
-bool IsColourRouteActive() { return ColourRouteApplies(); }
-
 bool OutputPipelineFailed() { return s_bBlockFailed; }
 
 uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockBuffer, uint32_t lines)
 {
     if (lines == 0)
         return 0;
-    bool colourRoute = ColourRouteApplies();
+    bool colourRoute = IsColourRouteActive();
     uint8_t* work = blockBuffer;
     if (colourRoute && g_pScanSettings->GetCurrentType() == kImageCmyk) {
         work = (uint8_t*)s_CmykBlock.m_pData;

@@ -166,9 +166,11 @@ std::vector<std::string> LogLines(const std::string& log)
 
 const char* const kOneKoval2 = "host 0\ndevice 0 0 4 kind=koval2\n";
 
+// A BMP file's image, top row first: 24-bit pixels as red, green, blue; 8-bit pixels one byte
+// each; 1-bit rows as their packed bytes.
 struct CBmp {
     int width = 0, height = 0, bits = 0;
-    std::vector<uint8_t> rgb;   // top-down, R G B
+    std::vector<uint8_t> samples;
 };
 
 bool ReadBmp(const std::string& path, CBmp& bmp)
@@ -182,42 +184,20 @@ bool ReadBmp(const std::string& path, CBmp& bmp)
     bmp.width = (int)u32(18);
     bmp.height = (int)u32(22);
     bmp.bits = data[28] | data[29] << 8;
-    if (bmp.bits != 24)
-        return false;
-    const size_t stride = ((size_t)bmp.width * 3 + 3) & ~(size_t)3;
+    const size_t rowBytes = ((size_t)bmp.width * (size_t)bmp.bits + 7) / 8;
+    const size_t stride = (rowBytes + 3) & ~(size_t)3;
     if (data.size() < offset + stride * (size_t)bmp.height)
         return false;
-    bmp.rgb.resize((size_t)bmp.width * bmp.height * 3);
+    bmp.samples.clear();
     for (int y = 0; y < bmp.height; ++y) {
         const uint8_t* row = &data[offset + stride * (size_t)(bmp.height - 1 - y)];
+        if (bmp.bits != 24) {
+            bmp.samples.insert(bmp.samples.end(), row, row + rowBytes);
+            continue;
+        }
         for (int x = 0; x < bmp.width; ++x)
             for (int c = 0; c < 3; ++c)
-                bmp.rgb[((size_t)y * bmp.width + x) * 3 + c] = row[x * 3 + 2 - c];
-    }
-    return true;
-}
-
-struct CBmpGrey {
-    int width = 0, height = 0;
-    std::vector<uint8_t> samples;   // top-down
-};
-
-bool ReadGreyBmp(const std::string& path, CBmpGrey& bmp)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M' || (data[28] | data[29] << 8) != 8)
-        return false;
-    auto u32 = [&](size_t at) { return uint32_t(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | data[at + 3] << 24); };
-    const uint32_t offset = u32(10);
-    bmp.width = (int)u32(18);
-    bmp.height = (int)u32(22);
-    const size_t stride = ((size_t)bmp.width + 3) & ~(size_t)3;
-    if (data.size() < offset + stride * (size_t)bmp.height)
-        return false;
-    for (int y = 0; y < bmp.height; ++y) {
-        const uint8_t* row = &data[offset + stride * (size_t)(bmp.height - 1 - y)];
-        bmp.samples.insert(bmp.samples.end(), row, row + bmp.width);
+                bmp.samples.push_back(row[x * 3 + 2 - c]);
     }
     return true;
 }
@@ -230,7 +210,7 @@ TEST_F(CEndToEnd, BatchScanWritesTheChartAndEnds)
     EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
     EXPECT_EQ(0u, run.exitCode);
     CBmp bmp;
-    ASSERT_TRUE(ReadBmp(out, bmp)) << "no 24-bit BMP at " << out;
+    ASSERT_TRUE(ReadBmp(out, bmp) && bmp.bits == 24) << "no 24-bit BMP at " << out;
     EXPECT_NEAR(100 / 25.4 * 300, bmp.width, 2.0);
     EXPECT_NEAR(80 / 25.4 * 300, bmp.height, 2.0);
     CChartWindow window;
@@ -239,10 +219,10 @@ TEST_F(CEndToEnd, BatchScanWritesTheChartAndEnds)
     window.lines = bmp.height;
     window.channels = 3;
     const std::vector<uint8_t> chart = CTestChart::Render(window);
-    ASSERT_EQ(chart.size(), bmp.rgb.size());
+    ASSERT_EQ(chart.size(), bmp.samples.size());
     size_t differing = 0;
     for (size_t i = 0; i < chart.size(); ++i)
-        differing += std::abs(int(chart[i]) - int(bmp.rgb[i])) > 8;
+        differing += std::abs(int(chart[i]) - int(bmp.samples[i])) > 8;
     // gamma 1 keeps the chart's values; edges of fine lines may fall one pixel apart; everything else matches the chart
     EXPECT_LT(differing, chart.size() / 100) << differing << " of " << chart.size() << " samples differ from the chart";
     EXPECT_EQ("0", IniValue("General", "ADF"));
@@ -644,24 +624,6 @@ TEST_F(CEndToEnd, AMissingProfileStopsTheScanWithItsName)
     EXPECT_FALSE(Exists("np.tif"));
 }
 
-namespace {
-
-// Width, height and bit count from a BMP's header; false when the file is none.
-bool BmpHeader(const std::string& path, int& width, int& height, int& bits)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M')
-        return false;
-    auto u32 = [&](size_t at) { return int(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | data[at + 3] << 24); };
-    width = u32(18);
-    height = u32(22);
-    bits = data[28] | data[29] << 8;
-    return true;
-}
-
-}  // namespace
-
 // Every family a batch line can scan from writes a file of exactly the selected size; line art
 // rows hold whole bytes.
 TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
@@ -688,9 +650,9 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         const CChildRun run = Run(std::string("\"") + c.line + "\"");
         EXPECT_EQ(0u, run.exitCode) << ReadText("zelkbat.txt");
         EXPECT_TRUE(run.boxes.empty());
-        int width = 0, height = 0, bits = 0;
-        ASSERT_TRUE(BmpHeader(m_Dir + "out.bmp", width, height, bits));
-        EXPECT_EQ((std::vector<int>{c.width, c.height, c.bits}), (std::vector<int>{width, height, bits}));
+        CBmp bmp;
+        ASSERT_TRUE(ReadBmp(m_Dir + "out.bmp", bmp));
+        EXPECT_EQ((std::vector<int>{c.width, c.height, c.bits}), (std::vector<int>{bmp.width, bmp.height, bmp.bits}));
     }
 }
 
@@ -731,7 +693,7 @@ TEST_F(CEndToEnd, ACurveFileShapesTheScan)
     ASSERT_TRUE(CopyFileA((bin + "CMTONE.ZLK").c_str(), (m_Dir + "CMTONE.ZLK").c_str(), FALSE));
     WriteLineCurve(m_Dir + "ident.tc", 0, 255);
     WriteLineCurve(m_Dir + "invert.tc", 255, 0);
-    std::vector<CBmpGrey> images;
+    std::vector<CBmp> images;
     for (const char* curve : {"ident.tc", "invert.tc"}) {
         SCOPED_TRACE(curve);
         ASSERT_TRUE(WritePrivateProfileStringA("General", "ToneCurve", (m_Dir + curve).c_str(),
@@ -739,8 +701,8 @@ TEST_F(CEndToEnd, ACurveFileShapesTheScan)
         DeleteFileA((m_Dir + "out.bmp").c_str());
         const CChildRun run = Run("\"set:CMTONE.ZLK gray resppi:150 selmm:0,0,100,60 scan:out.bmp\"");
         ASSERT_EQ(0u, run.exitCode) << ReadText("zelkbat.txt");
-        CBmpGrey image;
-        ASSERT_TRUE(ReadGreyBmp(m_Dir + "out.bmp", image));
+        CBmp image;
+        ASSERT_TRUE(ReadBmp(m_Dir + "out.bmp", image) && image.bits == 8);
         images.push_back(image);
     }
     ASSERT_EQ(images[0].samples.size(), images[1].samples.size());
