@@ -5,11 +5,14 @@
 
 #include "core/scan/ScanJob.h"
 #include "core/settings/ScanParams.h"
+#include "sim/TestChart.h"
 #include "tests/support/Screenshot.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -20,6 +23,37 @@
 inline uint32_t Get32(const std::vector<uint8_t>& f, size_t at)
 {
     return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (uint32_t(f[at + 3]) << 24);
+}
+
+// The largest difference of a sample of an 8- or 24-bit BMP file (rows bottom-up, colour pixels
+// blue first) from the chart the device rendered; -1 when the file is not whole or the chart does
+// not cover it.
+inline int WorstDifferenceFromChart(const std::vector<uint8_t>& file, const CChartWindow& chart)
+{
+    if (file.size() < 62 || file[0] != 'B')
+        return -1;
+    const uint32_t bitCount = uint32_t(file[28] | (file[29] << 8));
+    const uint32_t offset = Get32(file, 10), width = Get32(file, 18), height = Get32(file, 22);
+    const uint32_t stride = (width * bitCount + 31) / 32 * 4;
+    if ((bitCount != 8 && bitCount != 24) || offset + size_t(stride) * height != file.size() ||
+        uint32_t(chart.pixelsPerLine) < width || uint32_t(chart.lines) < height)
+        return -1;
+    const std::vector<uint8_t> device = CTestChart::Render(chart);
+    const size_t rowBytes = CTestChart::BytesPerLine(chart);
+    int worst = 0;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = &file[offset + (height - 1 - y) * stride];
+        const uint8_t* want = &device[y * rowBytes];
+        for (uint32_t x = 0; x < width; ++x) {
+            if (bitCount == 8) {
+                worst = std::max(worst, std::abs(int(row[x]) - int(want[x])));
+                continue;
+            }
+            for (int ch = 0; ch < 3; ++ch)
+                worst = std::max(worst, std::abs(int(row[3 * x + ch]) - int(want[3 * x + 2 - ch])));
+        }
+    }
+    return worst;
 }
 
 template <class TBench>
