@@ -305,7 +305,12 @@ TransportResult CNtScsiTransport::Exec(const uint8_t* cdb, int length, int direc
 TransportResult CNtScsiTransport::NtExecRequest(CNtRequest* request, CScsiBuffer& data)
 {
     uint32_t start = MillisecondClock();
+    const UCHAR senseRoom = request->request.header.SenseInfoLength;
     for (;;) {
+        // The port wrote the bytes it moved and the sense it returned over the request: a resend
+        // after BUSY must ask for the whole transfer again.
+        request->request.header.DataTransferLength = request->asked;
+        request->request.header.SenseInfoLength = senseRoom;
         g_NtBusy = 1;
         uint16_t r = NtSendPassThrough(request);
         if (g_UserAbort) {

@@ -53,6 +53,15 @@ TEST_P(TransportTest, BusyIsRetriedUntilItEnds)
     CScsiFixedBuffer<6> block;
     EXPECT_EQ(Channel().TestUnitReady(block, 5000, kSense), kScsiGood);
     EXPECT_EQ(Device().Transcript().size(), 3u);
+
+    // A read sent again after BUSY asks for its whole transfer, not for what the refused try moved.
+    std::vector<uint8_t> chart = ChartBytes();
+    Device().SetReadData(0x00, 0, chart);
+    Device().AddFault(Fault(SimFaultKind::Busy, 0x28, 2));
+    uint32_t n = uint32_t(chart.size());
+    CScsiByteBuffer data(n);
+    ASSERT_EQ(Channel().Read10(data, n, 0x00, 0, true, 5000, kSense), kScsiGood);
+    EXPECT_EQ(std::memcmp(data.GetData(), chart.data(), n), 0);
 }
 
 TEST_P(TransportTest, BusyUntilTheDeadlineIsATimeOut)
