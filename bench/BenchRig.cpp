@@ -9,12 +9,14 @@
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
+#include "drivers/zandor/ZandorDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
 #include "sim/SimOptions.h"
+#include "sim/ZandorDevice.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,6 +56,9 @@ CFamilyParts MakeDevice(BenchFamily family)
         options.Set("model", "kovalplus");
         options.Set("fill", "0");
         return MakeTimed<CKovalDevice>(options);
+    case kBenchZandor:
+        // The colour model: three passes in bands of 64 lines, each band and pass its own SCAN.
+        return MakeTimed<CZandorDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -70,6 +75,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CFennikDriver>();
     case kBenchKovalPlus:
         return std::make_unique<CKovalDriver>();
+    case kBenchZandor:
+        return std::make_unique<CZandorDriver>();
     case kBenchKoval2:
         break;
     }
@@ -209,27 +216,36 @@ uint64_t CBenchRig::ReadThroughDriver()
     uint32_t bytesPerLine = m_Settings.GetBytesPerLine();
     uint32_t lineSize = d.GetLineOverhead() + bytesPerLine;
     uint32_t perTransfer = std::max<uint32_t>(d.GetTransferSize() / lineSize, 1);
-    std::vector<uint8_t> buffer((size_t)perTransfer * lineSize);
+    // A three-pass scanner sends one plane per pass; the driver converts the interleaved lines of
+    // the last, three planes wide, as the reader hands them over.
+    bool threePass = m_Settings.GetChannels() == 3 && (d.m_nCapabilityFlags & kCapColourOnePass) == 0;
+    int passes = threePass ? 3 : 1;
+    std::vector<uint8_t> buffer((size_t)perTransfer * lineSize * passes);
     uint32_t total = m_Settings.GetLineCount();
     uint32_t lines = 0;
     int32_t status = 0;
-    while (lines < total) {
-        uint32_t n = std::min(perTransfer, total - lines);
-        uint32_t delivered = 0;
-        for (int round = 0; round < 30 && delivered == 0; ++round) {
-            if (d.ReadData(buffer.data(), 0, uint16_t(n), uint16_t(bytesPerLine)) != kDriverOk)
-                break;
-            d.PreProcessLines(buffer.data(), n, &m_Settings);
-            delivered = d.PostProcessLines(buffer.data(), n, &m_Settings, &status);
-            if (status != 0)
-                break;
-        }
-        if (delivered == 0)
+    for (int pass = 0; pass < passes; ++pass) {
+        if (pass > 0 && (lines != total || d.StartPass(0, 0x80) != kDriverOk))
             break;
-        lines += delivered;
+        bool last = pass + 1 == passes;
+        for (lines = 0; lines < total;) {
+            uint32_t n = std::min(perTransfer, total - lines);
+            uint32_t delivered = 0;
+            for (int round = 0; round < 30 && delivered == 0; ++round) {
+                if (d.ReadData(buffer.data(), 0, uint16_t(n), uint16_t(bytesPerLine)) != kDriverOk)
+                    break;
+                d.PreProcessLines(buffer.data(), n, &m_Settings);
+                delivered = last ? d.PostProcessLines(buffer.data(), n, &m_Settings, &status) : n;
+                if (status != 0)
+                    break;
+            }
+            if (delivered == 0)
+                break;
+            lines += delivered;
+        }
     }
     d.StopScan(0);
-    return lines == total ? (uint64_t)total * bytesPerLine : 0;
+    return lines == total ? (uint64_t)total * bytesPerLine * passes : 0;
 }
 
 bool CBenchRig::AttachManager()
