@@ -72,7 +72,7 @@ public:
     void ApplyLutToLines(uint32_t lines, uint8_t* buffer);
     // Fills the window descriptor for the settings (65 bytes for the colour model, else 37) and
     // returns its length.
-    uint32_t BuildWindow(const CScanSettings& settings, uint8_t* descriptor) const;
+    uint32_t BuildWindow(const CScanSettings& settings, uint8_t* descriptor);
     // Window bytes 14 and 16: the minimum- and maximum-density levels the device is to use.
     void DensityLevels(const CScanSettings& settings, uint8_t& minimumLevel, uint8_t& maximumLevel) const;
     // A sample as an 8-bit table index: 6-bit samples are widened to the whole range.

@@ -187,9 +187,10 @@ uint16_t CZandorDriver::NextBand(uint8_t qualifier)
 {
     uint8_t sense[40];
     uint16_t result = ScanWhileBusy(qualifier, kScanContinue, sense);
+    // A refusal the device gave a code for has been reported: the reader must not report it again.
     if (IsCheck(result)) {
-        HandleSense(sense);
-        return kDriverFailed;
+        result = HandleSense(sense);
+        return result != kDriverOk ? result : uint16_t(kDriverFailed);
     }
     if (result != kDriverOk)
         return result;
@@ -300,16 +301,14 @@ void CZandorDriver::DensityLevels(const CScanSettings& settings, uint8_t& minimu
     maximumLevel = sendMaximum ? uint8_t(std::max(g, 1)) : 0;
 }
 
-uint32_t CZandorDriver::BuildWindow(const CScanSettings& settings, uint8_t* d) const
+uint32_t CZandorDriver::BuildWindow(const CScanSettings& settings, uint8_t* d)
 {
     const CScanSettings& global = g_pScanSettings != nullptr ? *g_pScanSettings : settings;
     uint32_t length = WindowLength();
     std::memset(d, 0, length);
     uint32_t resolution = uint32_t(settings.GetParam(kParamResolution));
-    // The clamps are virtual and not const; the driver's state does not change through them.
-    CZandorDriver& self = const_cast<CZandorDriver&>(*this);
-    uint32_t x = std::max<uint32_t>(self.ClampResolutionX(resolution), 1);
-    uint32_t y = std::max<uint32_t>(self.ClampResolutionY(resolution), 1);
+    uint32_t x = std::max<uint32_t>(ClampResolutionX(resolution), 1);
+    uint32_t y = std::max<uint32_t>(ClampResolutionY(resolution), 1);
     uint32_t w = 0;
     uint32_t h = 0;
     settings.ScannerPixelSize(w, h);

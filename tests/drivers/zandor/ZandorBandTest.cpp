@@ -3,6 +3,7 @@
 
 #include "drivers/zandor/ZandorDriver.h"
 
+#include "core/util/Clock.h"
 #include "sim/TestChart.h"
 #include "tests/drivers/zandor/ZandorBench.h"
 
@@ -101,6 +102,20 @@ TEST_P(ZandorBandTest, ColourPassesComeRedGreenBlueEachAfterItsScan)
     // Two band changes per pass, and one SCAN for each further pass.
     const std::vector<uint8_t> controls = {0x40, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0};
     EXPECT_EQ(controls, Device().ScanControls());
+    Driver().StopScan(0);
+}
+
+TEST_P(ZandorBandTest, WaitForDataPollsTheBandSize)
+{
+    Start({{"model", "gs400"}, {"band", "32"}}, GetParam());
+    Select(kImageGrey, 100, 0, 0, 2540, 2540);
+    ASSERT_EQ(kDriverOk, StartScan());
+    EXPECT_EQ(kDriverOk, Driver().WaitForData(0, 32, 1000));
+    uint32_t start = MillisecondClock();
+    EXPECT_EQ(kDriverFailed, Driver().WaitForData(0, 33, 600));
+    uint32_t elapsed = ClockElapsed(start);
+    EXPECT_GE(elapsed, 600u);
+    EXPECT_LT(elapsed, 3000u);
     Driver().StopScan(0);
 }
 

@@ -154,8 +154,9 @@ TEST_P(ZandorFaultTest, NextBandWhileTheDeviceStaysBusyOrRefuses)
     const Case kCases[] = {
         {"BusyForEver", SimFaultKind::Busy, 0, kDriverFailed, {}},
         {"UserStops", SimFaultKind::Abort, 0, kDriverAborted, {}},
-        // A refused band change is reported, and the read fails.
-        {"Refused", SimFaultKind::Check, 0x04, kDriverFailed, {3352}},
+        // A refused band change is reported once, and the read fails as reported.
+        {"Refused", SimFaultKind::Check, 0x04, kDriverAborted, {3352}},
+        {"RefusedWithoutCode", SimFaultKind::Check, 0x00, kDriverFailed, {}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);

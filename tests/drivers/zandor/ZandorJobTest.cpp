@@ -3,6 +3,7 @@
 
 #include "drivers/zandor/ZandorDriver.h"
 
+#include "core/util/Clock.h"
 #include "sim/TestChart.h"
 #include "tests/drivers/support/JobBench.h"
 #include "tests/drivers/zandor/ZandorBench.h"
@@ -97,6 +98,50 @@ TEST_P(ZandorJobTest, BmpFilesHoldTheChartAtTheSelectedSize)
             uint32_t bands = (uint32_t(window.lines) + Device().Band() - 1) / Device().Band();
             EXPECT_EQ(size_t(1 + 3 * (bands - 1) + 2), Device().ScanControls().size());
         }
+    }
+}
+
+// A fault in the middle of a colour scan ends the job with the family's message (or the reader's
+// for a failed read), leaves no file and releases the device.
+TEST_P(ZandorJobTest, FaultsEndTheJobWithoutAFile)
+{
+    struct Case {
+        const char* name;
+        SimFaultKind kind;
+        int opcode;
+        int skip;
+        uint8_t code;
+        uint16_t result;
+        std::vector<int> messages;
+    };
+    // The READs of a pass alternate: the window status after each SCAN, then the band's lines.
+    const Case kCases[] = {
+        {"RefusedImageRead", SimFaultKind::Check, 0x28, 5, 0x11, kDriverAborted, {3354}},
+        {"RefusedBandChange", SimFaultKind::Check, 0x1B, 4, 0x04, kDriverAborted, {3352}},
+        {"RefusedPass", SimFaultKind::Check, 0x1B, 7, 0x02, kDriverAborted, {3353}},
+        {"ShortImageRead", SimFaultKind::ShortTransfer, 0x28, 5, 0, kDriverAborted, {3335}},
+        {"UserCancels", SimFaultKind::Abort, 0x28, 5, 0, kDriverAborted, {}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(m_strPath.c_str());
+        Start({{"band", "16"}}, GetParam());
+        SelectForJob(kImageRgb, 100, 0, 0, 0, 5080, 2540);
+        CSimFault fault;
+        fault.kind = c.kind;
+        fault.opcode = c.opcode;
+        fault.skip = c.skip;
+        fault.bytes = 100;
+        fault.sense = {0, c.code, 0};
+        Device().AddFault(fault);
+        m_Messages.Clear();
+        uint32_t start = MillisecondClock();
+        EXPECT_EQ(c.result, ScanToFile());
+        EXPECT_LT(ClockElapsed(start), 5000u);
+        EXPECT_EQ(c.messages, m_Messages.Ids());
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(m_strPath.c_str()));
+        EXPECT_FALSE(Device().IsReservedByHost());
+        g_UserAbort = 0;
     }
 }
 
