@@ -31,7 +31,7 @@ constexpr uint32_t kMaxDescriptor = 65;
 constexpr uint32_t kMaxStatus = 40;
 constexpr int32_t kOriginalReflective = 0;
 constexpr int32_t kOriginalNegative = 2;
-constexpr int kMsgStopping = 3297;
+constexpr int kMsgStopStatus = 3297;
 
 bool IsBusy(uint16_t result) { return (result >> 8) == 0 && (result & 0xFF) == kScsiBusy; }
 // The transports repeat a command the device answers BUSY until the command's time-out: a time-out
@@ -256,7 +256,7 @@ uint16_t CZandorDriver::WaitForData(uint8_t, uint32_t count, uint32_t timeoutMs)
 
 uint16_t CZandorDriver::StopScan(int32_t)
 {
-    ReportScanStatus(kMsgStopping, 0);
+    ReportScanStatus(kMsgStopStatus, 0);
     m_nLinesRead = 0;
     m_nLinesInBand = 0;
     if (m_nReserveState == kDriverOk && g_pScsiChannel != nullptr) {
