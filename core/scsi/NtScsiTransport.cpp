@@ -307,6 +307,9 @@ TransportResult CNtScsiTransport::NtExecRequest(CNtRequest* request, CScsiBuffer
     uint32_t start = MillisecondClock();
     for (;;) {
         g_NtBusy = 1;
+        // A retry after BUSY moves the whole data again: the port left the bytes it moved (none)
+        // in the length.
+        request->request.header.DataTransferLength = request->asked;
         uint16_t r = NtSendPassThrough(request);
         if (g_UserAbort) {
             g_UserAbort = 0;

@@ -55,6 +55,24 @@ TEST_P(TransportTest, BusyIsRetriedUntilItEnds)
     EXPECT_EQ(Device().Transcript().size(), 3u);
 }
 
+// The repeat after BUSY moves all the data again, out and in.
+TEST_P(TransportTest, BusyIsRetriedWithAllItsData)
+{
+    const std::vector<uint8_t> bytes = ChartBytes();
+    Device().AddFault(Fault(SimFaultKind::Busy, 0x2A, 1));
+    Device().AddFault(Fault(SimFaultKind::Busy, 0x28, 1));
+    Device().SetReadData(0x81, 0, bytes);
+    std::vector<uint8_t> sent(bytes);
+    CScsiExternalBuffer out(sent.data(), uint32_t(sent.size()));
+    EXPECT_EQ(Channel().Send10(out, 0x93, 0, 5000, kSense), kScsiGood);
+    EXPECT_EQ(bytes, Device().SentData(0x93, 0));
+    std::vector<uint8_t> read(bytes.size(), 0);
+    CScsiExternalBuffer in(read.data(), uint32_t(read.size()));
+    EXPECT_EQ(Channel().Read10(in, uint32_t(read.size()), 0x81, 0, true, 5000, kSense), kScsiGood);
+    EXPECT_EQ(bytes, read);
+    EXPECT_EQ(Device().Transcript().size(), 4u);
+}
+
 TEST_P(TransportTest, BusyUntilTheDeadlineIsATimeOut)
 {
     Device().AddFault(Fault(SimFaultKind::Busy, 0x00, 0));
