@@ -9,12 +9,14 @@
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
+#include "drivers/tmr/TmrDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
 #include "sim/SimOptions.h"
+#include "sim/TmrDevice.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,6 +56,10 @@ CFamilyParts MakeDevice(BenchFamily family)
         options.Set("model", "kovalplus");
         options.Set("fill", "0");
         return MakeTimed<CKovalDevice>(options);
+    case kBenchTmr:
+        // Under way at the first status read after SCAN.
+        options.Set("startpolls", "0");
+        return MakeTimed<CTmrDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -70,6 +76,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CFennikDriver>();
     case kBenchKovalPlus:
         return std::make_unique<CKovalDriver>();
+    case kBenchTmr:
+        return std::make_unique<CTmrDriver>();
     case kBenchKoval2:
         break;
     }
