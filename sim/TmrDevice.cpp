@@ -31,6 +31,8 @@ constexpr uint32_t kTransparencyWidth = 8000;
 constexpr uint32_t kTransparencyHeight = 10000;
 const uint16_t kCapabilityWords[8] = {2056, 2056, 10, 10, 2, 2, 0, 3600};
 constexpr uint32_t kBufferKilobytes = 1024;
+constexpr uint32_t kMeasuredMinimum = 1500;
+constexpr uint32_t kMeasuredMaximum = 18500;
 
 uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
 uint32_t Be24(const uint8_t* at) { return (Be16(at) << 8) | at[2]; }
@@ -206,6 +208,9 @@ void CTmrDevice::OnGetWindow(CSimTransfer& io)
     list[7] = uint8_t(kDescriptorBytes);
     if (m_hasWindow)
         std::copy(m_window.descriptor.begin(), m_window.descriptor.end(), list.begin() + 8);
+    // The densities the device measured on the original, 1/10000 D.
+    PutBe16(list, 8 + 76, kMeasuredMinimum);
+    PutBe16(list, 8 + 78, kMeasuredMaximum);
     io.PutIn(list.data(), list.size());
 }
 

@@ -4,7 +4,8 @@
 // 96-107 and 142-145, the device's resolution list at 110-141, beds in 1/1000 inch at 180-195, the
 // transparency bed as width and height, capability words, buffer 1024 KB at 238-239); RESERVE and
 // RELEASE; SEND(10) data type 0x93 lookup tables (1030 bytes, channel in byte 0); SET WINDOW with
-// the 110-byte descriptor (24-bit positions, 32-bit width); GET WINDOW; SCAN of window 0 (a second
+// the 110-byte descriptor (24-bit positions, 32-bit width); GET WINDOW (the window, with the
+// densities the device measured in bytes 76-79: 0.15 and 1.85 D, in 1/10000 D); SCAN of window 0 (a second
 // SCAN of the running scan is taken without restarting it); READ(10) data type 0xA2 value 10002
 // (the status: bits 0x90 once the scan is under way), data type 0x81 (the scan parameter block),
 // data type 0 (image bytes); GET DATA BUFFER STATUS (count in bytes 9-11). Errors in the fixed sense

@@ -204,3 +204,35 @@ TEST_F(TmrCommandTest, ParameterBlockMustHoldTheGeometry)
         Driver().StopScan(0);
     }
 }
+
+// After an automatic exposure the scan's densities are the ones the device measured, read back
+// from its window as the scan stops; a scan by the user's densities keeps them.
+TEST_F(TmrCommandTest, StopTakesTheMeasuredDensitiesOfAnAutomaticExposure)
+{
+    struct Case {
+        const char* name;
+        int32_t rangeMode, autoMinimum, autoMaximum;
+        int32_t minimum, maximum;
+        size_t windowsRead;
+    };
+    const Case kCases[] = {
+        {"automatic", 0, 0, 0, 150, 1850, 1},
+        {"automatic minimum", 2, 1, 0, 150, 2000, 1},
+        {"automatic maximum", 2, 0, 1, 300, 1850, 1},
+        {"the user's densities", 2, 0, 0, 300, 2000, 0},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        SelectWindow(kImageRgb, 100, 0, 0, 0, 1000, 500);
+        m_Settings.SetParam(kParamRangeMode, c.rangeMode);
+        m_Settings.SetParam(kParamAutoMinimum, c.autoMinimum);
+        m_Settings.SetParam(kParamAutoMaximum, c.autoMaximum);
+        Device().ClearLog();
+        ASSERT_EQ(kDriverOk, ScanFromReserve().status);
+        EXPECT_EQ(c.minimum, m_Settings.GetParam(kParamMinDensity));
+        EXPECT_EQ(c.maximum, m_Settings.GetParam(kParamMaxDensity));
+        EXPECT_EQ(c.windowsRead, Commands({0x25}).size());
+        EXPECT_FALSE(Device().IsReservedByHost());
+    }
+}
