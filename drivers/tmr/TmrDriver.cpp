@@ -350,21 +350,17 @@ uint16_t CTmrDriver::ReserveDevice()
             return result;
         if ((result >> 8) != 0)
             return kDriverFailed;
-        switch (result & 0xFF) {
-        case kScsiCheckCondition:
+        uint8_t status = uint8_t(result & 0xFF);
+        if (status == kScsiCheckCondition) {
             result = HandleSense(none.m_sense);
             if (result == kDriverAborted || result == kDriverFailed)
                 return result;
-            break;
-        case kScsiBusy:
-        case kScsiReservationConflict:
-            result = AskAboutReservation(deadline);
-            if (result != kDriverOk)
-                return result;
-            break;
-        default:
+        } else if (status != kScsiBusy && status != kScsiReservationConflict) {
             return kDriverFailed;
         }
+        result = AskAboutReservation(deadline);
+        if (result != kDriverOk)
+            return result;
         PumpMessages(m_nRetryPauseMs);
     }
 }

@@ -53,6 +53,7 @@ TEST_F(TmrReserveTest, HeldOrBusyDevicesAskEveryPeriodAndTakeTheAnswer)
 {
     constexpr TransportResult kConflict = kScsiReservationConflict;
     constexpr TransportResult kBusy = kScsiBusy;
+    constexpr TransportResult kCheck = kScsiCheckCondition;  // with sense bytes of zero: no sense
     struct Case {
         const char* name;
         std::vector<TransportResult> answers;
@@ -69,6 +70,9 @@ TEST_F(TmrReserveTest, HeldOrBusyDevicesAskEveryPeriodAndTakeTheAnswer)
         {"busy, Retry", {kBusy, kBusy}, 0, IDRETRY, kDriverOk, 2, 3},
         {"busy, Cancel", {kBusy, kBusy}, 0, IDCANCEL, kDriverAborted, 1, 1},
         {"busy then conflict, Retry", {kBusy, kConflict}, 0, IDRETRY, kDriverOk, 2, 3},
+        // A sense the family's table lets pass does not make the device free.
+        {"passing sense, Retry", {kCheck, kCheck}, 0, IDRETRY, kDriverOk, 2, 3},
+        {"passing sense, Cancel", {kCheck, kCheck}, 0, IDCANCEL, kDriverAborted, 1, 1},
         {"selection lost", {TransportResult(0x1100)}, 0, IDRETRY, kDriverFailed, 0, 1},
     };
     StartShort();
