@@ -10,6 +10,7 @@
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 #include "drivers/zandor/ZandorDriver.h"
+#include "drivers/tmr/TmrDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
@@ -17,6 +18,7 @@
 #include "sim/KovalDevice.h"
 #include "sim/SimOptions.h"
 #include "sim/ZandorDevice.h"
+#include "sim/TmrDevice.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -59,6 +61,10 @@ CFamilyParts MakeDevice(BenchFamily family)
     case kBenchZandor:
         // The colour model: three passes in bands of 64 lines, each band and pass its own SCAN.
         return MakeTimed<CZandorDevice>(options);
+    case kBenchTmr:
+        // Under way at the first status read after SCAN.
+        options.Set("startpolls", "0");
+        return MakeTimed<CTmrDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -77,6 +83,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CKovalDriver>();
     case kBenchZandor:
         return std::make_unique<CZandorDriver>();
+    case kBenchTmr:
+        return std::make_unique<CTmrDriver>();
     case kBenchKoval2:
         break;
     }

@@ -23,7 +23,13 @@
 class CWinApp;
 
 // The scanner families a rig can drive, each from a device that never makes the host wait.
-enum BenchFamily { kBenchKoval2, kBenchFennik, kBenchKovalPlus, kBenchZandor };
+enum BenchFamily {
+    kBenchKoval2,
+    kBenchFennik,
+    kBenchKovalPlus,
+    kBenchZandor,
+    kBenchTmr,
+};
 
 class CBenchRig {
 public:

@@ -62,6 +62,8 @@ struct CDriverCase {
 const CDriverCase kDriverCases[] = {
     {"FENNIK A4 600 ppi RGB through driver and reader (staging, plane interleave)", kBenchFennik},
     {"KOVAL PLUS A4 600 ppi RGB through driver and reader (buffer status before each read)", kBenchKovalPlus},
+    {"TM-R A4 600 ppi RGB through driver and reader (one pass; status wait, buffer status before each read)",
+     kBenchTmr},
 };
 constexpr int kDriverCaseCount = (int)(sizeof kDriverCases / sizeof kDriverCases[0]);
 constexpr double kDriverMinMegabytesPerSecond = 100;

@@ -4,6 +4,7 @@
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
 #include "sim/ZandorDevice.h"
+#include "sim/TmrDevice.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ const CDeviceKind kKinds[] = {
     {"fennik", CreateFennikDevice},
     {"koval", CreateKovalDevice},
     {"zandor", CreateZandorDevice},
+    {"tmr", CreateTmrDevice},
 };
 
 }  // namespace

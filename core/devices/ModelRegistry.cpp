@@ -7,6 +7,7 @@
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 #include "drivers/zandor/ZandorDriver.h"
+#include "drivers/tmr/TmrDriver.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelKoval2, &CreateKoval2Driver},
     {kModelFennik, &CreateFennikDriver},
     {kModelZandor, &CreateZandorDriver},
+    {kModelTmr, &CreateTmrDriver},
 };
 
 }  // namespace

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kCorrectionBaseFlags = 0x18;
 constexpr uint32_t kCorrectionPrepared = 0x8000;
 constexpr uint32_t kCorrectionDensitySet1 = 0x4000;
 constexpr uint32_t kCorrectionDensitySet2 = 0x20000;
@@ -97,7 +96,7 @@ uint16_t CScannerDriver::RunColourCorrection()
     return kDriverOk;
 }
 
-uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities)
+uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities, uint32_t baseFlags)
 {
     if (g_pScanSettings == nullptr)
         return kDriverFailed;
@@ -106,7 +105,7 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensiti
         return result;
     const CScanSettings& settings = *g_pScanSettings;
     CmsCorrectionBlock& block = *m_pCorrectionBlock;
-    block.flags = kCorrectionBaseFlags;
+    block.flags = baseFlags;
     for (int c = 0; c < 3; ++c) {
         block.gamma[c] = 1.0f;
         block.limit[c] = 20.0f;

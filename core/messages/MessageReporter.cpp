@@ -144,6 +144,15 @@ void CMessageReporter::ShowBox()
     box(owner, m_strText, caption, style);
 }
 
+int CMessageReporter::Ask(int textId, int captionId, UINT style)
+{
+    m_nMessageId = textId;
+    m_strText = CMsgString(textId);
+    const CMsgString caption(captionId);
+    const BoxFunction box = m_pBox ? m_pBox : MessageBoxA;
+    return box(nullptr, m_strText, caption, style | MB_TASKMODAL);
+}
+
 void CMessageReporter::FallBackToBox()
 {
     // Nobody would answer a box: standard error has had the line already.
@@ -173,6 +182,8 @@ int WINAPI AnswerBoxInLog(HWND, LPCSTR text, LPCSTR, UINT style)
         return IDOK;
     }
 }
+
+int AskQuestion(int textId, int captionId, UINT style) { return g_MessageReporter.Ask(textId, captionId, style); }
 
 void ReportMessage(int id, ...)
 {

@@ -34,6 +34,10 @@ public:
     bool LogLine(const CString& text);
 
     BoxFunction SetBoxFunction(BoxFunction box);
+    // A question in a box without an owner (application-modal): the catalog texts of textId and
+    // captionId, the buttons and icon of style. The answer (IDRETRY, IDCANCEL, ...) of the box
+    // function in use, so that a batch start takes the default answer and a test answers itself.
+    int Ask(int textId, int captionId, UINT style);
 
     int32_t GetMessageId() const { return m_nMessageId; }
     int32_t GetMode() const { return m_nMode; }
@@ -63,6 +67,9 @@ extern int g_bInteractive;
 // the box's default answer is taken (Abort of Abort/Retry/Ignore, Cancel where there is one, else
 // OK).
 int WINAPI AnswerBoxInLog(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+
+// Asks g_MessageReporter's question (CMessageReporter::Ask).
+int AskQuestion(int textId, int captionId, UINT style);
 
 // Reports catalog message id, formatted with the values that follow, through g_MessageReporter.
 void ReportMessage(int id, ...);

@@ -37,12 +37,19 @@ constexpr int32_t kLayoutCmyk = 0xC06003;
 
 constexpr int32_t kSharpnessCustom = 0xFFFE;
 
+// A window that rounds its width down to an even count, a step that rounds, or line art made from
+// grey rows rounded to whole bytes leaves the device a few pixels or lines short of the output; up
+// to this many are filled from the last column or line, more means the output was set up wrong.
+constexpr uint32_t kMostShortfall = 8;
+
 // The route of the current scan, fixed at the start of the pipeline.
 int32_t s_nRoute = 0;
 bool s_bBlockFailed = false;
 CGlobalBlock s_CmykBlock;
 uint32_t s_nDeviceResolution = 0;
 uint32_t s_nResolution = 0;
+// Pixels of one row that the steps (or the plain copy) write, before the last one is repeated.
+uint32_t s_nRowPixels = 0;
 
 uint32_t RoundUp4(uint32_t bytes)
 {
@@ -114,9 +121,17 @@ void FillOutputDescriptor()
     int32_t type = s->GetCurrentType();
     d.layout = type <= kImageHalftone ? kLayoutBinary : type == kImageGrey ? kLayoutGrey : kLayoutRgb;
     d.channelCount = type >= kImageRgb ? 3 : 1;
-    // Line art and halftone leave the pipeline as bits, whatever the device delivered.
-    if (type <= kImageHalftone)
+    // Line art and halftone leave the pipeline as bits, whatever the device delivered; grey made
+    // from colour data has pixels of one sample, not the device's three.
+    if (type <= kImageHalftone) {
         d.channels[0] = CmsChannelDesc{0, nullptr, 1, 1, 0};
+    } else {
+        int32_t sampleBytes = (d.channels[0].bitsPerSample + 7) / 8;
+        for (int c = 0; c < d.channelCount; ++c) {
+            d.channels[c].pixelStep = sampleBytes * d.channelCount;
+            d.channelOffset[c] = c * sampleBytes;
+        }
+    }
     SetRowBytes(d, OutputRowBytes());
 }
 
@@ -158,11 +173,13 @@ void BuildSteps(double factor)
     }
 }
 
-// The device pixels fill at least the rotated output, so a copy loses nothing.
-bool DeviceCoversOutput()
+// Rows of `pixels` and `lines` of them fill the rotated output once their last column and line are
+// repeated a few times.
+bool CoversOutput(uint32_t pixels, uint32_t lines)
 {
     CScanSettings* s = g_pScanSettings;
-    return s->OutputPixelsPerLine() >= s->RotatedPixelWidth() && s->OutputLineCount() >= s->RotatedPixelHeight();
+    return pixels > 0 && lines > 0 && pixels + kMostShortfall >= s->RotatedPixelWidth() &&
+           lines + kMostShortfall >= s->RotatedPixelHeight();
 }
 
 void LowerTransferForStroke()
@@ -288,7 +305,8 @@ uint16_t SetupTransformParams()
     if (g_OutputSteps.count == 0) {
         g_OutputDescriptor.height = g_ScanDescriptor.height;
         g_PipelineLines = s->OutputLineCount();
-        if (s_nDeviceResolution != s_nResolution || !DeviceCoversOutput())
+        s_nRowPixels = w;
+        if (s_nDeviceResolution != s_nResolution || !CoversOutput(w, g_PipelineLines))
             return kDriverFailed;
     } else {
         CDescriptorPair sizing = {g_ScanDescriptor, g_OutputDescriptor};
@@ -296,6 +314,9 @@ uint16_t SetupTransformParams()
             return kDriverFailed;
         g_OutputDescriptor = sizing.destination;
         g_PipelineLines = (uint32_t)std::max(g_OutputDescriptor.imageHeight, 0);
+        s_nRowPixels = (uint32_t)std::max(g_OutputDescriptor.width, 0);
+        if (!CoversOutput(s_nRowPixels, g_PipelineLines))
+            return kDriverFailed;
         g_OutputDescriptor.imageWidth = g_OutputDescriptor.width = (int32_t)s->RotatedPixelWidth();
         g_OutputDescriptor.imageHeight = (int32_t)s->RotatedPixelHeight();
         SetRowBytes(g_OutputDescriptor, OutputRowBytes());
@@ -368,6 +389,31 @@ bool ApplyColour(uint8_t* work, uint8_t* blockBuffer, uint32_t lines, bool colou
     return colour.ApplyMainTransform(toOutput);
 }
 
+// The pixels a short device row leaves empty take the value of its last one.
+void RepeatLastColumn(uint8_t* rows, uint32_t lines)
+{
+    const CCmsImageDesc& d = g_OutputDescriptor;
+    uint32_t width = (uint32_t)std::max(d.width, 0);
+    uint32_t from = s_nRowPixels - 1;
+    if (s_nRowPixels == 0 || s_nRowPixels >= width)
+        return;
+    uint32_t rowBytes = (uint32_t)d.channels[0].rowStep;
+    bool bits = d.channels[0].bitsPerSample == 1;
+    uint32_t pixelBytes = (uint32_t)d.channels[0].pixelStep;
+    for (uint32_t y = 0; y < lines; ++y) {
+        uint8_t* row = rows + (size_t)y * rowBytes;
+        for (uint32_t x = s_nRowPixels; x < width; ++x) {
+            if (!bits) {
+                memcpy(row + x * pixelBytes, row + from * pixelBytes, pixelBytes);
+                continue;
+            }
+            bool set = (row[from / 8] & (0x80 >> (from % 8))) != 0;
+            uint8_t mask = (uint8_t)(0x80 >> (x % 8));
+            row[x / 8] = set ? (uint8_t)(row[x / 8] | mask) : (uint8_t)(row[x / 8] & ~mask);
+        }
+    }
+}
+
 }  // namespace
 
 bool OutputPipelineFailed() { return s_bBlockFailed; }
@@ -386,6 +432,7 @@ uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockB
         }
     }
     uint32_t out = ProcessSteps(source, work, lines);
+    RepeatLastColumn(work, out);
     if (out > 0 && !ApplyColour(work, blockBuffer, out, colourRoute)) {
         s_bBlockFailed = true;
         out = 0;

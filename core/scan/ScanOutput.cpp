@@ -153,6 +153,7 @@ uint16_t CScanOutput::Prepare(CScanReader&)
     m_nStatus = 0;
     m_nShownPercent = 0;
     m_bWriteFailed = false;
+    m_LastLine.clear();
     ReadTypeOptions();
     if (g_LinesPerBlock == 0)
         return kDriverFailed;
@@ -413,6 +414,22 @@ void CScanOutput::FinishBlock(uint32_t lines)
         InvertBlock(m_pBlock, lines * m_nBlockRowBytes);
 }
 
+// The block buffer is handed to the sinks, which may reorder it in place: the last finished line is
+// kept aside for an image a few lines shorter than the output.
+void CScanOutput::KeepLastLine(uint32_t lines)
+{
+    const uint8_t* last = m_pBlock + (size_t)(lines - 1) * m_nBlockRowBytes;
+    m_LastLine.assign(last, last + m_nBlockRowBytes);
+}
+
+void CScanOutput::RepeatLastLine(uint32_t lines)
+{
+    if (m_LastLine.size() != m_nBlockRowBytes)
+        return;
+    for (uint32_t y = 0; y < lines; ++y)
+        memcpy(m_pBlock + (size_t)y * m_nBlockRowBytes, m_LastLine.data(), m_nBlockRowBytes);
+}
+
 uint32_t CScanOutput::NextBlock(CScanReader& reader, CScanJob& job)
 {
     CScanSettings* s = g_pScanSettings;
@@ -452,12 +469,14 @@ uint32_t CScanOutput::NextBlock(CScanReader& reader, CScanJob& job)
             if (n > 0) {
                 n = std::min(n, height - m_nNextLine);
                 FinishBlock(n);
+                KeepLastLine(n);
                 m_nFirstLine = m_nNextLine;
                 m_nLastLine = m_nFirstLine + n - 1;
                 return n;
             }
             if (m_nNextLine >= g_PipelineLines) {
                 n = std::min(height - m_nNextLine, g_LinesPerBlock);
+                RepeatLastLine(n);
                 m_nFirstLine = m_nNextLine;
                 m_nLastLine = m_nFirstLine + n - 1;
                 return n;

@@ -6,6 +6,7 @@
 // 16-bit samples and inverts where the model or the image type asks for it.
 
 #include <cstdint>
+#include <vector>
 
 class CDib;
 class CScanJob;
@@ -75,6 +76,9 @@ private:
     void WriteSpillAt(uint32_t offset, const uint8_t* data, uint32_t bytes);
     void ReverseLines(uint8_t* buffer, uint32_t lines, uint32_t rowBytes);
     void FinishBlock(uint32_t lines);
+    void KeepLastLine(uint32_t lines);
+    // Fills the first `lines` rows of the block with the last line kept.
+    void RepeatLastLine(uint32_t lines);
     // Blocks are handed on as they come; 0 at the end, else the status to return.
     uint16_t DeliverImage(CScanReader& reader, CScanJob& job, CDib* sink);
     void CopyToDib(CDib& sink, uint32_t lines);
@@ -92,4 +96,5 @@ private:
     uint32_t m_nBandFirst = 0;
     uint32_t m_nBandFilled = 0;
     int32_t m_nShownPercent = 0;
+    std::vector<uint8_t> m_LastLine;
 };

@@ -641,6 +641,10 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         {"kind=koval", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
         {"kind=koval model=kovalplus", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
         {"kind=koval", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        // Windows of even width, one pixel (line art: eight) short of the file.
+        {"kind=tmr", "gray resppi:200 selmm:10,10,60,50 scan:out.bmp", 393, 314, 8},
+        {"kind=tmr model=tmrs", "rgb resppi:200 selmm:10,10,60,50 scan:out.bmp", 393, 314, 24},
+        {"kind=tmr", "line resppi:200 selmm:10,10,60,50 scan:out.bmp", 400, 314, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.device) + ": " + c.line);

@@ -11,12 +11,13 @@ namespace {
 std::vector<int> g_ReportedIds;
 std::vector<std::string> g_ReportedTexts;
 CMessageReporter::BoxFunction g_PreviousBox = nullptr;
+int g_nAnswer = IDOK;
 
 int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
 {
     g_ReportedIds.push_back(g_MessageReporter.GetMessageId());
     g_ReportedTexts.push_back(text != nullptr ? text : "");
-    return IDOK;
+    return g_nAnswer;
 }
 
 }  // namespace
@@ -35,6 +36,7 @@ void LoadEnglishCatalog()
 CReportRecorder::CReportRecorder()
 {
     Clear();
+    g_nAnswer = IDOK;
     g_PreviousBox = g_MessageReporter.SetBoxFunction(RecordBox);
 }
 
@@ -49,3 +51,5 @@ void CReportRecorder::Clear()
     g_ReportedIds.clear();
     g_ReportedTexts.clear();
 }
+
+void CReportRecorder::SetAnswer(int answer) { g_nAnswer = answer; }

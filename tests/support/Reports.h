@@ -18,4 +18,6 @@ public:
     const std::vector<int>& Ids() const;
     std::vector<std::string> Texts() const;
     void Clear();
+    // The answer every box gives from now on (IDOK unless set), for questions such as Retry/Cancel.
+    void SetAnswer(int answer);
 };

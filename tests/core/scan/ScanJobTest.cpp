@@ -937,3 +937,68 @@ TEST_F(ScanJobTest, TheScanDescriptorHoldsWhatTheDeviceDelivers)
     EXPECT_EQ((int32_t)m_Settings.OutputLineCount(), steps.m_Sized.imageHeight);
     EXPECT_EQ((int32_t)m_Settings.OutputBytesPerLine(), steps.m_Sized.channels[0].rowStep);
 }
+
+// A device line or image a few pixels or lines short of the output (a window rounded to an even
+// width, line art in whole bytes) fills the file by repeating its last column and line; the file
+// keeps the selected size. Further short is a wrong setup: the pipeline refuses to start, as before.
+TEST_F(ScanJobTest, AShortDeviceImageRepeatsItsLastColumnAndLine)
+{
+    struct Case {
+        const char* name;
+        int32_t type;
+        uint32_t shortPixels;
+        uint32_t shortLines;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"grey, whole", kImageGrey, 0, 0, true},
+        {"grey, one pixel short", kImageGrey, 1, 0, true},
+        {"grey, eight short both ways", kImageGrey, 8, 8, true},
+        {"rgb, one pixel short", kImageRgb, 1, 0, true},
+        {"rgb, eight pixels and three lines short", kImageRgb, 8, 3, true},
+        {"line art bits, five short both ways", kImageLineArt, 5, 5, true},
+        {"grey, nine pixels short", kImageGrey, 9, 0, false},
+        {"rgb, nine lines short", kImageRgb, 0, 9, false},
+    };
+    // 255 x 351 pixels at this resolution: odd both ways.
+    for (const Case& c : cases) {
+        for (bool toMemory : {false, true}) {
+            if (toMemory && c.type == kImageLineArt)
+                continue;
+            SCOPED_TRACE(std::string(c.name) + (toMemory ? ", memory" : ", file"));
+            DeleteFileA(m_strPath.c_str());
+            Configure({c.name, c.type, 8, true, 0, 0});
+            m_pDriver->m_nShortPixels = c.shortPixels;
+            m_pDriver->m_nShortLines = c.shortLines;
+            CReportRecorder reports;
+            std::unique_ptr<CDib> sink;
+            uint16_t result = toMemory ? ScanMemory(sink) : ScanFile();
+            uint32_t width = m_Settings.RotatedPixelWidth();
+            uint32_t height = m_Settings.RotatedPixelHeight();
+            if (c.type != kImageLineArt) {
+                ASSERT_EQ(1u, width % 2);
+            }
+            if (!c.fits) {
+                EXPECT_EQ(252, result);
+                EXPECT_EQ(std::vector<int>{3329}, reports.Ids());
+                EXPECT_FALSE(FileExists(m_strPath));
+                continue;
+            }
+            ASSERT_EQ(toMemory ? 0 : 1, result);
+            EXPECT_TRUE(reports.Ids().empty());
+            CChartWindow window = m_pDriver->Window();
+            ASSERT_EQ(width - c.shortPixels, (uint32_t)window.pixelsPerLine);
+            ASSERT_EQ(height - c.shortLines, (uint32_t)window.lines);
+            CExpectedImage expected = RepeatEdges(ExpectedImage(window, 0, 0), width, height);
+            if (toMemory) {
+                EXPECT_EQ(0u, SinkMismatches(*sink, expected));
+                continue;
+            }
+            std::vector<uint8_t> file = ReadWholeFile(m_strPath);
+            ASSERT_GT(file.size(), 62u);
+            EXPECT_EQ(width, Get32(file, 18));
+            EXPECT_EQ(height, Get32(file, 22));
+            EXPECT_EQ(0u, FileMismatches(file, expected));
+        }
+    }
+}

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 CChartDriver::CChartDriver(bool onePass)
@@ -35,6 +36,8 @@ uint16_t CChartDriver::UpdateScanGeometry()
     bool sideways = rotation == 90 || rotation == 270;
     s->m_nPixelsPerLine = sideways ? s->RotatedPixelHeight() : s->RotatedPixelWidth();
     s->m_nLineCount = sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight();
+    s->m_nPixelsPerLine -= std::min(m_nShortPixels, s->m_nPixelsPerLine);
+    s->m_nLineCount -= std::min(m_nShortLines, s->m_nLineCount);
     uint32_t bytes = s->BytesForPixels(s->m_nPixelsPerLine);
     bool planes = s->m_nChannels == 3 && (m_nCapabilityFlags & kCapColourOnePass) == 0;
     s->m_nBytesPerLine = m_bZeroLineBytes ? 0 : planes ? bytes / 3 : bytes;
@@ -150,4 +153,18 @@ CExpectedImage ExpectedImage(const CChartWindow& window, int rotation, int mirro
         }
     }
     return image;
+}
+
+CExpectedImage RepeatEdges(const CExpectedImage& image, uint32_t width, uint32_t height)
+{
+    CExpectedImage out;
+    out.width = width;
+    out.height = height;
+    out.pixelBytes = image.pixelBytes;
+    out.pixels.resize((size_t)width * height * image.pixelBytes);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            memcpy(&out.pixels[((size_t)y * width + x) * out.pixelBytes],
+                   image.At(std::min(x, image.width - 1), std::min(y, image.height - 1)), out.pixelBytes);
+    return out;
 }

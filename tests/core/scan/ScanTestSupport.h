@@ -47,6 +47,9 @@ public:
     int32_t m_nFailAfterLines = -1;
     uint16_t m_nFailCode = kDriverFailed;
     uint32_t m_nClampTo = 0;
+    // A window that falls this many pixels and lines short of the selection.
+    uint32_t m_nShortPixels = 0;
+    uint32_t m_nShortLines = 0;
     bool m_bNeverDelivers = false;
     bool m_bZeroLineBytes = false;
     // The busy atom was there at every read.
@@ -73,3 +76,5 @@ struct CExpectedImage {
     const uint8_t* At(uint32_t x, uint32_t y) const { return &pixels[(y * width + x) * pixelBytes]; }
 };
 CExpectedImage ExpectedImage(const CChartWindow& window, int rotation, int mirror);
+// The image widened and lengthened to width x height by repeating its last column and line.
+CExpectedImage RepeatEdges(const CExpectedImage& image, uint32_t width, uint32_t height);

@@ -53,15 +53,24 @@ TEST_P(TransportTest, BusyIsRetriedUntilItEnds)
     CScsiFixedBuffer<6> block;
     EXPECT_EQ(Channel().TestUnitReady(block, 5000, kSense), kScsiGood);
     EXPECT_EQ(Device().Transcript().size(), 3u);
+}
 
-    // A read sent again after BUSY asks for its whole transfer, not for what the refused try moved.
-    std::vector<uint8_t> chart = ChartBytes();
-    Device().SetReadData(0x00, 0, chart);
-    Device().AddFault(Fault(SimFaultKind::Busy, 0x28, 2));
-    uint32_t n = uint32_t(chart.size());
-    CScsiByteBuffer data(n);
-    ASSERT_EQ(Channel().Read10(data, n, 0x00, 0, true, 5000, kSense), kScsiGood);
-    EXPECT_EQ(std::memcmp(data.GetData(), chart.data(), n), 0);
+// The repeat after BUSY moves all the data again, out and in.
+TEST_P(TransportTest, BusyIsRetriedWithAllItsData)
+{
+    const std::vector<uint8_t> bytes = ChartBytes();
+    Device().AddFault(Fault(SimFaultKind::Busy, 0x2A, 1));
+    Device().AddFault(Fault(SimFaultKind::Busy, 0x28, 1));
+    Device().SetReadData(0x81, 0, bytes);
+    std::vector<uint8_t> sent(bytes);
+    CScsiExternalBuffer out(sent.data(), uint32_t(sent.size()));
+    EXPECT_EQ(Channel().Send10(out, 0x93, 0, 5000, kSense), kScsiGood);
+    EXPECT_EQ(bytes, Device().SentData(0x93, 0));
+    std::vector<uint8_t> read(bytes.size(), 0);
+    CScsiExternalBuffer in(read.data(), uint32_t(read.size()));
+    EXPECT_EQ(Channel().Read10(in, uint32_t(read.size()), 0x81, 0, true, 5000, kSense), kScsiGood);
+    EXPECT_EQ(bytes, read);
+    EXPECT_EQ(Device().Transcript().size(), 4u);
 }
 
 TEST_P(TransportTest, BusyUntilTheDeadlineIsATimeOut)
