@@ -97,7 +97,7 @@ uint16_t CScannerDriver::RunColourCorrection()
     return kDriverOk;
 }
 
-uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities)
+uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities, float filmGamma)
 {
     if (g_pScanSettings == nullptr)
         return kDriverFailed;
@@ -108,7 +108,7 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensiti
     CmsCorrectionBlock& block = *m_pCorrectionBlock;
     block.flags = kCorrectionBaseFlags;
     for (int c = 0; c < 3; ++c) {
-        block.gamma[c] = 1.0f;
+        block.gamma[c] = filmGamma;
         block.limit[c] = 20.0f;
     }
     block.flags |= kCorrectionPrepared;
