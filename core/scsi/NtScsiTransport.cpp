@@ -307,6 +307,8 @@ TransportResult CNtScsiTransport::NtExecRequest(CNtRequest* request, CScsiBuffer
     uint32_t start = MillisecondClock();
     for (;;) {
         g_NtBusy = 1;
+        // The port wrote the bytes it moved over the length: a retry after BUSY must ask for all again.
+        request->request.header.DataTransferLength = request->asked;
         uint16_t r = NtSendPassThrough(request);
         if (g_UserAbort) {
             g_UserAbort = 0;

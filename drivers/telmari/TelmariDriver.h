@@ -73,6 +73,7 @@ public:
     void RebuildFormatTable() override;
     uint16_t UpdateScanGeometry() override;
     uint16_t SetScanParameters(CScanSettings* settings) override;
+    uint16_t StartScanCommand(uint8_t windowId) override;
     uint16_t StartPass(int32_t windowId, int32_t control) override;
     uint16_t ReadData(uint8_t* buffer, uint8_t qualifier, uint16_t lines, uint16_t bytesPerLine) override;
     uint16_t StopScan(int32_t flag) override;
@@ -107,7 +108,7 @@ public:
     uint32_t m_nMaxResolutionY[3] = {};  // line art, grey, colour
     uint32_t m_nMaxResolutionX[3] = {};
     int32_t m_bReadFix = 1;
-    // A BUSY SCAN is repeated for at most this long (ms); tests shorten it.
+    // A SCAN the device keeps answering BUSY is given up after this long (ms); tests shorten it.
     uint32_t m_nBusyScanLimit = 300000;
     // The buffered waits of a read give up after this long (ms); tests shorten it.
     uint32_t m_nReadWaitLimit = 600000;

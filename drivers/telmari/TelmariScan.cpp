@@ -386,28 +386,39 @@ uint16_t CTelmariDriver::PrepareScan()
     return result != kDriverOk ? result : ReadScanInformation();
 }
 
-// A device still busy with the last pass answers SCAN with BUSY; it gets as long as the slowest
-// family's waits, and the user may stop it.
+// A device still busy with the last pass answers SCAN with BUSY, which the transport retries until
+// the command's time-out: SCAN goes again, with messages pumped between, until the slowest family's
+// deadline has passed or the user stops.
 uint16_t CTelmariDriver::SendScan(uint8_t windowId, uint8_t control)
 {
     uint32_t start = MillisecondClock();
+    uint32_t timeout = std::min(kCommandTimeout, m_nBusyScanLimit);
     CScsiFixedBuffer<1> windows;
     windows.GetData()[0] = windowId;
     for (;;) {
         uint16_t result = RepeatingUnitAttention(
-            windows, [&] { return g_pScsiChannel->ScanWindows(windows, control, kCommandTimeout, kSenseBytes); });
+            windows, [&] { return g_pScsiChannel->ScanWindows(windows, control, timeout, kSenseBytes); });
         if (result == kDriverOk)
             return result;
         if (IsCheck(result))
             return HandleSense(windows.m_sense);
-        if (!IsBusy(result))
+        if (!IsBusy(result) && result != kResultTimedOut)
             return result;
+        if (ClockElapsed(start) >= m_nBusyScanLimit)
+            return kDriverFailed;
         PumpMessages(std::min(kScanRetryMs, m_nBusyScanLimit));
         if (g_UserAbort != 0)
             return kDriverAborted;
-        if (ClockElapsed(start) >= m_nBusyScanLimit)
-            return kDriverFailed;
     }
+}
+
+uint16_t CTelmariDriver::StartScanCommand(uint8_t windowId)
+{
+    if (g_pScsiChannel == nullptr)
+        return kDriverFailed;
+    m_nLinesRead = 0;
+    uint16_t result = WaitReady(kReadyTimeout);
+    return result != kDriverOk ? result : SendScan(windowId, 0);
 }
 
 uint16_t CTelmariDriver::WaitForDeviceState()
