@@ -9,11 +9,13 @@
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
+#include "drivers/telmari/TelmariDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
+#include "sim/TelmariDevice.h"
 #include "sim/SimOptions.h"
 
 #include <algorithm>
@@ -54,6 +56,10 @@ CFamilyParts MakeDevice(BenchFamily family)
         options.Set("model", "kovalplus");
         options.Set("fill", "0");
         return MakeTimed<CKovalDevice>(options);
+    case kBenchTelmari:
+        // Ready for the next pass at once: colour costs its three passes and nothing more.
+        options.Set("statepolls", "0");
+        return MakeTimed<CTelmariDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -70,6 +76,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CFennikDriver>();
     case kBenchKovalPlus:
         return std::make_unique<CKovalDriver>();
+    case kBenchTelmari:
+        return std::make_unique<CTelmariDriver>();
     case kBenchKoval2:
         break;
     }
