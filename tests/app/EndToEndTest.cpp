@@ -641,6 +641,9 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         {"kind=koval", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
         {"kind=koval model=kovalplus", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
         {"kind=koval", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        {"kind=telmari", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
+        {"kind=telmari model=plus", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        {"kind=telmari model=ultra", "neg gray resppi:300 selmm:10,10,40,40 scan:out.bmp", 354, 354, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.device) + ": " + c.line);
