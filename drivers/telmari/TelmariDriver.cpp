@@ -181,6 +181,16 @@ void CTelmariLut::LoadTable(const uint16_t* table, uint32_t count)
     }
 }
 
+CTelmariDriver::CTelmariDriver() : m_pClassHoles(kTelmariHoles), m_pStaticFormats(kTelmariFormats) { }
+
+CTelmariUltraDriver::CTelmariUltraDriver()
+{
+    m_nClassKind = kKindTelmariUltra;
+    m_pClassHoles = kUltraHoles;
+    m_pStaticFormats = kUltraFormats;
+    m_ppClassFormatTable = &s_pUltraFormatTable;
+}
+
 CTelmariDriver::~CTelmariDriver()
 {
     // The class table is shared: a temporary driver must not take it from the current one.
@@ -193,8 +203,6 @@ CTelmariDriver::~CTelmariDriver()
     }
     m_pFormatTable = nullptr;
 }
-
-CTelmariUltraDriver::~CTelmariUltraDriver() = default;
 
 bool CTelmariDriver::IsUltraProduct() const { return m_strProduct == "TELMARI ULTRA"; }
 
@@ -250,20 +258,18 @@ uint16_t CTelmariDriver::Identify()
 
 void CTelmariDriver::InitCapabilities()
 {
-    m_nKind = kKindTelmari;
-    m_pHolderTable = kTelmariHoles;
+    m_nKind = m_nClassKind;
+    m_pHolderTable = m_pClassHoles;
     m_pResolutionList = kTelmariResolutions;
     m_nLinesRead = 0;
     m_nFirmwareLowest = 100;
     m_nFirmwareHighest = 9999;
-    m_bPrescanning = 0;
-    m_pStaticFormats = kTelmariFormats;
-    m_ppClassFormatTable = &s_pFormatTable;
     Identify();
-    if (s_pFormatTable == nullptr)
-        s_pFormatTable = new (std::nothrow) CFormatTable;
-    if (s_pFormatTable != nullptr)
-        m_pFormatTable = BuildFormatTable(kTelmariFormats, s_pFormatTable);
+    CFormatTable*& table = *m_ppClassFormatTable;
+    if (table == nullptr)
+        table = new (std::nothrow) CFormatTable;
+    if (table != nullptr)
+        m_pFormatTable = BuildFormatTable(m_pStaticFormats, table);
     m_bReadFix = AfxGetApp()->GetProfileInt("General", "TelmariReadFix", 1);
 }
 
@@ -287,7 +293,7 @@ CFormatTable* CTelmariDriver::BuildFormatTable(const CStaticFormatEntry* staticT
 
 void CTelmariDriver::RebuildFormatTable()
 {
-    if (*m_ppClassFormatTable != nullptr && m_pStaticFormats != nullptr)
+    if (*m_ppClassFormatTable != nullptr)
         RebuildKeepingUserFormat(m_pStaticFormats, *m_ppClassFormatTable);
 }
 
@@ -402,24 +408,6 @@ uint16_t CTelmariDriver::PrepareColourCorrection()
 }
 
 // ---- TELMARI PLUS and ULTRA ----
-
-void CTelmariUltraDriver::InitCapabilities()
-{
-    m_nKind = kKindTelmariUltra;
-    m_pHolderTable = kUltraHoles;
-    m_pResolutionList = kTelmariResolutions;
-    m_nLinesRead = 0;
-    m_nFirmwareLowest = 100;
-    m_nFirmwareHighest = 9999;
-    m_pStaticFormats = kUltraFormats;
-    m_ppClassFormatTable = &s_pUltraFormatTable;
-    Identify();
-    if (s_pUltraFormatTable == nullptr)
-        s_pUltraFormatTable = new (std::nothrow) CFormatTable;
-    if (s_pUltraFormatTable != nullptr)
-        m_pFormatTable = BuildFormatTable(kUltraFormats, s_pUltraFormatTable);
-    m_bReadFix = AfxGetApp()->GetProfileInt("General", "TelmariReadFix", 1);
-}
 
 uint16_t CTelmariUltraDriver::Identify()
 {

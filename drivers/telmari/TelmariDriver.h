@@ -65,6 +65,7 @@ private:
 
 class CTelmariDriver : public CScannerDriver {
 public:
+    CTelmariDriver();
     ~CTelmariDriver() override;
     uint32_t GetMaxResolutionForType(int32_t imageType) override;
     void InitCapabilities() override;
@@ -125,6 +126,10 @@ protected:
 
     // The class's runtime format table; created by InitCapabilities, deleted by the destructor.
     static CFormatTable* s_pFormatTable;
+    // What the class gives InitCapabilities: its kind word, holder table, static formats and the
+    // place of its runtime format table.
+    uint32_t m_nClassKind = kKindTelmari;
+    const HoleRecord* m_pClassHoles = nullptr;
     const CStaticFormatEntry* m_pStaticFormats = nullptr;
     CFormatTable** m_ppClassFormatTable = &s_pFormatTable;
     int32_t m_bWidenSamples = 0;
@@ -132,8 +137,7 @@ protected:
 
 class CTelmariUltraDriver : public CTelmariDriver {
 public:
-    ~CTelmariUltraDriver() override;
-    void InitCapabilities() override;
+    CTelmariUltraDriver();
     uint16_t StartScanCommand(uint8_t windowId) override;
     uint16_t Identify() override;
     uint16_t PrepareScan() override;

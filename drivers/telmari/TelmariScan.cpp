@@ -75,9 +75,10 @@ bool IsColourType(int32_t type) { return type == kImageRgb || type == kImageCmyk
 
 uint32_t RoundUpTo8(uint32_t value) { return (value + 7) / 8 * 8; }
 
+// Pixels of a length in 1/100 mm, truncated; a position left of the bed counts as its edge.
 uint32_t Trunc(int64_t length, uint32_t resolution)
 {
-    return uint32_t(std::max<int32_t>(ScaleRound(double(length), resolution, 2540, 1), 0));
+    return length <= 0 ? 0 : uint32_t(ScaleRound(double(length), resolution, 2540, 1));
 }
 
 int32_t ExposureControl(const CScanSettings& s, bool prescanning)

@@ -14,7 +14,7 @@
 
 namespace {
 
-class TelmariJobTest : public JobBench<TelmariBench> {
+class TelmariJobTest : public JobBench<TelmariBench>, public testing::WithParamInterface<ScsiDriverId> {
 protected:
     TelmariJobTest() : JobBench("telmari_scan.bmp") { }
 };
@@ -36,7 +36,7 @@ int FilePixel(const std::vector<uint8_t>& file, uint32_t x, uint32_t y, int chan
 
 }  // namespace
 
-TEST_F(TelmariJobTest, BmpFilesHoldWhatTheDeviceScannedAtTheSelectedSize)
+TEST_P(TelmariJobTest, BmpFilesHoldWhatTheDeviceScannedAtTheSelectedSize)
 {
     struct Case {
         const char* name;
@@ -59,7 +59,7 @@ TEST_F(TelmariJobTest, BmpFilesHoldWhatTheDeviceScannedAtTheSelectedSize)
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
-        Start(c.device);
+        Start(c.device, GetParam());
         SelectForJob(c.type, c.resolution, c.original, c.left, c.top, c.width, c.height);
         ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
         std::vector<uint8_t> file = ReadOutput();
@@ -110,3 +110,6 @@ TEST_F(TelmariJobTest, BmpFilesHoldWhatTheDeviceScannedAtTheSelectedSize)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Transports, TelmariJobTest, testing::Values(kScsiDriverNtScsi, kScsiDriverAspi32), TransportName);
