@@ -55,6 +55,30 @@ TEST_P(TransportTest, BusyIsRetriedUntilItEnds)
     EXPECT_EQ(Device().Transcript().size(), 3u);
 }
 
+TEST_P(TransportTest, BusyCommandIsRepeatedWithAllItsData)
+{
+    const std::vector<uint8_t> kBytes = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    for (bool dataOut : {true, false}) {
+        SCOPED_TRACE(dataOut ? "data out" : "data in");
+        Device().ClearFaults();
+        Device().ClearLog();
+        Device().AddFault(Fault(SimFaultKind::Busy, dataOut ? 0x2A : 0x28, 1));
+        Device().SetReadData(0x85, 0, kBytes);
+        CScsiFixedBuffer<16> block;
+        if (dataOut)
+            std::memcpy(block.GetData(), kBytes.data(), kBytes.size());
+        TransportResult result = dataOut ? Channel().Send10(block, 0x85, 0, 5000, kSense)
+                                         : Channel().Read10(block, 16, 0x85, 0, true, 5000, kSense);
+        EXPECT_EQ(kScsiGood, result);
+        std::vector<CSimLogEntry> log = Device().Log();
+        ASSERT_EQ(2u, log.size());
+        if (dataOut)
+            EXPECT_EQ(kBytes, log[1].dataOut) << "the repeat carries the whole block";
+        else
+            EXPECT_EQ(kBytes, std::vector<uint8_t>(block.GetData(), block.GetData() + 16));
+    }
+}
+
 TEST_P(TransportTest, BusyUntilTheDeadlineIsATimeOut)
 {
     Device().AddFault(Fault(SimFaultKind::Busy, 0x00, 0));
