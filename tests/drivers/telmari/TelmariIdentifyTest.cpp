@@ -1,5 +1,6 @@
 #include "drivers/telmari/TelmariDriver.h"
 
+#include "core/cms/CmsRecords.h"
 #include "core/devices/ModelTable.h"
 #include "core/scsi/ScsiBuffer.h"
 #include "tests/drivers/telmari/TelmariBench.h"
@@ -238,6 +239,15 @@ TEST_F(TelmariIdentifyTest, FilmGammaSharpeningAndDefaults)
         m_Settings.SetParam(kParamSharpness, s.sharpness);
         EXPECT_EQ(s.expected, Driver().HasHardwareSharpening()) << s.sharpness;
     }
+    // The engine learns of the device's film gamma through the correction block of a negative.
+    Select(kImageRgb, 300, 0, 0, 2540, 2540);
+    m_Settings.SetParam(kParamOriginal, 2);
+    Driver().PrepareColourCorrection();
+    ASSERT_NE(nullptr, Driver().m_pCorrectionBlock);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(1.5f, Driver().m_pCorrectionBlock->gamma[c]) << c;
+    Driver().StopScan(0);
+    EXPECT_EQ(nullptr, Driver().m_pCorrectionBlock);
     for (uint32_t mode = 0; mode < 5; ++mode)
         EXPECT_EQ(mode == 0 || mode == 2 || mode == 3 ? 1 : 0, Driver().IsLutRising(mode)) << mode;
 }
