@@ -11,11 +11,13 @@
 #include "drivers/koval2/Koval2Driver.h"
 #include "drivers/zandor/ZandorDriver.h"
 #include "drivers/tmr/TmrDriver.h"
+#include "drivers/telmari/TelmariDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
+#include "sim/TelmariDevice.h"
 #include "sim/SimOptions.h"
 #include "sim/ZandorDevice.h"
 #include "sim/TmrDevice.h"
@@ -65,6 +67,10 @@ CFamilyParts MakeDevice(BenchFamily family)
         // Under way at the first status read after SCAN.
         options.Set("startpolls", "0");
         return MakeTimed<CTmrDevice>(options);
+    case kBenchTelmari:
+        // Ready for the next pass at once: colour costs its three passes and nothing more.
+        options.Set("statepolls", "0");
+        return MakeTimed<CTelmariDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -85,6 +91,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CZandorDriver>();
     case kBenchTmr:
         return std::make_unique<CTmrDriver>();
+    case kBenchTelmari:
+        return std::make_unique<CTelmariDriver>();
     case kBenchKoval2:
         break;
     }

@@ -29,6 +29,7 @@ enum BenchFamily {
     kBenchKovalPlus,
     kBenchZandor,
     kBenchTmr,
+    kBenchTelmari,
 };
 
 class CBenchRig {

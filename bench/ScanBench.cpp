@@ -16,6 +16,7 @@
 #include "colour/CmsEngineLoader.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/cms/CmsRecords.h"
+#include "drivers/telmari/TelmariDriver.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -50,6 +51,8 @@ const CBenchCase kCases[] = {
     {"A4 600 ppi RGB 8-bit rotated 90 to BMP", 8, 90, true, 40},
     {"A4 600 ppi RGB 16-bit (48-bit) to TIFF", 16, 0, false, 0},
     {"ZANDOR colour A4 300 ppi to BMP (three passes in bands, host tables)", 8, 0, true, 0, kBenchZandor, 300, 2.0},
+    // Three passes of one plane each; the reader keeps the first two in its pass file.
+    {"TELMARI A4 600 ppi RGB to BMP in three passes (two spilled)", 8, 0, true, 0, kBenchTelmari, kResolution, 3.0},
 };
 constexpr int kCaseCount = (int)(sizeof kCases / sizeof kCases[0]);
 
@@ -67,6 +70,11 @@ const CDriverCase kDriverCases[] = {
 };
 constexpr int kDriverCaseCount = (int)(sizeof kDriverCases / sizeof kDriverCases[0]);
 constexpr double kDriverMinMegabytesPerSecond = 100;
+
+// The TELMARI driver's in-place turn of deep samples: 12-bit big-endian samples of a 64 MB block to
+// little-endian 16-bit ones.
+constexpr size_t kSwapBytes = 64u << 20;
+constexpr double kSwapMinMegabytesPerSecond = 400;
 
 PROCESS_MEMORY_COUNTERS MemoryFigures()
 {
@@ -180,12 +188,13 @@ bool PrintFigures(CBenchRig& rig, const CBenchCase& c, const CScanFigures& f)
     double rate = megabytes / f.seconds;
     double workingSet = f.after.PeakWorkingSetSize / kMegabyte;
     double pagefile = f.after.PeakPagefileUsage / kMegabyte;
-    bool rateMet = rate >= c.minMegabytesPerSecond && (c.maxSeconds <= 0 || f.seconds < c.maxSeconds);
+    bool rateMet = rate >= c.minMegabytesPerSecond;
+    bool timeMet = c.maxSeconds <= 0 || f.seconds < c.maxSeconds;
     bool memoryMet = workingSet < kMemoryLimitMb && pagefile < kMemoryLimitMb;
     printf("  image %u x %u px, %.1f MB\n", width, height, megabytes);
     if (c.maxSeconds > 0)
-        printf("  wall time %.2f s (best of %d), %.1f MB/s (target under %.1f s: %s)\n", f.seconds, kRuns, rate,
-               c.maxSeconds, Verdict(rateMet));
+        printf("  wall time %.2f s (best of %d; target under %.1f s: %s), %.1f MB/s\n", f.seconds, kRuns,
+               c.maxSeconds, Verdict(timeMet), rate);
     else if (c.minMegabytesPerSecond > 0)
         printf("  wall time %.2f s (best of %d), %.1f MB/s (target at least %.0f MB/s: %s)\n", f.seconds, kRuns, rate,
                c.minMegabytesPerSecond, Verdict(rateMet));
@@ -195,7 +204,7 @@ bool PrintFigures(CBenchRig& rig, const CBenchCase& c, const CScanFigures& f)
            "%.1f MB working set before the scan\n",
            workingSet, pagefile, kMemoryLimitMb, Verdict(memoryMet), f.before.WorkingSetSize / kMegabyte);
     PrintProfile(rig, f.seconds, f.deviceSeconds, megabytes);
-    return rateMet && memoryMet;
+    return rateMet && timeMet && memoryMet;
 }
 
 int RunCase(int index, const std::string& folder)
@@ -293,6 +302,32 @@ int RunDriverCase(int index, const std::string& folder)
     return PrintReadFigures(rig, figures) ? 0 : kExitMissed;
 }
 
+int RunSampleSwapCase(const std::string&)
+{
+    printf("TELMARI 12-bit samples swapped and widened to 16 bits in place\n");
+    std::vector<uint8_t> block(kSwapBytes);
+    double best = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        for (size_t i = 0; i < block.size(); i += 2) {
+            block[i] = 0x0A;
+            block[i + 1] = 0xBC;
+        }
+        double start = Seconds();
+        TelmariSwapSamples(block.data(), block.size() / 2, 12, true);
+        double seconds = Seconds() - start;
+        best = run == 0 || seconds < best ? seconds : best;
+    }
+    if (block[0] != 0xCA || block[1] != 0xAB || block[kSwapBytes - 2] != 0xCA) {
+        printf("  FAILED: 0x0ABC did not become 0xABCA\n");
+        return kExitFailed;
+    }
+    double rate = kSwapBytes / kMegabyte / best;
+    bool met = rate >= kSwapMinMegabytesPerSecond;
+    printf("  %.1f MB in %.1f ms (best of %d), %.0f MB/s (target at least %.0f MB/s: %s)\n", kSwapBytes / kMegabyte,
+           best * 1000, kRuns, rate, kSwapMinMegabytesPerSecond, Verdict(met));
+    return met ? 0 : kExitMissed;
+}
+
 const char* CaseName(int index)
 {
     return index < kCaseCount ? kCases[index].name : kDriverCases[index - kCaseCount].name;
@@ -358,7 +393,7 @@ int RunAll()
         worst = code > worst ? code : worst;
     }
     for (int (*batchCase)(const std::string&) :
-         {RunColourCase, RunFlavourChainCase, RunBatchCase, RunStartCase, RunSquareCase, RunManagedBatchCase}) {
+         {RunSampleSwapCase, RunColourCase, RunFlavourChainCase, RunBatchCase, RunStartCase, RunSquareCase, RunManagedBatchCase}) {
         fflush(stdout);
         int code = batchCase(folder);
         worst = code > worst ? code : worst;
@@ -377,6 +412,8 @@ int main(int argc, char** argv)
         return RunColourCase(std::string());
     if (argc == 2 && strcmp(argv[1], "--flavour") == 0)
         return RunFlavourChainCase(std::string());
+    if (argc == 2 && strcmp(argv[1], "--swap") == 0)
+        return RunSampleSwapCase(std::string());
     if (argc == 5 && strcmp(argv[1], "--case") == 0 && strcmp(argv[3], "--dir") == 0) {
         int index = atoi(argv[2]);
         std::string folder = std::string(argv[4]) + "\\";
@@ -387,6 +424,7 @@ int main(int argc, char** argv)
         }
     }
     printf("usage: scan_bench.exe   (runs every case)\n       scan_bench.exe --colour   (the colour case alone)\n"
-           "       scan_bench.exe --flavour  (the flavour chain case alone)\n");
+           "       scan_bench.exe --flavour  (the flavour chain case alone)\n"
+           "       scan_bench.exe --swap     (the deep-sample swap case alone)\n");
     return kExitFailed;
 }

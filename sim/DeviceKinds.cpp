@@ -5,6 +5,7 @@
 #include "sim/KovalDevice.h"
 #include "sim/ZandorDevice.h"
 #include "sim/TmrDevice.h"
+#include "sim/TelmariDevice.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ const CDeviceKind kKinds[] = {
     {"koval", CreateKovalDevice},
     {"zandor", CreateZandorDevice},
     {"tmr", CreateTmrDevice},
+    {"telmari", CreateTelmariDevice},
 };
 
 }  // namespace

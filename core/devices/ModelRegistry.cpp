@@ -8,6 +8,7 @@
 #include "drivers/koval2/Koval2Driver.h"
 #include "drivers/zandor/ZandorDriver.h"
 #include "drivers/tmr/TmrDriver.h"
+#include "drivers/telmari/TelmariDriver.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelFennik, &CreateFennikDriver},
     {kModelZandor, &CreateZandorDriver},
     {kModelTmr, &CreateTmrDriver},
+    {kModelTelmari, &CreateTelmariDriver}, {kModelTelmariUltra, &CreateTelmariUltraDriver},
 };
 
 }  // namespace

@@ -96,7 +96,7 @@ uint16_t CScannerDriver::RunColourCorrection()
     return kDriverOk;
 }
 
-uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities, uint32_t baseFlags)
+uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities, uint32_t baseFlags, float filmGamma)
 {
     if (g_pScanSettings == nullptr)
         return kDriverFailed;
@@ -107,7 +107,7 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensiti
     CmsCorrectionBlock& block = *m_pCorrectionBlock;
     block.flags = baseFlags;
     for (int c = 0; c < 3; ++c) {
-        block.gamma[c] = 1.0f;
+        block.gamma[c] = filmGamma;
         block.limit[c] = 20.0f;
     }
     block.flags |= kCorrectionPrepared;

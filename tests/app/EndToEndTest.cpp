@@ -645,6 +645,9 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         {"kind=tmr", "gray resppi:200 selmm:10,10,60,50 scan:out.bmp", 393, 314, 8},
         {"kind=tmr model=tmrs", "rgb resppi:200 selmm:10,10,60,50 scan:out.bmp", 393, 314, 24},
         {"kind=tmr", "line resppi:200 selmm:10,10,60,50 scan:out.bmp", 400, 314, 1},
+        {"kind=telmari", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
+        {"kind=telmari model=plus", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        {"kind=telmari model=ultra", "neg gray resppi:300 selmm:10,10,40,40 scan:out.bmp", 354, 354, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.device) + ": " + c.line);
