@@ -6,6 +6,7 @@
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
+#include "drivers/koval2/OstravelDriver.h"
 
 namespace {
 
@@ -16,7 +17,9 @@ struct CModelRegistration {
 
 // Constant-initialised, so the entries of the model table can read it while they are constructed.
 constexpr CModelRegistration kBuiltFamilies[] = {
+    {kModelPendaro, &CreatePendaroDriver},
     {kModelKoval, &CreateKovalDriver},
+    {kModelOstravel, &CreateOstravelDriver},
     {kModelKoval2, &CreateKoval2Driver},
     {kModelFennik, &CreateFennikDriver},
 };

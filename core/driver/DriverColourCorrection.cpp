@@ -97,7 +97,7 @@ uint16_t CScannerDriver::RunColourCorrection()
     return kDriverOk;
 }
 
-uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities)
+uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities, const float* minimumDensities)
 {
     if (g_pScanSettings == nullptr)
         return kDriverFailed;
@@ -135,7 +135,8 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensiti
     }
     memcpy(block.maxDensityCopy, maximumDensities != nullptr ? maximumDensities : block.maxDensity,
            sizeof block.maxDensityCopy);
-    memcpy(block.minDensityCopy, block.minDensity, sizeof block.minDensityCopy);
+    memcpy(block.minDensityCopy, minimumDensities != nullptr ? minimumDensities : block.minDensity,
+           sizeof block.minDensityCopy);
     return RunColourCorrection();
 }
 

@@ -165,7 +165,9 @@ public:
     // The colour correction of a negative from the fog densities and levels, as most families
     // carry it as their PrepareColourCorrection. A family that sends the engine its own maximum
     // densities (block floats 64-72) passes them; otherwise they copy the levels' (floats 40-48).
-    uint16_t PrepareFilmColourCorrection(const float* maximumDensities = nullptr);
+    // The minimum densities (floats 52-60) likewise, else the levels' (floats 28-36).
+    uint16_t PrepareFilmColourCorrection(const float* maximumDensities = nullptr,
+                                         const float* minimumDensities = nullptr);
 
     // Fills count entries (each 0..max) for channel 0 (grey or common) or 1-3 (red, green, blue),
     // scale in 1/1000; 1 when densities, film curve, gamma or output range shaped the table.

@@ -157,6 +157,21 @@ void CMessageReporter::FallBackToBox()
     ShowBox();
 }
 
+int CMessageReporter::Ask(int id, UINT style)
+{
+    m_nMessageId = id;
+    const CMsgString text(id);
+    m_strText = (LPCSTR)text;
+    const CMsgString caption(kMsgBoxCaption);
+    const BoxFunction box = m_pBox ? m_pBox : MessageBoxA;
+    return box(nullptr, m_strText, caption, style);
+}
+
+int AskMessage(int id, UINT style)
+{
+    return g_MessageReporter.Ask(id, style);
+}
+
 int WINAPI AnswerBoxInLog(HWND, LPCSTR text, LPCSTR, UINT style)
 {
     g_MessageReporter.LogLine(text);

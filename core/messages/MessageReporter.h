@@ -34,6 +34,9 @@ public:
     bool LogLine(const CString& text);
 
     BoxFunction SetBoxFunction(BoxFunction box);
+    // The question of catalog message id in a box of its own (no owner) with the buttons of style;
+    // the answer of the box function.
+    int Ask(int id, UINT style);
 
     int32_t GetMessageId() const { return m_nMessageId; }
     int32_t GetMode() const { return m_nMode; }
@@ -66,5 +69,8 @@ int WINAPI AnswerBoxInLog(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 
 // Reports catalog message id, formatted with the values that follow, through g_MessageReporter.
 void ReportMessage(int id, ...);
+// Asks the question of catalog message id (Abort/Retry/Ignore and the like) through
+// g_MessageReporter; a batch start logs it and takes the box's default answer.
+int AskMessage(int id, UINT style);
 // The twin entry some callers use; the same report.
 void ReportMessageAlt(int id, ...);

@@ -97,16 +97,23 @@ CScannerDriver* CreateKoval2Driver()
 
 CKoval2Driver::~CKoval2Driver()
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse = g_pScannerDriver != nullptr && g_pScannerDriver != this &&
-                      g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    if (!m_bFormatTableReleased)
+        ReleaseClassTable(s_pFormatTable);
     m_pFormatTable = nullptr;
     delete m_pInterleaver;
     FreeTransferBlocks();
+}
+
+void CKoval2Driver::ReleaseClassTable(CFormatTable*& table)
+{
+    // The class table is shared: a temporary driver must not take it from the current one.
+    bool tableInUse = g_pScannerDriver != nullptr && g_pScannerDriver != this &&
+                      g_pScannerDriver->m_pFormatTable == table;
+    if (!tableInUse) {
+        delete table;
+        table = nullptr;
+    }
+    m_bFormatTableReleased = true;
 }
 
 void CKoval2Driver::FreeTransferBlocks()
@@ -365,7 +372,8 @@ uint16_t CKoval2Driver::SendLookupTables()
     return result;
 }
 
-uint16_t CKoval2Driver::SendTable(CScsiLutBuffer& table, uint8_t tableByte)
+uint16_t CKoval2Driver::SendTable(CLutBuffer& table, uint8_t tableByte, uint8_t byte2)
 {
-    return CheckResult(g_pScsiChannel->DownloadLookupTable(table, tableByte, 0, kCommandTimeout, kSenseBytes), table);
+    return CheckResult(g_pScsiChannel->DownloadLookupTable(table, tableByte, byte2, kCommandTimeout, kSenseBytes),
+                       table);
 }

@@ -18,4 +18,8 @@ public:
     const std::vector<int>& Ids() const;
     std::vector<std::string> Texts() const;
     void Clear();
+    // Answers for the boxes that ask a question, in turn; IDOK once they are used up.
+    void AnswerWith(const std::vector<int>& answers);
+    // The button styles of the boxes shown, in turn.
+    const std::vector<unsigned>& Styles() const;
 };
