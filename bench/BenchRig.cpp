@@ -9,11 +9,13 @@
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
+#include "drivers/koval2/OstravelDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
+#include "sim/OstravelDevice.h"
 #include "sim/SimOptions.h"
 
 #include <algorithm>
@@ -54,6 +56,10 @@ CFamilyParts MakeDevice(BenchFamily family)
         options.Set("model", "kovalplus");
         options.Set("fill", "0");
         return MakeTimed<CKovalDevice>(options);
+    case kBenchOstravel:
+        // A sensor as uneven as the calibration is meant for.
+        options.Set("nonuniform", "20");
+        return MakeTimed<COstravelDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -70,6 +76,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CFennikDriver>();
     case kBenchKovalPlus:
         return std::make_unique<CKovalDriver>();
+    case kBenchOstravel:
+        return std::make_unique<COstravelDriver>();
     case kBenchKoval2:
         break;
     }
@@ -166,6 +174,7 @@ void CBenchRig::MakeDriver(BenchFamily family)
 {
     // Scans follow each other at once: no carriage return delay.
     m_pApp->WriteProfileString("General", "DisableSleep", "1");
+    m_pApp->WriteProfileString("Ostravel", "DisableSleep", "1");
     m_pDriver = MakeFamilyDriver(family);
     g_pScannerDriver = m_pDriver.get();
     m_pDriver->InitCapabilities();

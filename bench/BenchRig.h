@@ -23,7 +23,7 @@
 class CWinApp;
 
 // The scanner families a rig can drive, each from a device that never makes the host wait.
-enum BenchFamily { kBenchKoval2, kBenchFennik, kBenchKovalPlus };
+enum BenchFamily { kBenchKoval2, kBenchFennik, kBenchKovalPlus, kBenchOstravel };
 
 class CBenchRig {
 public:
@@ -47,6 +47,7 @@ public:
 
     CDeviceStopwatch& Device() { return *m_pDevice; }
     CScanSettings& Settings() { return m_Settings; }
+    CScannerDriver& Driver() { return *m_pDriver; }
     // Catalog texts of the messages reported since Open.
     std::vector<std::string> Reports() const;
 
