@@ -295,6 +295,7 @@ void CKoval2Device::StartScan(uint8_t modeByte, CSimReply& reply)
     chart.bitsPerSample = scan.mode == 0 ? 1 : scan.bits > 8 ? 16 : 8;
     chart.channels = scan.mode == 3 ? 3 : 1;
     chart.bigEndian16 = BigEndianSamples();
+    chart.invert = scan.mode == 0 && InkLineArt();
 
     m_scan = scan;
     m_deviceLines.clear();
@@ -403,11 +404,12 @@ std::vector<uint8_t> CKoval2Device::ThresholdLine(int line) const
 {
     CChartWindow grey = m_scan.chart;
     grey.bitsPerSample = 8;
+    grey.invert = false;
     std::vector<uint8_t> levels(CTestChart::BytesPerLine(grey));
     CTestChart::RenderLine(grey, line, levels.data());
     std::vector<uint8_t> bits(CTestChart::BytesPerLine(m_scan.chart), 0);
     for (int x = 0; x < m_scan.pixels; ++x) {
-        if (ApplyLut(0, levels[size_t(x)]) >= 128)
+        if (LineArtBit(levels[size_t(x)]))
             bits[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
     }
     return bits;

@@ -70,6 +70,10 @@ protected:
     // A grey or colour line of the image as the device sends it (records: colour by colour).
     virtual std::vector<uint8_t> ImageLine(int line);
     virtual bool BigEndianSamples() const { return true; }
+    // Device line art: whether the bit of an 8-bit grey level is set (through table 0).
+    virtual bool LineArtBit(uint8_t level) const { return ApplyLut(0, level) >= 128; }
+    // Device line art whose set bits are ink (black) rather than white paper.
+    virtual bool InkLineArt() const { return false; }
 
     struct CRecord {
         int colour;             // 0 R, 1 G, 2 B

@@ -179,6 +179,14 @@ void COstravelDevice::OnCalibration(const CSimCdb& cdb, CSimTransfer& io, CSimRe
     m_deviceLines.clear();
 }
 
+bool COstravelDevice::LineArtBit(uint8_t level) const
+{
+    const std::vector<uint16_t>& table = TableOf(0);
+    if (table.empty())
+        return level < 128;
+    return table[size_t(level) * (table.size() - 1) / 255] != 0;
+}
+
 bool COstravelDevice::ResolutionFromPage(CKoval2Scan& scan) const
 {
     const std::vector<uint8_t>& page = m_exposure[scan.mode == 3 ? 1 : 0];

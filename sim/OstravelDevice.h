@@ -44,6 +44,9 @@ protected:
     bool SendsRecords() const override { return false; }
     std::vector<uint8_t> ImageLine(int line) override;
     bool BigEndianSamples() const override { return false; }
+    // The falling line-art table is an ink table: the bit is set where the entry is not 0.
+    bool LineArtBit(uint8_t level) const override;
+    bool InkLineArt() const override { return true; }
 
 private:
     bool OnShadingCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply);

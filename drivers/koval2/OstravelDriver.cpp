@@ -108,6 +108,15 @@ void COstravelDriver::RebuildFormatTable()
 
 uint32_t COstravelDriver::GetLineOverhead() { return 0; }
 
+uint16_t COstravelDriver::UpdateScanGeometry()
+{
+    uint16_t result = UpdateSharedScanGeometry();
+    // The device's line art comes through the falling table as ink: set bits are black already.
+    if (result == kDriverOk)
+        m_bLineArt = 1;
+    return result;
+}
+
 int COstravelDriver::IsLutRising(uint32_t scanMode) { return scanMode == kImageLineArt ? 0 : 1; }
 
 uint32_t COstravelDriver::GetReturnDelay() const

@@ -36,6 +36,7 @@ public:
     uint32_t GetLineOverhead() override;
     uint32_t PostProcessLines(uint8_t* buffer, uint32_t lines, CScanSettings* settings, int32_t* status) override;
     void RebuildFormatTable() override;
+    uint16_t UpdateScanGeometry() override;
     uint16_t SetScanParameters(CScanSettings* settings) override;
     uint16_t Identify() override;
     uint32_t ClampResolutionX(uint32_t resolution) override;

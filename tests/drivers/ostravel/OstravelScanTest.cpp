@@ -29,6 +29,7 @@ const ScanCase kScans[] = {
     {"RgbAboveTheLowerOptical", {}, kImageRgb, 800, 8, 1000, 1000, 635, 635, 3},
     {"Grey16LittleEndian", {}, kImageGrey, 150, 16, 0, 0, 2540, 2540, 2},
     {"Rgb16Interleaved", {}, kImageRgb, 100, 16, 1000, 0, 2540, 1270, 3},
+    {"DeviceLineArtAsInk", {}, kImageLineArt, 300, 8, 1000, 7000, 5000, 2000, 0},
     {"UnevenSensorGrey", {{"nonuniform", "20"}}, kImageGrey, 300, 8, 0, 0, 5080, 1000, 2},
     {"UnevenSensorRgb", {{"nonuniform", "20"}}, kImageRgb, 300, 8, 0, 0, 5080, 1000, 3},
 };
