@@ -1,6 +1,7 @@
 // The commands of PENDARO and OSTRAVEL scans as the device receives them: the transcripts of a grey
 // and a colour scan per kind, lookup-table blocks, exposure pages and the exposure limit.
 
+#include "drivers/koval2/PendaroLut.h"
 #include "tests/drivers/pendaro/PendaroBench.h"
 
 #include <string>
@@ -147,6 +148,29 @@ TEST_F(PendaroCommandTest, LookupTableBlocks)
         EXPECT_EQ(c.tableByte, Device().LastTableByte());
         EXPECT_EQ(c.head, std::vector<uint8_t>(block.begin(), block.begin() + long(c.head.size())));
         EXPECT_EQ(c.tail, std::vector<uint8_t>(block.end() - long(c.tail.size()), block.end()));
+    }
+}
+
+TEST_F(PendaroCommandTest, TableBlockPacking)
+{
+    struct Case {
+        const char* name;
+        uint16_t maximum;
+        std::vector<uint16_t> table;
+        std::vector<uint8_t> block;
+    };
+    const Case kCases[] = {
+        {"ByteEntriesStopAt255", 255, {0, 200, 255, 300}, {0x00, 0xC8, 0xFF, 0xFF}},
+        {"WordEntriesLittleEndian", 1023, {1, 0x203, 1023, 0}, {0x01, 0x00, 0x03, 0x02, 0xFF, 0x03, 0x00, 0x00}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        CPendaroLut lut(uint32_t(c.table.size()), c.maximum);
+        ASSERT_EQ(c.block.size(), lut.GetLength());
+        lut.LoadTable(c.table.data(), uint32_t(c.table.size()));
+        EXPECT_EQ(c.block, std::vector<uint8_t>(lut.GetData(), lut.GetData() + lut.GetLength()));
+        EXPECT_EQ(c.maximum, lut.GetMaxValue());
+        EXPECT_EQ(c.table.size(), lut.GetEntryCount());
     }
 }
 

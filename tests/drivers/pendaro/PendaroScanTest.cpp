@@ -28,6 +28,8 @@ const ScanCase kScans[] = {
     {"PendaroIIGrey", {{"model", "pendaro2"}}, kImageGrey, 200, 0, 0, 0, 2540, 2540, 2},
     {"DX690Rgb", {{"model", "dx690"}, {"lag", "2"}}, kImageRgb, 400, 0, 1000, 2000, 2000, 2000, 3},
     {"Transparency", {{"transparency", "1"}}, kImageRgb, 150, 1, 3000, 3000, 3600, 2400, 3},
+    {"DeviceLineArt", {}, kImageLineArt, 300, 0, 1000, 7000, 5000, 2000, 0},
+    {"DeviceLineArtWideTable", {{"lut", "0x02"}}, kImageLineArt, 300, 0, 1000, 7000, 5000, 2000, 0},
     {"FewLinesAtATime", {{"readylines", "7"}}, kImageGrey, 300, 0, 0, 0, 3000, 3000, 2},
     {"WordTableOfAWideDevice", {{"lut", "0x44"}}, kImageGrey, 150, 0, 0, 0, 2540, 2540, 2},
 };
