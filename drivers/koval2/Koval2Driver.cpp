@@ -203,7 +203,11 @@ void CKoval2Driver::InitCapabilities()
     if (IsBiravo())
         m_pHolderTable = kBiravoHolders;
     m_pFormatTable = BuildFormatTable(IsBiravo() ? kBiravoFormats : kKoval2Formats, s_pFormatTable);
+    AllocateTransferBlocks();
+}
 
+void CKoval2Driver::AllocateTransferBlocks()
+{
     CScsiTransport* transport = g_pScsiChannel != nullptr ? g_pScsiChannel->GetTransport() : nullptr;
     m_bSyncOnly = transport == nullptr || !transport->SupportsAsync() ? 1 : 0;
     uint32_t transferSize = GetTransferSize();

@@ -93,11 +93,13 @@ protected:
     virtual bool UsesLineRecords() const { return true; }
     // Between the SCAN that starts the device and the first buffer status.
     virtual void AfterScanStart() { }
-    // Largest window end (optical pixels) for an original of the kind, from origin x0, y0.
+    // Largest window width and height (optical pixels) from origin x0, y0 on the original's bed.
     virtual void WindowLimits(bool transparent, uint32_t x0, uint32_t y0, uint32_t& xmax, uint32_t& ymax) const;
     virtual bool RoundsWindowHeight() const { return true; }
     // Frees a class-wide format table unless the current driver (another object) still shows it.
     void ReleaseClassTable(CFormatTable*& table);
+    // Transfer blocks and the synchronous-only flag for the transport and <model>/Blocking.
+    void AllocateTransferBlocks();
 
     uint16_t CheckResult(uint16_t result, CScsiBuffer& block);
     uint16_t SendTable(CLutBuffer& table, uint8_t tableByte, uint8_t byte2 = 0);

@@ -28,8 +28,6 @@ constexpr uint32_t kHundredthMmPerInch = 2540;
 constexpr uint32_t kBufferStatusWait = 90000;
 constexpr uint32_t kCalibrationSettleMs = 3000;
 
-const uint16_t kCapabilityWords[8] = {2056, 2056, 10, 10, 2, 2, 0, 3600};
-
 }  // namespace
 
 CScannerDriver* CreateOstravelDriver()
@@ -61,22 +59,11 @@ uint16_t COstravelDriver::Identify()
         m_bHighResolution = 0;
     m_nOpticalLow = 600;
     m_nOpticalHigh = 1200;
-    uint16_t maximum = m_bHighResolution != 0 ? m_nOpticalHigh : m_nOpticalLow;
-    for (CResolutionRange& range : m_ResolutionRange)
-        range = {30, maximum};
-    m_nMaxResolutionForType = 2400;
+    SetPendaroCapabilities();
     m_ReflectiveBed = {0, 0, 21590, 35560};
     m_TransparencyBed = {0, 0, 20200, 25400};
-    std::memcpy(m_nCapabilityWords, kCapabilityWords, sizeof m_nCapabilityWords);
-    m_nReserved = 0;
     m_nBufferSize = 256;
-    m_ReflectiveDensity = {50, 900, 1000, 2300};
-    m_TransparencyDensity = {80, 1000, 1100, 3300};
-    m_nImageTypeFlags = (1u << kImageLineArt) | (1u << kImageGrey) | (1u << kImageRgb);
-    m_nCapabilityFlags = kCapColourOnePass | kCapReflective;
-    if (m_bTransparencyUnit)
-        m_nCapabilityFlags |= 0x14;
-    std::memset(m_nFurtherFlags, 0, sizeof m_nFurtherFlags);
+    m_nCapabilityFlags = kCapColourOnePass | kCapReflective | (m_bTransparencyUnit ? 0x14 : 0);
     uint8_t depths = data[kInqDepths];
     m_nFurtherFlags[2] = uint8_t(1 | (depths & 0x02) | (depths & 0x04) | ((depths & 0x08) << 1));
     return result;

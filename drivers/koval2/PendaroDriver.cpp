@@ -154,20 +154,6 @@ uint16_t CPendaroDriver::Identify()
     return result;
 }
 
-void CPendaroDriver::AllocateTransferBlocks()
-{
-    CScsiTransport* transport = g_pScsiChannel != nullptr ? g_pScsiChannel->GetTransport() : nullptr;
-    m_bSyncOnly = transport == nullptr || !transport->SupportsAsync() ? 1 : 0;
-    uint32_t transferSize = GetTransferSize();
-    FreeTransferBlocks();
-    m_Blocks[0].Alloc(transferSize, 1, GMEM_MOVEABLE);
-    if (m_Blocks[0].m_pData != nullptr && LoadBlocking() == 0 && !m_bSyncOnly) {
-        m_Blocks[1].Alloc(transferSize, 1, GMEM_MOVEABLE);
-        if (m_Blocks[1].m_pData == nullptr)
-            m_bSyncOnly = 1;
-    }
-}
-
 void CPendaroDriver::InitCapabilities()
 {
     m_nReadyDeadline = MillisecondClock();

@@ -62,8 +62,6 @@ protected:
     uint16_t ReadInquiry(uint8_t* data, size_t size);
     // The capability values of the current kind and optical resolutions.
     void SetPendaroCapabilities();
-    // Transfer blocks and the synchronous-only flag, as the KOVAL II family allocates them.
-    void AllocateTransferBlocks();
     // The feeder check and its paper prompt; 252 when the user aborts.
     uint16_t CheckFeeder();
 };

@@ -176,3 +176,75 @@ TEST_F(PendaroIdentifyTest, ResolutionSteps)
         EXPECT_EQ(c.clamped, Driver().ClampResolutionY(c.asked));
     }
 }
+
+namespace {
+
+class OstravelIdentifyTest : public OstravelBench {};
+
+}  // namespace
+
+TEST_F(OstravelIdentifyTest, CapabilitiesFromTheVendorBytes)
+{
+    struct Case {
+        const char* name;
+        CDeviceOptions device;
+        uint16_t maximum;
+        uint8_t highResolution;
+        uint8_t depths;
+        uint8_t capabilities;
+        uint32_t lutEntries, lutMaximum;
+    };
+    const Case kCases[] = {
+        {"Defaults", {}, 1200, 1, 0x17, 0x09, 1024, 1023},
+        {"HigherOpticalWithheld", {{"nohigh", "1"}}, 600, 0, 0x17, 0x09, 1024, 1023},
+        {"NoHighResolutionFlag", {{"highres", "0"}}, 600, 0, 0x17, 0x09, 1024, 1023},
+        {"EightBitsOnly", {{"depths", "0"}}, 1200, 1, 0x01, 0x09, 1024, 1023},
+        {"TwelveBits", {{"depths", "0x04"}}, 1200, 1, 0x05, 0x09, 1024, 1023},
+        {"TransparencyAndNegatives", {{"transparency", "1"}}, 1200, 1, 0x17, 0x1D, 1024, 1023},
+        {"NoTableSize", {{"lut", "0x20"}}, 1200, 1, 0x17, 0x09, 0, 1023},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Start(c.device);
+        const COstravelDriver& driver = Driver();
+        EXPECT_EQ(kKindOstravel, driver.m_nKind);
+        EXPECT_EQ(600, driver.m_nOpticalLow);
+        EXPECT_EQ(1200, driver.m_nOpticalHigh);
+        EXPECT_EQ(c.highResolution, driver.m_bHighResolution);
+        for (const CResolutionRange& range : driver.m_ResolutionRange) {
+            EXPECT_EQ(30, range.m_nMinimum);
+            EXPECT_EQ(c.maximum, range.m_nMaximum);
+        }
+        EXPECT_EQ(c.depths, driver.m_nFurtherFlags[2]);
+        EXPECT_EQ(c.capabilities, driver.m_nCapabilityFlags);
+        EXPECT_EQ(c.lutEntries, driver.m_nLutEntries);
+        EXPECT_EQ(c.lutMaximum, driver.m_nLutMaximum);
+        EXPECT_EQ(kOstravelResolutions, driver.m_pResolutionList);
+        EXPECT_EQ(21590, driver.m_ReflectiveBed.m_nWidth);
+        EXPECT_EQ(20200, driver.m_TransparencyBed.m_nWidth);
+        EXPECT_EQ(256u, driver.m_nBufferSize);
+        EXPECT_EQ(0x0D, driver.m_nImageTypeFlags);
+    }
+}
+
+TEST_F(OstravelIdentifyTest, QualityStepsAndTheReturnDelay)
+{
+    struct Case {
+        int32_t quality;
+        uint32_t asked;
+        uint32_t clamped;
+    };
+    const Case kCases[] = {{1, 76, 150}, {1, 75, 75}, {1, 301, 600}, {1, 700, 1200}, {2, 700, 700}, {2, 10, 30}};
+    Start();
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.quality << " " << c.asked);
+        Select(kImageGrey, int32_t(c.asked), 0, 0, 1000, 1000);
+        m_Settings.SetParam(kParamQuality, c.quality);
+        EXPECT_EQ(c.clamped, Driver().ClampResolutionX(c.asked));
+    }
+    // The carriage's return: at least 2 s, else the selection's bottom over 40.
+    Select(kImageGrey, 100, 0, 0, 1000, 1000);
+    EXPECT_EQ(2000u, Driver().GetReturnDelay());
+    Select(kImageGrey, 100, 0, 10000, 1000, 25000);
+    EXPECT_EQ(8750u, Driver().GetReturnDelay());
+}
