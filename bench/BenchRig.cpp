@@ -12,12 +12,14 @@
 #include "drivers/zandor/ZandorDriver.h"
 #include "drivers/tmr/TmrDriver.h"
 #include "drivers/telmari/TelmariDriver.h"
+#include "drivers/koval2/OstravelDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
 #include "sim/TelmariDevice.h"
+#include "sim/OstravelDevice.h"
 #include "sim/SimOptions.h"
 #include "sim/ZandorDevice.h"
 #include "sim/TmrDevice.h"
@@ -71,6 +73,10 @@ CFamilyParts MakeDevice(BenchFamily family)
         // Ready for the next pass at once: colour costs its three passes and nothing more.
         options.Set("statepolls", "0");
         return MakeTimed<CTelmariDevice>(options);
+    case kBenchOstravel:
+        // A sensor as uneven as the calibration is meant for.
+        options.Set("nonuniform", "20");
+        return MakeTimed<COstravelDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -93,6 +99,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CTmrDriver>();
     case kBenchTelmari:
         return std::make_unique<CTelmariDriver>();
+    case kBenchOstravel:
+        return std::make_unique<COstravelDriver>();
     case kBenchKoval2:
         break;
     }
@@ -189,6 +197,7 @@ void CBenchRig::MakeDriver(BenchFamily family)
 {
     // Scans follow each other at once: no carriage return delay.
     m_pApp->WriteProfileString("General", "DisableSleep", "1");
+    m_pApp->WriteProfileString("Ostravel", "DisableSleep", "1");
     m_pDriver = MakeFamilyDriver(family);
     g_pScannerDriver = m_pDriver.get();
     m_pDriver->InitCapabilities();

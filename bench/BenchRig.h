@@ -30,6 +30,7 @@ enum BenchFamily {
     kBenchZandor,
     kBenchTmr,
     kBenchTelmari,
+    kBenchOstravel,
 };
 
 class CBenchRig {
@@ -54,6 +55,7 @@ public:
 
     CDeviceStopwatch& Device() { return *m_pDevice; }
     CScanSettings& Settings() { return m_Settings; }
+    CScannerDriver& Driver() { return *m_pDriver; }
     // Catalog texts of the messages reported since Open.
     std::vector<std::string> Reports() const;
 

@@ -6,6 +6,7 @@
 #include "sim/ZandorDevice.h"
 #include "sim/TmrDevice.h"
 #include "sim/TelmariDevice.h"
+#include "sim/OstravelDevice.h"
 
 namespace {
 
@@ -33,6 +34,8 @@ const CDeviceKind kKinds[] = {
     {"zandor", CreateZandorDevice},
     {"tmr", CreateTmrDevice},
     {"telmari", CreateTelmariDevice},
+    {"pendaro", CreatePendaroDevice},
+    {"ostravel", CreateOstravelDevice},
 };
 
 }  // namespace

@@ -267,15 +267,7 @@ void CKoval2Device::StartScan(uint8_t modeByte, CSimReply& reply)
     scan.mode = type == 0x60 ? 3 : type == 0x40 ? 2 : 0;
     uint8_t depth = m_bitDepth.size() > 2 ? uint8_t(m_bitDepth[2] & 0x0F) : 0;
     scan.bits = scan.mode == 0 ? 1 : depth == 2 ? 10 : depth == 4 ? 12 : depth == 8 ? 16 : 8;
-    const std::vector<uint8_t>& page = m_exposure[scan.mode == 3 ? 1 : 0];
-    if (m_biravo && page.size() >= 14) {
-        scan.xResolution = Le16(&page[10]);
-        scan.yResolution = Le16(&page[12]);
-    } else if (!m_biravo && page.size() >= 2) {
-        int reference = scan.highResolution ? m_opticalHigh : m_opticalLow;
-        scan.xResolution = scan.yResolution = page[1] * reference / 100;
-    }
-    if (scan.xResolution <= 0 || scan.yResolution <= 0) {
+    if (!ResolutionFromPage(scan) || scan.xResolution <= 0 || scan.yResolution <= 0) {
         VendorCheck(reply, kSenseCommand, kCommandInvalid);
         return;
     }
@@ -291,7 +283,7 @@ void CKoval2Device::StartScan(uint8_t modeByte, CSimReply& reply)
     else if (scan.mode == 2)
         scan.lineLength = scan.pixels;
     else
-        scan.lineLength = scan.pixels + (scan.bits > 8 ? 1 : 2);
+        scan.lineLength = ColourLineLength(scan.pixels, scan.bits);
 
     CChartWindow& chart = scan.chart;
     chart.left = double(scan.x0) / m_opticalLow;
@@ -302,7 +294,8 @@ void CKoval2Device::StartScan(uint8_t modeByte, CSimReply& reply)
     chart.lines = scan.lines;
     chart.bitsPerSample = scan.mode == 0 ? 1 : scan.bits > 8 ? 16 : 8;
     chart.channels = scan.mode == 3 ? 3 : 1;
-    chart.bigEndian16 = true;
+    chart.bigEndian16 = BigEndianSamples();
+    chart.invert = scan.mode == 0 && InkLineArt();
 
     m_scan = scan;
     m_deviceLines.clear();
@@ -310,8 +303,23 @@ void CKoval2Device::StartScan(uint8_t modeByte, CSimReply& reply)
     m_statusSinceScan = false;
     m_unitsDelivered = 0;
     m_recordsSent = 0;
-    if (scan.mode == 3)
+    if (scan.mode == 3 && SendsRecords())
         BuildRecordOrder();
+}
+
+bool CKoval2Device::ResolutionFromPage(CKoval2Scan& scan) const
+{
+    const std::vector<uint8_t>& page = m_exposure[scan.mode == 3 ? 1 : 0];
+    if (m_biravo && page.size() >= 14) {
+        scan.xResolution = Le16(&page[10]);
+        scan.yResolution = Le16(&page[12]);
+        return true;
+    }
+    if (m_biravo || page.size() < 2)
+        return false;
+    int reference = scan.highResolution ? m_opticalHigh : m_opticalLow;
+    scan.xResolution = scan.yResolution = page[1] * reference / 100;
+    return true;
 }
 
 void CKoval2Device::StopScan()
@@ -396,11 +404,12 @@ std::vector<uint8_t> CKoval2Device::ThresholdLine(int line) const
 {
     CChartWindow grey = m_scan.chart;
     grey.bitsPerSample = 8;
+    grey.invert = false;
     std::vector<uint8_t> levels(CTestChart::BytesPerLine(grey));
     CTestChart::RenderLine(grey, line, levels.data());
     std::vector<uint8_t> bits(CTestChart::BytesPerLine(m_scan.chart), 0);
     for (int x = 0; x < m_scan.pixels; ++x) {
-        if (ApplyLut(0, levels[size_t(x)]) >= 128)
+        if (LineArtBit(levels[size_t(x)]))
             bits[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
     }
     return bits;
@@ -473,11 +482,16 @@ const std::vector<uint8_t>& CKoval2Device::DeviceLine(int line)
     } else if (samples.empty() && ScansNegative()) {
         samples = NegativeLine(line);
     } else if (samples.empty()) {
-        std::vector<uint8_t> chart(CTestChart::BytesPerLine(m_scan.chart));
-        CTestChart::RenderLine(m_scan.chart, line, chart.data());
-        samples = ApplyLuts(chart);
+        samples = ImageLine(line);
     }
     return samples;
+}
+
+std::vector<uint8_t> CKoval2Device::ImageLine(int line)
+{
+    std::vector<uint8_t> chart(CTestChart::BytesPerLine(m_scan.chart));
+    CTestChart::RenderLine(m_scan.chart, line, chart.data());
+    return ApplyLuts(chart);
 }
 
 void CKoval2Device::RenderRecord(const CRecord& record, uint32_t index, uint8_t* out)
@@ -497,7 +511,7 @@ void CKoval2Device::OnRead(const CSimCdb& cdb, CSimTransfer& io, CSimReply& repl
     uint32_t lines = std::min(cdb.Be24(2), uint32_t(m_scan.lines) - m_unitsDelivered);
     std::vector<uint8_t> data(size_t(DeviceLineBytes()) * lines, 0);
     uint8_t* out = data.data();
-    if (m_scan.mode == 3) {
+    if (m_scan.mode == 3 && SendsRecords()) {
         uint32_t recordBytes = DeviceLineBytes() / 3;
         for (uint32_t i = 0; i < 3 * lines && m_recordsSent < m_order.size(); ++i, ++m_recordsSent) {
             RenderRecord(m_order[m_recordsSent], m_recordsSent, out);

@@ -57,18 +57,33 @@ protected:
     void OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply) override;
     void BuildSense(const CSimSense& sense, CSimReply& reply) override;
 
-private:
+protected:
+    // Hooks of the sibling families that speak this command set (PENDARO, OSTRAVEL).
+    virtual void UpdateInquiry();
+    virtual void OnDownloadLut(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply);
+    // The scan's x and y resolution from the exposure page; false when the page gives none.
+    virtual bool ResolutionFromPage(CKoval2Scan& scan) const;
+    // Samples of one colour line: tagged records carry two bytes (one 16-bit word) of header.
+    virtual int ColourLineLength(int pixels, int bits) const { return pixels + (bits > 8 ? 1 : 2); }
+    // Colour as tagged single-colour records (else as whole lines in the order ImageLine gives).
+    virtual bool SendsRecords() const { return true; }
+    // A grey or colour line of the image as the device sends it (records: colour by colour).
+    virtual std::vector<uint8_t> ImageLine(int line);
+    virtual bool BigEndianSamples() const { return true; }
+    // Device line art: whether the bit of an 8-bit grey level is set (through table 0).
+    virtual bool LineArtBit(uint8_t level) const { return ApplyLut(0, level) >= 128; }
+    // Device line art whose set bits are ink (black) rather than white paper.
+    virtual bool InkLineArt() const { return false; }
+
     struct CRecord {
         int colour;             // 0 R, 1 G, 2 B
         int line;
     };
 
-    void UpdateInquiry();
     void OnDefineWindow(CSimTransfer& io, CSimReply& reply);
     void OnModeSelect(const CSimCdb& cdb, CSimTransfer& io);
     void OnBitDepth(CSimTransfer& io);
     void OnAccessory(const CSimCdb& cdb);
-    void OnDownloadLut(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply);
     void OnScan(const CSimCdb& cdb, CSimReply& reply);
     void OnBufferStatus(CSimTransfer& io, CSimReply& reply);
     void OnRead(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply);

@@ -9,6 +9,7 @@
 #include "drivers/zandor/ZandorDriver.h"
 #include "drivers/tmr/TmrDriver.h"
 #include "drivers/telmari/TelmariDriver.h"
+#include "drivers/koval2/OstravelDriver.h"
 
 namespace {
 
@@ -19,7 +20,9 @@ struct CModelRegistration {
 
 // Constant-initialised, so the entries of the model table can read it while they are constructed.
 constexpr CModelRegistration kBuiltFamilies[] = {
+    {kModelPendaro, &CreatePendaroDriver},
     {kModelKoval, &CreateKovalDriver},
+    {kModelOstravel, &CreateOstravelDriver},
     {kModelKoval2, &CreateKoval2Driver},
     {kModelFennik, &CreateFennikDriver},
     {kModelZandor, &CreateZandorDriver},

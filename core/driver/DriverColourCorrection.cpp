@@ -96,7 +96,7 @@ uint16_t CScannerDriver::RunColourCorrection()
     return kDriverOk;
 }
 
-uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensities, uint32_t baseFlags, float filmGamma)
+uint16_t CScannerDriver::PrepareFilmColourCorrection(const CFilmCorrection& film)
 {
     if (g_pScanSettings == nullptr)
         return kDriverFailed;
@@ -105,9 +105,9 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensiti
         return result;
     const CScanSettings& settings = *g_pScanSettings;
     CmsCorrectionBlock& block = *m_pCorrectionBlock;
-    block.flags = baseFlags;
+    block.flags = film.baseFlags;
     for (int c = 0; c < 3; ++c) {
-        block.gamma[c] = filmGamma;
+        block.gamma[c] = film.gamma;
         block.limit[c] = 20.0f;
     }
     block.flags |= kCorrectionPrepared;
@@ -132,9 +132,10 @@ uint16_t CScannerDriver::PrepareFilmColourCorrection(const float* maximumDensiti
             block.densitySet2[c] = Density(settings, (uint16_t)(kParamLevelsSet2Red + c));
         block.flags |= kCorrectionDensitySet2;
     }
-    memcpy(block.maxDensityCopy, maximumDensities != nullptr ? maximumDensities : block.maxDensity,
+    memcpy(block.maxDensityCopy, film.maximumDensities != nullptr ? film.maximumDensities : block.maxDensity,
            sizeof block.maxDensityCopy);
-    memcpy(block.minDensityCopy, block.minDensity, sizeof block.minDensityCopy);
+    memcpy(block.minDensityCopy, film.minimumDensities != nullptr ? film.minimumDensities : block.minDensity,
+           sizeof block.minDensityCopy);
     return RunColourCorrection();
 }
 

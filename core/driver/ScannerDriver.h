@@ -72,6 +72,15 @@ constexpr uint8_t kCapHardwareSharpening = 0x40;
 // Bit of the fourth flag byte (the second of the further flag bytes):
 constexpr uint8_t kCapCameraMode = 0x02;
 
+// What a family gives the colour correction of a negative beyond the settings (see
+// CScannerDriver::PrepareFilmColourCorrection).
+struct CFilmCorrection {
+    const float* maximumDensities = nullptr;
+    const float* minimumDensities = nullptr;
+    uint32_t baseFlags = 0x18;
+    float gamma = 1.0f;
+};
+
 class CScannerDriver {
 public:
     CScannerDriver();
@@ -165,11 +174,10 @@ public:
     // The colour correction of a negative from the fog densities and levels, as most families
     // carry it as their PrepareColourCorrection. A family that sends the engine its own maximum
     // densities (block floats 64-72) passes them; otherwise they copy the levels' (floats 40-48).
-    // The block's flag word starts as baseFlags, to which the later bits are added. A device that
-    // puts a fixed gamma of its own on the film passes it for the block's gamma floats.
-    static constexpr uint32_t kFilmCorrectionFlags = 0x18;
-    uint16_t PrepareFilmColourCorrection(const float* maximumDensities = nullptr,
-        uint32_t baseFlags = kFilmCorrectionFlags, float filmGamma = 1.0f);
+    // The minimum densities (floats 52-60) likewise, else the levels' (floats 28-36). The block's flag
+    // word starts as baseFlags, to which the later bits are added. A device that puts a fixed gamma of
+    // its own on the film gives it for the block's gamma floats.
+    uint16_t PrepareFilmColourCorrection(const CFilmCorrection& film = {});
 
     // Fills count entries (each 0..max) for channel 0 (grey or common) or 1-3 (red, green, blue),
     // scale in 1/1000; 1 when densities, film curve, gamma or output range shaped the table.

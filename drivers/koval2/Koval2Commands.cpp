@@ -99,7 +99,7 @@ uint16_t CKoval2Driver::WaitForBufferStatus(uint32_t timeoutMs)
         CScsiFixedBuffer<6> status;
         uint8_t* data = status.GetData();
         data[0] = 1;
-        uint16_t result = g_pScsiChannel->GetBufferStatus6(status, kLongTimeout, kSenseBytes);
+        uint16_t result = g_pScsiChannel->GetBufferStatus6(status, timeoutMs, kSenseBytes);
         if (result == kDriverOk && data[0] == 0) {
             m_nLineLength = uint16_t(data[1] | (data[2] << 8));
             m_nLinesReady = data[3] | (data[4] << 8) | (uint32_t(data[5]) << 16);
@@ -191,21 +191,11 @@ uint16_t CKoval2Driver::SendWindow(CScanSettings* settings)
     w = (w * o + r - 1) / r;
     h = (h * o + r - 1) / r;
 
-    auto limit = [](uint32_t extent, uint32_t origin) { return extent > origin ? extent - origin : 0; };
-    uint32_t xmax;
-    uint32_t ymax;
-    if (IsTransparent(settings->GetParam(kParamOriginal))) {
-        xmax = limit(o * 20225 / kHundredthMmPerInch, x0);
-        ymax = limit(o * 25400 / kHundredthMmPerInch, y0);
-    } else if (IsBiravo()) {
-        xmax = limit(8000, x0);
-        ymax = limit(o * 35500 / kHundredthMmPerInch, y0);
-    } else {
-        xmax = limit(o * 21065 / kHundredthMmPerInch, x0);
-        ymax = limit(o * 35560 / kHundredthMmPerInch, y0);
-    }
+    uint32_t xmax = 0;
+    uint32_t ymax = 0;
+    WindowLimits(IsTransparent(settings->GetParam(kParamOriginal)), x0, y0, xmax, ymax);
     bool deviceLineArt = settings->GetScanMode() == 0;
-    h = std::min((h + 5) / 4 * 4, ymax);
+    h = std::min(RoundsWindowHeight() ? (h + 5) / 4 * 4 : h, ymax);
     w = std::min((w + (deviceLineArt ? 39 : 9)) / 8 * 8, xmax);
 
     uint16_t result = WaitReady(kLongTimeout);
@@ -219,6 +209,22 @@ uint16_t CKoval2Driver::SendWindow(CScanSettings* settings)
     PutLe16(data + 5, x0 + w);
     PutLe16(data + 7, y0 + h);
     return CheckResult(g_pScsiChannel->DefineWindowParams(window, kCommandTimeout, kSenseBytes), window);
+}
+
+void CKoval2Driver::WindowLimits(bool transparent, uint32_t x0, uint32_t y0, uint32_t& xmax, uint32_t& ymax) const
+{
+    auto limit = [](uint32_t extent, uint32_t origin) { return extent > origin ? extent - origin : 0; };
+    uint32_t o = m_nOpticalLow;
+    if (transparent) {
+        xmax = limit(o * 20225 / kHundredthMmPerInch, x0);
+        ymax = limit(o * 25400 / kHundredthMmPerInch, y0);
+    } else if (IsBiravo()) {
+        xmax = limit(8000, x0);
+        ymax = limit(o * 35500 / kHundredthMmPerInch, y0);
+    } else {
+        xmax = limit(o * 21065 / kHundredthMmPerInch, x0);
+        ymax = limit(o * 35560 / kHundredthMmPerInch, y0);
+    }
 }
 
 uint16_t CKoval2Driver::SendExposure(CScanSettings* settings, int channel, uint16_t minId, uint16_t maxId)
@@ -268,7 +274,7 @@ uint16_t CKoval2Driver::SendExposure(CScanSettings* settings, int channel, uint1
     return CheckResult(g_pScsiChannel->ModeSelect(sent, length, kCommandTimeout, kSenseBytes), sent);
 }
 
-uint16_t CKoval2Driver::SendBitDepth(CScanSettings* settings)
+uint16_t CKoval2Driver::SendBitDepth(CScanSettings* settings, uint8_t depthMark)
 {
     uint16_t result = WaitReady(kLongTimeout);
     if (result != kDriverOk)
@@ -277,7 +283,7 @@ uint16_t CKoval2Driver::SendBitDepth(CScanSettings* settings)
     uint8_t* data = block.GetData();
     uint32_t bits = (uint32_t)settings->GetParam(kParamBitsPerChannel);
     uint8_t code = bits == 10 ? 2 : bits == 12 ? 4 : bits == 16 ? 8 : 0;
-    data[2] = uint8_t(0x80 | code);
+    data[2] = uint8_t(depthMark | code);
     data[3] = settings->GetParam(kParamQuality) == 1 ? 0 : 8;
     return CheckResult(g_pScsiChannel->ModeSelect1(block, kCommandTimeout, kSenseBytes), block);
 }
@@ -317,9 +323,10 @@ uint16_t CKoval2Driver::PrepareScan()
     if (result != kDriverOk)
         return result;
     CScsiByteBuffer none(0);
-    result = CheckResult(g_pScsiChannel->Scan(none, ScanModeByte(), kLongTimeout, true, kSenseBytes), none);
+    result = CheckResult(g_pScsiChannel->Scan(none, ScanModeByte(), m_nScanStartTimeout, true, kSenseBytes), none);
     if (result != kDriverOk)
         return result;
+    AfterScanStart();
     LoadBlocking();
     m_nLinesRead = 0;
     m_nLinesRequested = 0;
@@ -327,7 +334,7 @@ uint16_t CKoval2Driver::PrepareScan()
     m_bBlockFresh[0] = m_bBlockFresh[1] = false;
     m_nHandedLines = 0;
     m_nCurrentBlock = m_nFillingBlock = 0;
-    result = WaitForBufferStatus(kLongTimeout);
+    result = WaitForBufferStatus(m_nBufferWaitMs);
     if (result != kDriverOk)
         return result;
     m_nTotalLines = m_nLinesReady;
@@ -336,7 +343,9 @@ uint16_t CKoval2Driver::PrepareScan()
     uint32_t mode = settings.GetScanMode();
     bool wide = settings.GetBitsPerChannel() > 8;
     uint32_t bytes = m_nLineLength;
-    if (IsColourMode(mode)) {
+    if (IsColourMode(mode) && !UsesLineRecords()) {
+        bytes = 3u * m_nLineLength;
+    } else if (IsColourMode(mode)) {
         bytes = 3u * m_nLineLength >= 6 ? 3u * m_nLineLength - (wide ? 3 : 6) : 0;
         delete m_pInterleaver;
         m_pInterleaver = new CLineInterleaver(SampleShift(settings));

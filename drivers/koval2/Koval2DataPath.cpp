@@ -32,7 +32,7 @@ bool CKoval2Driver::IsBlockingRead()
 
 uint16_t CKoval2Driver::ReadLines(int block, uint32_t lines, bool synchronous)
 {
-    uint16_t result = WaitForBufferStatus(kLongTimeout);
+    uint16_t result = WaitForBufferStatus(m_nBufferWaitMs);
     if (result != kDriverOk)
         return result;
     // Only what the device holds, and only what fits the block: the lines really read are what

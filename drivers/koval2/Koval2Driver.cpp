@@ -97,16 +97,23 @@ CScannerDriver* CreateKoval2Driver()
 
 CKoval2Driver::~CKoval2Driver()
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse = g_pScannerDriver != nullptr && g_pScannerDriver != this &&
-                      g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    if (!m_bFormatTableReleased)
+        ReleaseClassTable(s_pFormatTable);
     m_pFormatTable = nullptr;
     delete m_pInterleaver;
     FreeTransferBlocks();
+}
+
+void CKoval2Driver::ReleaseClassTable(CFormatTable*& table)
+{
+    // The class table is shared: a temporary driver must not take it from the current one.
+    bool tableInUse = g_pScannerDriver != nullptr && g_pScannerDriver != this &&
+                      g_pScannerDriver->m_pFormatTable == table;
+    if (!tableInUse) {
+        delete table;
+        table = nullptr;
+    }
+    m_bFormatTableReleased = true;
 }
 
 void CKoval2Driver::FreeTransferBlocks()
@@ -196,7 +203,11 @@ void CKoval2Driver::InitCapabilities()
     if (IsBiravo())
         m_pHolderTable = kBiravoHolders;
     m_pFormatTable = BuildFormatTable(IsBiravo() ? kBiravoFormats : kKoval2Formats, s_pFormatTable);
+    AllocateTransferBlocks();
+}
 
+void CKoval2Driver::AllocateTransferBlocks()
+{
     CScsiTransport* transport = g_pScsiChannel != nullptr ? g_pScsiChannel->GetTransport() : nullptr;
     m_bSyncOnly = transport == nullptr || !transport->SupportsAsync() ? 1 : 0;
     uint32_t transferSize = GetTransferSize();
@@ -319,7 +330,9 @@ uint16_t CKoval2Driver::PrepareColourCorrection()
     // The engine reads this family's maximum densities as the device's own limit.
     float maximum = (float)GetMaxDensity(0) / 1000.0f;
     const float maximumDensities[3] = {maximum, maximum, maximum};
-    return PrepareFilmColourCorrection(maximumDensities);
+    CFilmCorrection film;
+    film.maximumDensities = maximumDensities;
+    return PrepareFilmColourCorrection(film);
 }
 
 uint16_t CKoval2Driver::SendLookupTables()
@@ -365,7 +378,8 @@ uint16_t CKoval2Driver::SendLookupTables()
     return result;
 }
 
-uint16_t CKoval2Driver::SendTable(CScsiLutBuffer& table, uint8_t tableByte)
+uint16_t CKoval2Driver::SendTable(CLutBuffer& table, uint8_t tableByte, uint8_t byte2)
 {
-    return CheckResult(g_pScsiChannel->DownloadLookupTable(table, tableByte, 0, kCommandTimeout, kSenseBytes), table);
+    return CheckResult(g_pScsiChannel->DownloadLookupTable(table, tableByte, byte2, kCommandTimeout, kSenseBytes),
+                       table);
 }

@@ -49,11 +49,11 @@ public:
     bool IsBiravo() const { return m_nKind == kKindBiravo; }
     // SCAN byte 4 for the current settings; SET ACCESSORY byte 4.
     uint8_t ScanModeByte();
-    uint8_t AccessoryByte() const;
+    virtual uint8_t AccessoryByte() const;
     // SET ACCESSORY for the current settings (the last step of PrescanIfNeeded).
     uint16_t SendAccessories();
     // Milliseconds the carriage needs to come back after the current selection.
-    uint32_t ReturnDelay() const;
+    virtual uint32_t ReturnDelay() const;
 
     // The class's runtime format table; created by InitCapabilities, deleted by the destructor.
     static CFormatTable* s_pFormatTable;
@@ -84,16 +84,32 @@ public:
     uint32_t m_nHandedLines = 0;            // lines of the current block for PostProcessLines
     bool m_bAsyncPending = false;
     int32_t m_bSyncOnly = 0;
+    uint32_t m_nScanStartTimeout = 60000;   // SCAN that starts the device
+    uint32_t m_nBufferWaitMs = 60000;       // buffer status: command time-out and how long to ask
+    bool m_bFormatTableReleased = false;    // a derived family has let go of its own class table
 
-private:
+protected:
+    // Colour as tagged single-colour records (reordered on the host) rather than whole RGB lines.
+    virtual bool UsesLineRecords() const { return true; }
+    // Between the SCAN that starts the device and the first buffer status.
+    virtual void AfterScanStart() { }
+    // Largest window width and height (optical pixels) from origin x0, y0 on the original's bed.
+    virtual void WindowLimits(bool transparent, uint32_t x0, uint32_t y0, uint32_t& xmax, uint32_t& ymax) const;
+    virtual bool RoundsWindowHeight() const { return true; }
+    // Frees a class-wide format table unless the current driver (another object) still shows it.
+    void ReleaseClassTable(CFormatTable*& table);
+    // Transfer blocks and the synchronous-only flag for the transport and <model>/Blocking.
+    void AllocateTransferBlocks();
+
     uint16_t CheckResult(uint16_t result, CScsiBuffer& block);
-    uint16_t SendTable(CScsiLutBuffer& table, uint8_t tableByte);
+    uint16_t SendTable(CLutBuffer& table, uint8_t tableByte, uint8_t byte2 = 0);
     uint16_t WaitForBufferStatus(uint32_t timeoutMs);
     uint16_t ReadLines(int block, uint32_t lines, bool synchronous);
     uint16_t FinishPendingRead();
     void HandOut(int block);
     uint16_t SendExposure(CScanSettings* settings, int channel, uint16_t minId, uint16_t maxId);
-    uint16_t SendBitDepth(CScanSettings* settings);
+    // depthMark: OR-ed into the depth code of byte 2.
+    uint16_t SendBitDepth(CScanSettings* settings, uint8_t depthMark = 0x80);
     uint16_t SendWindow(CScanSettings* settings);
     uint32_t LineBytes(uint32_t lines) const;
     uint32_t CopyGreyLines(uint8_t* destination, uint32_t lines, const CScanSettings& settings);

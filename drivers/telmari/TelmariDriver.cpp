@@ -404,7 +404,9 @@ uint16_t CTelmariDriver::PrescanIfNeeded(CScanSettings* settings, ScanProgressCa
 uint16_t CTelmariDriver::PrepareColourCorrection()
 {
     // The device puts its fixed film gamma on top of the table; the engine must know it.
-    return PrepareFilmColourCorrection(nullptr, kFilmCorrectionFlags, float(GetGammaOverride()));
+    CFilmCorrection film;
+    film.gamma = float(GetGammaOverride());
+    return PrepareFilmColourCorrection(film);
 }
 
 // ---- TELMARI PLUS and ULTRA ----

@@ -245,7 +245,12 @@ uint32_t CTmrDriver::ScanModeForImageType(int32_t imageType)
     return imageType >= kImageLineArt && imageType <= kImageCmyk ? 3 : 0;
 }
 
-uint16_t CTmrDriver::PrepareColourCorrection() { return PrepareFilmColourCorrection(nullptr, kCorrectionFlags); }
+uint16_t CTmrDriver::PrepareColourCorrection()
+{
+    CFilmCorrection film;
+    film.baseFlags = kCorrectionFlags;
+    return PrepareFilmColourCorrection(film);
+}
 
 uint16_t CTmrDriver::FillLutBlock(uint8_t* block, int channel)
 {

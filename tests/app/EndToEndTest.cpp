@@ -648,6 +648,13 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         {"kind=telmari", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
         {"kind=telmari model=plus", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
         {"kind=telmari model=ultra", "neg gray resppi:300 selmm:10,10,40,40 scan:out.bmp", 354, 354, 8},
+        {"kind=pendaro", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
+        {"kind=pendaro model=dx690", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
+        {"kind=pendaro", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        {"kind=pendaro feeder=1", "adf gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
+        {"kind=ostravel nonuniform=20", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
+        {"kind=ostravel nonuniform=20", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
+        {"kind=ostravel", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.device) + ": " + c.line);
@@ -661,6 +668,17 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         ASSERT_TRUE(ReadBmp(m_Dir + "out.bmp", bmp));
         EXPECT_EQ((std::vector<int>{c.width, c.height, c.bits}), (std::vector<int>{bmp.width, bmp.height, bmp.bits}));
     }
+}
+
+// A batch start shows no paper prompt: an empty document feeder takes Abort and says why in the log.
+TEST_F(CEndToEnd, PendaroBatchStartWithAnEmptyFeederTakesAbort)
+{
+    Describe("host 0\ndevice 0 0 4 kind=pendaro feeder=0\n");
+    const CChildRun run = Finish(Start("\"adf gray resppi:150 selmm:0,0,20,20 scan:out.bmp\""), 60000);
+    EXPECT_NE(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_NE(std::string::npos, ReadText("zelkbat.txt").find(CatalogText(3339))) << ReadText("zelkbat.txt");
+    EXPECT_FALSE(Exists("out.bmp"));
 }
 
 namespace {

@@ -10,14 +10,18 @@ namespace {
 
 std::vector<int> g_ReportedIds;
 std::vector<std::string> g_ReportedTexts;
+std::vector<unsigned> g_BoxStyles;
+std::vector<int> g_BoxAnswers;
+size_t g_nNextAnswer = 0;
 CMessageReporter::BoxFunction g_PreviousBox = nullptr;
 int g_nAnswer = IDOK;
 
-int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
+int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT style)
 {
     g_ReportedIds.push_back(g_MessageReporter.GetMessageId());
     g_ReportedTexts.push_back(text != nullptr ? text : "");
-    return g_nAnswer;
+    g_BoxStyles.push_back(style);
+    return g_nNextAnswer < g_BoxAnswers.size() ? g_BoxAnswers[g_nNextAnswer++] : g_nAnswer;
 }
 
 }  // namespace
@@ -50,6 +54,17 @@ void CReportRecorder::Clear()
 {
     g_ReportedIds.clear();
     g_ReportedTexts.clear();
+    g_BoxStyles.clear();
+    g_BoxAnswers.clear();
+    g_nNextAnswer = 0;
 }
 
 void CReportRecorder::SetAnswer(int answer) { g_nAnswer = answer; }
+
+void CReportRecorder::AnswerWith(const std::vector<int>& answers)
+{
+    g_BoxAnswers = answers;
+    g_nNextAnswer = 0;
+}
+
+const std::vector<unsigned>& CReportRecorder::Styles() const { return g_BoxStyles; }

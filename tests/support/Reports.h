@@ -18,6 +18,10 @@ public:
     const std::vector<int>& Ids() const;
     std::vector<std::string> Texts() const;
     void Clear();
-    // The answer every box gives from now on (IDOK unless set), for questions such as Retry/Cancel.
+    // Answers for the boxes that ask a question, in turn; then the answer of SetAnswer (IDOK unless set).
+    void AnswerWith(const std::vector<int>& answers);
+    // The answer every box gives once the answers of AnswerWith are used up.
     void SetAnswer(int answer);
+    // The button styles of the boxes shown, in turn.
+    const std::vector<unsigned>& Styles() const;
 };

@@ -135,7 +135,9 @@ TEST_F(ColourCorrectionTest, NoFilmTypeNamedTakesTheFirstListed)
 TEST_F(ColourCorrectionTest, AFamilysMaximumDensitiesReplaceTheLevelsCopy)
 {
     const float maximum[3] = {3.3f, 3.3f, 3.3f};
-    ASSERT_EQ(kDriverOk, m_pDriver->PrepareFilmColourCorrection(maximum));
+    CFilmCorrection film;
+    film.maximumDensities = maximum;
+    ASSERT_EQ(kDriverOk, m_pDriver->PrepareFilmColourCorrection(film));
     for (size_t offset : {64u, 68u, 72u})
         EXPECT_FLOAT_EQ(3.3f, At<float>(offset)) << offset;
     EXPECT_FLOAT_EQ(2.1f, At<float>(40));       // the levels themselves stay
