@@ -306,6 +306,10 @@ TransportResult CNtScsiTransport::NtExecRequest(CNtRequest* request, CScsiBuffer
 {
     uint32_t start = MillisecondClock();
     for (;;) {
+        // The port wrote the bytes it moved over the lengths: a command repeated after BUSY asks
+        // for its whole transfer and sense again, or a data-out command would go without its data.
+        request->request.header.DataTransferLength = request->asked;
+        request->request.header.SenseInfoLength = m_senseLength;
         g_NtBusy = 1;
         uint16_t r = NtSendPassThrough(request);
         if (g_UserAbort) {

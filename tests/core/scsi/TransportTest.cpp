@@ -55,6 +55,24 @@ TEST_P(TransportTest, BusyIsRetriedUntilItEnds)
     EXPECT_EQ(Device().Transcript().size(), 3u);
 }
 
+// The port writes the bytes it moved over the request's lengths: a repeat after BUSY must ask for
+// the whole transfer again, in both directions.
+TEST_P(TransportTest, BusyCommandsAreRepeatedWithTheirWholeDataPhase)
+{
+    std::vector<uint8_t> chart = ChartBytes();
+    uint32_t n = uint32_t(chart.size());
+    Device().SetReadData(0x00, 0, chart);
+    Device().AddFault(Fault(SimFaultKind::Busy, 0x28, 1));
+    CScsiByteBuffer in(n);
+    ASSERT_EQ(Channel().Read10(in, n, 0x00, 0, true, 5000, kSense), kScsiGood);
+    EXPECT_EQ(std::memcmp(in.GetData(), chart.data(), n), 0);
+
+    Device().AddFault(Fault(SimFaultKind::Busy, 0x2A, 1));
+    CScsiExternalBuffer out(chart.data(), n);
+    ASSERT_EQ(Channel().Send10(out, 0x03, 0, 5000, kSense), kScsiGood);
+    EXPECT_EQ(Device().SentData(0x03, 0), chart);
+}
+
 TEST_P(TransportTest, BusyUntilTheDeadlineIsATimeOut)
 {
     Device().AddFault(Fault(SimFaultKind::Busy, 0x00, 0));

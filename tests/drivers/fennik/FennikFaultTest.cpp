@@ -98,9 +98,8 @@ TEST_P(FennikFaultTest, EachFaultEndsTheScanWithItsResultAndMessage)
         uint32_t start = MillisecondClock();
         CFennikImage image = ScanFromReserve();
         EXPECT_LT(ClockElapsed(start), 5000u);
-        // Our ASPI manager repeats a command that the device answered BUSY once, as real managers
-        // do; the pass-through hands the status straight up.
-        bool repeated = c.kind == SimFaultKind::Busy && GetParam() == kScsiDriverAspi32;
+        // Both transports repeat a command that the device answered BUSY once.
+        bool repeated = c.kind == SimFaultKind::Busy;
         EXPECT_EQ(repeated ? uint16_t(kDriverOk) : c.result, image.status);
         EXPECT_EQ(c.messages, m_Messages.Ids());
         EXPECT_FALSE(Device().IsReservedByHost());
