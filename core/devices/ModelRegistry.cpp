@@ -4,6 +4,7 @@
 
 #include "core/devices/ModelTable.h"
 #include "drivers/fennik/FennikDriver.h"
+#include "drivers/kiltorra/KiltorraDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 
@@ -19,6 +20,7 @@ constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelKoval, &CreateKovalDriver},
     {kModelKoval2, &CreateKoval2Driver},
     {kModelFennik, &CreateFennikDriver},
+    {kModelKiltorra, &CreateKiltorraDriver},
 };
 
 }  // namespace
