@@ -3,9 +3,12 @@
 
 #include "drivers/kiltorra/KiltorraDriver.h"
 
+#include "colour/CmsEngineLoader.h"
+#include "core/cms/CmsEngineInstance.h"
 #include "sim/TestChart.h"
 #include "tests/drivers/kiltorra/KiltorraBench.h"
 #include "tests/drivers/support/JobBench.h"
+#include "tests/engine/EngineFixture.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -99,6 +102,42 @@ TEST_P(KiltorraJobTest, BmpFilesHoldTheChartAtTheSelectedSize)
         EXPECT_LE(worst, 1);
     }
     SetIni("KILTORRA", "ScannerTransGamma", nullptr);
+}
+
+// A negative through the installed colour engine: the scan sends the six film values after its window
+// and the file has the selected size. Its colours are the engine's inversion of a film the chart
+// is not, so they are not compared here.
+TEST_P(KiltorraJobTest, NegativeScansWithItsFilmValuesToTheSelectedSize)
+{
+    std::string folder = enginetest::MakeTempFolder("kiltneg");
+    ASSERT_TRUE(
+        enginetest::WriteTextFile(folder + "engine.ini", "[Zelk CMS]\nBaseDir=" + enginetest::InstalledBase() + "\n"));
+    ASSERT_TRUE(OpenColourEngine((folder + "engine.ini").c_str()) && g_pCmsEngine != nullptr);
+    Start({}, GetParam());
+    SelectForJob(kImageRgb, 300, 2, 9200, 20000, 2500, 3600);
+    // Levels already known: the automatic prescan needs the engine's resampling, which this engine
+    // build does not have yet.
+    m_Settings.SetParam(kParamPrescanDone, 1);
+    uint16_t result = ScanToFile();
+    CloseColourEngine();
+    enginetest::RemoveTree(folder);
+    ASSERT_EQ(1, result) << testing::PrintToString(m_Messages.Ids());
+    EXPECT_TRUE(m_Messages.Ids().empty());
+    std::vector<uint8_t> file = ReadOutput();
+    ASSERT_GT(file.size(), 62u);
+    EXPECT_EQ(24, file[28] | (file[29] << 8));
+    EXPECT_EQ(uint32_t(2500 * 300 / 2540), Get32(file, 18));
+    EXPECT_EQ(uint32_t(3600 * 300 / 2540), Get32(file, 22));
+    // The last window is the scan's; the six values follow it.
+    std::vector<CSimLogEntry> log = Commands({0x24, 0x2A});
+    size_t lastWindow = 0;
+    for (size_t i = 0; i < log.size(); ++i)
+        lastWindow = log[i].cdb[0] == 0x24 ? i : lastWindow;
+    std::vector<uint16_t> codes;
+    for (size_t i = lastWindow + 1; i < log.size(); ++i)
+        codes.push_back(uint16_t((log[i].cdb[4] << 8) | log[i].cdb[5]));
+    EXPECT_EQ((std::vector<uint16_t> {33, 32, 31, 43, 42, 41}), codes);
+    EXPECT_FALSE(Device().IsReservedByHost());
 }
 
 TEST_P(KiltorraJobTest, FailedScanReportsAndReleasesTheDevice)
