@@ -7,6 +7,7 @@
 #include "sim/TmrDevice.h"
 #include "sim/TelmariDevice.h"
 #include "sim/OstravelDevice.h"
+#include "sim/KiltorraDevice.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ const CDeviceKind kKinds[] = {
     {"telmari", CreateTelmariDevice},
     {"pendaro", CreatePendaroDevice},
     {"ostravel", CreateOstravelDevice},
+    {"kiltorra", CreateKiltorraDevice},
 };
 
 }  // namespace

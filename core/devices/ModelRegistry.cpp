@@ -4,6 +4,7 @@
 
 #include "core/devices/ModelTable.h"
 #include "drivers/fennik/FennikDriver.h"
+#include "drivers/kiltorra/KiltorraDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 #include "drivers/zandor/ZandorDriver.h"
@@ -27,7 +28,9 @@ constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelFennik, &CreateFennikDriver},
     {kModelZandor, &CreateZandorDriver},
     {kModelTmr, &CreateTmrDriver},
-    {kModelTelmari, &CreateTelmariDriver}, {kModelTelmariUltra, &CreateTelmariUltraDriver},
+    {kModelTelmari, &CreateTelmariDriver},
+    {kModelTelmariUltra, &CreateTelmariUltraDriver},
+    {kModelKiltorra, &CreateKiltorraDriver},
 };
 
 }  // namespace
