@@ -9,11 +9,13 @@
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
+#include "drivers/lumetra/LumetraDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
+#include "sim/LumetraDevice.h"
 #include "sim/SimOptions.h"
 
 #include <algorithm>
@@ -54,6 +56,9 @@ CFamilyParts MakeDevice(BenchFamily family)
         options.Set("model", "kovalplus");
         options.Set("fill", "0");
         return MakeTimed<CKovalDevice>(options);
+    case kBenchLumetra:
+        // Every line is in the camera's buffer from the start.
+        return MakeTimed<CLumetraDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -70,6 +75,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CFennikDriver>();
     case kBenchKovalPlus:
         return std::make_unique<CKovalDriver>();
+    case kBenchLumetra:
+        return std::make_unique<CLumetraDriver>();
     case kBenchKoval2:
         break;
     }
