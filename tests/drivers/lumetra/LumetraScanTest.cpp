@@ -231,3 +231,45 @@ TEST_F(LumetraScanTest, TimeBudgetRunsOutWithATimeOut)
         Driver().StopScan(0);
     }
 }
+
+TEST_F(LumetraScanTest, WaitForDataPollsTheBufferStatus)
+{
+    struct Case {
+        const char* name;
+        uint32_t wanted;
+        uint32_t timeout;  // ms, one poll each 100
+        bool recoveredEveryPoll;
+        uint16_t result;
+        size_t polls;
+        uint32_t least, most;  // ms
+    };
+    // 1000 x 1000 at 150 ppi in grey: 59 lines of 59 bytes in the camera's buffer.
+    const Case kCases[] = {
+        {"Held", 59 * 59, 500, false, kDriverOk, 1, 0, 300},
+        {"MoreThanWillComeButSteady", 0xFFFFFF, 1000, false, kDriverOk, 6, 450, 1500},  // six equal answers
+        {"SteadyTooLate", 0xFFFFFF, 500, false, kDriverFailed, 5, 450, 1500},
+        {"NoAnswerInTime", 100, 500, true, kDriverFailed, 5, 450, 1500},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        SelectPlain(kImageGrey, 150, 0, 0, 1000, 1000);
+        ASSERT_EQ(kDriverOk, StartScan());
+        if (c.recoveredEveryPoll) {
+            CSimFault recovered;
+            recovered.kind = SimFaultKind::Check;
+            recovered.opcode = 0x34;
+            recovered.count = 0;
+            recovered.sense = {1, 0, 0};
+            Device().AddFault(recovered);
+        }
+        Device().ClearLog();
+        uint32_t start = MillisecondClock();
+        EXPECT_EQ(c.result, Driver().WaitForData(0, c.wanted, c.timeout));
+        uint32_t elapsed = ClockElapsed(start);
+        EXPECT_EQ(c.polls, Commands({0x34}).size());
+        EXPECT_GE(elapsed, c.least);
+        EXPECT_LE(elapsed, c.most);
+        Driver().StopScan(0);
+    }
+}
