@@ -248,6 +248,8 @@ uint16_t CLumetraDriver::ReadData(uint8_t* buffer, uint8_t qualifier, uint16_t l
 {
     if (g_pScsiChannel == nullptr || g_pScanSettings == nullptr)
         return kDriverFailed;
+    if (lines == 0)
+        return kDriverOk;
     uint32_t d = lines;
     uint32_t total = g_pScanSettings->GetLineCount();
     bool colour = IsColourMode(g_pScanSettings->GetScanMode());
