@@ -13,6 +13,7 @@
 #include "drivers/tmr/TmrDriver.h"
 #include "drivers/telmari/TelmariDriver.h"
 #include "drivers/koval2/OstravelDriver.h"
+#include "drivers/lumetra/LumetraDriver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
@@ -20,6 +21,7 @@
 #include "sim/KovalDevice.h"
 #include "sim/TelmariDevice.h"
 #include "sim/OstravelDevice.h"
+#include "sim/LumetraDevice.h"
 #include "sim/SimOptions.h"
 #include "sim/ZandorDevice.h"
 #include "sim/TmrDevice.h"
@@ -77,6 +79,9 @@ CFamilyParts MakeDevice(BenchFamily family)
         // A sensor as uneven as the calibration is meant for.
         options.Set("nonuniform", "20");
         return MakeTimed<COstravelDevice>(options);
+    case kBenchLumetra:
+        // Every line is in the camera's buffer from the start.
+        return MakeTimed<CLumetraDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -101,6 +106,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CTelmariDriver>();
     case kBenchOstravel:
         return std::make_unique<COstravelDriver>();
+    case kBenchLumetra:
+        return std::make_unique<CLumetraDriver>();
     case kBenchKoval2:
         break;
     }

@@ -31,6 +31,7 @@ enum BenchFamily {
     kBenchTmr,
     kBenchTelmari,
     kBenchOstravel,
+    kBenchLumetra,
 };
 
 class CBenchRig {

@@ -61,13 +61,18 @@ constexpr int kCaseCount = (int)(sizeof kCases / sizeof kCases[0]);
 struct CDriverCase {
     const char* name;
     BenchFamily family;
+    int32_t width, height, resolution;  // the selection, 1/100 mm from the bed's corner
 };
 
 const CDriverCase kDriverCases[] = {
-    {"FENNIK A4 600 ppi RGB through driver and reader (staging, plane interleave)", kBenchFennik},
-    {"KOVAL PLUS A4 600 ppi RGB through driver and reader (buffer status before each read)", kBenchKovalPlus},
+    {"FENNIK A4 600 ppi RGB through driver and reader (staging, plane interleave)", kBenchFennik, kA4Width,
+     kA4Height, kResolution},
+    {"KOVAL PLUS A4 600 ppi RGB through driver and reader (buffer status before each read)", kBenchKovalPlus,
+     kA4Width, kA4Height, kResolution},
     {"TM-R A4 600 ppi RGB through driver and reader (one pass; status wait, buffer status before each read)",
-     kBenchTmr},
+     kBenchTmr, kA4Width, kA4Height, kResolution},
+    {"LUMETRA whole sensor 1200 ppi RGB through driver and reader (tagged lines through the line queues)",
+     kBenchLumetra, 3810, 2540, 1200},
 };
 constexpr int kDriverCaseCount = (int)(sizeof kDriverCases / sizeof kDriverCases[0]);
 constexpr double kDriverMinMegabytesPerSecond = 100;
@@ -294,7 +299,7 @@ int RunDriverCase(int index, const std::string& folder)
     CBenchRig rig;
     if (!rig.Open(folder, c.family))
         return kExitFailed;
-    rig.Select(kImageRgb, kResolution, kA4Width, kA4Height, 8, 0, true);
+    rig.Select(kImageRgb, c.resolution, c.width, c.height, 8, 0, true);
     CReadFigures figures = TimedRead(rig);
     if (figures.bytes == 0) {
         printf("  FAILED: the driver did not deliver the whole image\n");

@@ -8,6 +8,7 @@
 #include "sim/TelmariDevice.h"
 #include "sim/OstravelDevice.h"
 #include "sim/KiltorraDevice.h"
+#include "sim/LumetraDevice.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ const CDeviceKind kKinds[] = {
     {"pendaro", CreatePendaroDevice},
     {"ostravel", CreateOstravelDevice},
     {"kiltorra", CreateKiltorraDevice},
+    {"lumetra", CreateLumetraDevice},
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "drivers/tmr/TmrDriver.h"
 #include "drivers/telmari/TelmariDriver.h"
 #include "drivers/koval2/OstravelDriver.h"
+#include "drivers/lumetra/LumetraDriver.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelTelmari, &CreateTelmariDriver},
     {kModelTelmariUltra, &CreateTelmariUltraDriver},
     {kModelKiltorra, &CreateKiltorraDriver},
+    {kModelLumetra, &CreateLumetraDriver},
 };
 
 }  // namespace

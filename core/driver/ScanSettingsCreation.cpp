@@ -158,9 +158,20 @@ struct CBatchValues {
     int32_t bedHeight;
 };
 
+// A batch start scans in the first image type the device offers: a camera without line art would
+// otherwise be asked for a type it cannot deliver.
+int32_t FirstOfferedType(const CScannerDriver* driver)
+{
+    for (int32_t t = 0; driver != nullptr && t < kImageTypeCount; ++t) {
+        if ((driver->m_nImageTypeFlags & (1u << t)) != 0)
+            return t;
+    }
+    return kImageLineArt;
+}
+
 void StoreDefaults(CScanSettings& settings, const CScannerDriver* driver, const CBatchValues& batch)
 {
-    settings.SetParamAllTypes(kParamImageType, batch.batch ? kImageLineArt : kImageRgb);
+    settings.SetParamAllTypes(kParamImageType, batch.batch ? FirstOfferedType(driver) : kImageRgb);
     for (uint16_t t = 0; t < kImageTypeCount; ++t) {
         settings.SetParamForType(t, kParamChannels, kTypeBlocks[t].channels);
         settings.SetParamForType(t, kParamBitsPerChannel, kTypeBlocks[t].bits);

@@ -655,6 +655,10 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         {"kind=ostravel nonuniform=20", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
         {"kind=ostravel nonuniform=20", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
         {"kind=ostravel", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        {"kind=lumetra", "gray resppi:300 selmm:5,2,26,23 scan:out.bmp", 248, 248, 8},
+        {"kind=lumetra model=ocellus", "rgb resppi:600 selmm:5,2,26,23 scan:out.bmp", 496, 496, 24},
+        // No image type on the line: the camera's first type (grey), not the line art it lacks.
+        {"kind=lumetra", "resppi:300 selmm:5,2,26,23 scan:out.bmp", 248, 248, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.device) + ": " + c.line);

@@ -105,6 +105,28 @@ TEST_F(SettingsCreationTest, BatchDefaultsScanTheWholeBedInLineArt)
     EXPECT_EQ(2, Param(0, kParamQuality));
 }
 
+TEST_F(SettingsCreationTest, BatchDefaultsTakeTheFirstTypeTheDriverOffers)
+{
+    struct Case {
+        uint8_t flags;
+        int32_t type;
+    };
+    // Halftone (bit 1) is withdrawn before the defaults are stored, so it is never the first.
+    const Case kCases[] = {
+        {0x1D, kImageLineArt}, {0x0C, kImageGrey}, {0x0E, kImageGrey}, {0x08, kImageRgb}, {0x10, kImageCmyk},
+        {0x00, kImageLineArt},
+    };
+    g_bInteractive = 0;
+    for (const Case& c : kCases) {
+        CScannerDriver* driver = MakeDriver();
+        driver->m_nImageTypeFlags = c.flags;
+        ASSERT_EQ(1, CreateScanSettings());
+        EXPECT_EQ(c.type, g_pScanSettings->GetCurrentType()) << "flags " << int(c.flags);
+        EXPECT_EQ(5, Param(0, kParamRangeMode));
+        DeleteScanSettings();
+    }
+}
+
 TEST_F(SettingsCreationTest, WorksWithoutADriver)
 {
     for (int interactive : {1, 0}) {

@@ -75,8 +75,8 @@ const UseCase kUses[] = {
     {"pane", 3264, "000"},
     {"pane", 3274, "000"},
     {"message", 3382, "There is no further entry in the batch list."},
-    {"message", 4052, "The scanner reports error B003."},
-    {"message", 4074, "The scanner reports error B019."},
+    {"message", 4052, "The camera reports error B003. Switch the camera off and on again, then repeat the scan."},
+    {"message", 4074, "The camera reports error B019. Switch the camera off and on again, then repeat the scan."},
 };
 
 TEST_F(EngCatalog, TextsSayWhatTheirUseIs)
