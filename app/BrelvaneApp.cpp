@@ -3,6 +3,7 @@
 #include "app/BatchInterpreter.h"
 #include "app/BatchOutput.h"
 #include "app/LanguageCatalog.h"
+#include "app/MainMenu.h"
 #include "app/MainFrame.h"
 #include "app/ModeKeyTable.h"
 #include "app/RecordTexts.h"
@@ -171,7 +172,8 @@ BOOL CBrelvaneApp::InitInstance()
     SetSettingsFileName(settingsFile);
     if (g_bInteractive)
         LoadSettings(settingsFile);
-    CreateMainFrame(title + " - " + settingsFile);
+    CreateMainFrame(MainWindowTitle(title, settingsFile));
+    BuildMainMenu();
     if (g_bInteractive) {
         if (m_pMainWnd)
             m_pMainWnd->ShowWindow(SW_SHOW);
@@ -188,6 +190,13 @@ BOOL CBrelvaneApp::InitInstance()
             m_pMainWnd->DestroyWindow();
     }
     return TRUE;
+}
+
+void CBrelvaneApp::BuildMainMenu()
+{
+    // A batch start's hidden frame carries no menu: nobody opens it.
+    if (g_bInteractive && m_pMainWnd)
+        ::BuildMainMenu(m_pMainWnd, CurrentMainMenuOptions(m_bProfilesEnabled));
 }
 
 BOOL CBrelvaneApp::OnIdle(LONG count)

@@ -34,6 +34,9 @@ public:
     // device.
     BOOL CheckScannerFirmware(CString& title, uint16_t& versionWord);
 
+    // The localized menu bar on the main window; in Tarvoset mode the window has none.
+    void BuildMainMenu();
+
     int GetExitCode() const { return m_nExitCode; }
     int32_t m_bProfilesEnabled = 1;
 
