@@ -1,5 +1,7 @@
 #include "app/MainFrame.h"
 
+IMPLEMENT_DYNCREATE(CMainFrame, CFrameWnd)
+
 namespace {
 
 constexpr int kIconMain = 32000;
@@ -16,10 +18,4 @@ LPCSTR CMainFrame::RegisterFrameClass(HINSTANCE instance, BOOL simplified)
 BOOL CMainFrame::CreateFrame(LPCSTR className, LPCSTR title)
 {
     return CreateEx(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr);
-}
-
-// The frame owns itself once its window exists: it goes with the window.
-void CMainFrame::PostNcDestroy()
-{
-    delete this;
 }

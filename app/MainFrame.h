@@ -1,11 +1,12 @@
 #pragma once
 
 // The main frame window. A batch start creates it hidden and destroys it after the output command,
-// which ends the message loop; the visible frame with its bars, form and preview grows here later.
+// which ends the message loop.
 
-#include "framework/Wnd.h"
+#include "framework/Frame.h"
 
-class CMainFrame : public CWnd {
+class CMainFrame : public CFrameWnd {
+    DECLARE_DYNCREATE(CMainFrame)
 public:
     CMainFrame() = default;
 
@@ -13,7 +14,4 @@ public:
     // the class name.
     static LPCSTR RegisterFrameClass(HINSTANCE instance, BOOL simplified);
     BOOL CreateFrame(LPCSTR className, LPCSTR title);
-
-protected:
-    void PostNcDestroy() override;
 };

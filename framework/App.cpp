@@ -1,5 +1,6 @@
 #include "framework/App.h"
 
+#include "framework/CmdUI.h"
 #include "framework/HandleMap.h"
 #include "framework/Module.h"
 
@@ -91,8 +92,11 @@ int CWinApp::Run()
 
 BOOL CWinApp::OnIdle(LONG count)
 {
-    if (count <= 0)
+    if (count <= 0) {
+        if (m_pMainWnd && m_pMainWnd->m_hWnd)
+            m_pMainWnd->SendMessage(WM_IDLEUPDATECMDUI, TRUE);
         return TRUE;   // a later pass frees the temporaries, after the user-interface updates
+    }
     if (count == 1)
         AfxDeleteTempMaps();
     return FALSE;

@@ -1,0 +1,60 @@
+#pragma once
+
+// CFrameWnd: a top-level window that holds bars along its edges and one view in the area they
+// leave. It routes commands and update requests through the active view, itself and the
+// application, in that order; keeps its accelerators; gives its menus their states before they drop
+// down; and at idle time updates its bars and its active view's controls. It deletes itself with
+// its window, so it is made with new.
+
+#include "framework/CmdUI.h"
+#include "framework/Wnd.h"
+
+class CView;
+
+// Ids of a frame's children.
+enum : UINT {
+    AFX_IDW_TOOLBAR = 0xE800,
+    AFX_IDW_STATUS_BAR = 0xE801,
+    AFX_IDW_DOCKBAR_TOP = 0xE81B,
+    AFX_IDW_DOCKBAR_LEFT = 0xE81C,
+    AFX_IDW_DOCKBAR_RIGHT = 0xE81D,
+    AFX_IDW_DOCKBAR_BOTTOM = 0xE81E,
+    AFX_IDW_PANE_FIRST = 0xE900,
+};
+
+class CFrameWnd : public CWnd {
+    DECLARE_DYNCREATE(CFrameWnd)
+    DECLARE_MESSAGE_MAP()
+public:
+    CFrameWnd();
+
+    CView* GetActiveView() const { return m_pViewActive; }
+    // notify calls OnActivateView of the view that loses and of the one that gains.
+    void SetActiveView(CView* view, BOOL notify = TRUE);
+
+    // The accelerator table of that resource name; FALSE when it is missing.
+    BOOL LoadAccelTable(LPCSTR name);
+    BOOL TranslateAccelerators(MSG* msg);
+
+    // Bars along the edges, the pane AFX_IDW_PANE_FIRST in what they leave. A request that comes
+    // while a layout runs is dropped.
+    virtual void RecalcLayout(BOOL notify = TRUE);
+
+    BOOL OnCmdMsg(UINT id, int code, LPARAM lParam) override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    HACCEL m_hAccelTable;
+
+protected:
+    int OnCreate(LPCREATESTRUCT cs);
+    void OnSize(UINT type, int cx, int cy);
+    void OnSetFocus(CWnd* old);
+    void OnInitMenuPopup(HMENU popup, UINT index, BOOL sysMenu);
+    LRESULT OnIdleUpdateCmdUI(WPARAM wParam, LPARAM lParam);
+    void PostNcDestroy() override;
+
+    BOOL m_bInRecalcLayout;
+
+private:
+    CView* m_pViewActive;
+};

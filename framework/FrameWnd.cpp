@@ -1,0 +1,120 @@
+#include "framework/Frame.h"
+
+#include "framework/App.h"
+#include "framework/Module.h"
+#include "framework/View.h"
+
+IMPLEMENT_DYNCREATE(CFrameWnd, CWnd)
+
+BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
+ON_WM_CREATE()
+ON_WM_SIZE()
+ON_WM_SETFOCUS()
+ON_WM_INITMENUPOPUP()
+ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
+END_MESSAGE_MAP()
+
+CFrameWnd::CFrameWnd() : m_hAccelTable(nullptr), m_bInRecalcLayout(FALSE), m_pViewActive(nullptr) { }
+
+CFrameWnd* CWnd::GetParentFrame() const
+{
+    for (HWND hWnd = ::GetParent(m_hWnd); hWnd; hWnd = ::GetParent(hWnd))
+        if (CFrameWnd* frame = dynamic_cast<CFrameWnd*>(FromHandlePermanent(hWnd)))
+            return frame;
+    return nullptr;
+}
+
+void CFrameWnd::SetActiveView(CView* view, BOOL notify)
+{
+    CView* previous = m_pViewActive;
+    if (view == previous)
+        return;
+    m_pViewActive = view;
+    if (!notify)
+        return;
+    if (previous)
+        previous->OnActivateView(FALSE, view, previous);
+    if (view)
+        view->OnActivateView(TRUE, view, previous);
+}
+
+BOOL CFrameWnd::LoadAccelTable(LPCSTR name)
+{
+    m_hAccelTable = ::LoadAcceleratorsA(AfxGetResourceHandle(), name);
+    return m_hAccelTable != nullptr;
+}
+
+BOOL CFrameWnd::TranslateAccelerators(MSG* msg)
+{
+    return m_hAccelTable && msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST &&
+        ::TranslateAcceleratorA(m_hWnd, m_hAccelTable, msg);
+}
+
+BOOL CFrameWnd::PreTranslateMessage(MSG* msg) { return TranslateAccelerators(msg); }
+
+void CFrameWnd::RecalcLayout(BOOL)
+{
+    if (m_bInRecalcLayout)
+        return;
+    m_bInRecalcLayout = TRUE;
+    RepositionBars(0, 0xFFFF, AFX_IDW_PANE_FIRST);
+    m_bInRecalcLayout = FALSE;
+}
+
+BOOL CFrameWnd::OnCmdMsg(UINT id, int code, LPARAM lParam)
+{
+    if (m_pViewActive && m_pViewActive->OnCmdMsg(id, code, lParam))
+        return TRUE;
+    if (CWnd::OnCmdMsg(id, code, lParam))
+        return TRUE;
+    CWinApp* app = AfxGetApp();
+    return app && app->OnCmdMsg(id, code, lParam);
+}
+
+int CFrameWnd::OnCreate(LPCREATESTRUCT cs) { return CWnd::OnCreate(cs); }
+
+void CFrameWnd::OnSize(UINT type, int, int)
+{
+    if (type != SIZE_MINIMIZED)
+        RecalcLayout();
+}
+
+void CFrameWnd::OnSetFocus(CWnd* old)
+{
+    if (m_pViewActive && m_pViewActive->m_hWnd)
+        m_pViewActive->SetFocus();
+    else
+        CWnd::OnSetFocus(old);
+}
+
+void CFrameWnd::OnInitMenuPopup(HMENU popup, UINT, BOOL sysMenu)
+{
+    if (sysMenu)
+        return;
+    CCmdUI state;
+    state.m_hMenu = popup;
+    const int count = ::GetMenuItemCount(popup);
+    for (int index = 0; index < count; ++index) {
+        const UINT id = ::GetMenuItemID(popup, index);
+        if (id == 0 || id == (UINT)-1)  // separators and sub-popups have no command
+            continue;
+        state.m_nIndex = (UINT)index;
+        state.m_nID = id;
+        state.DoUpdate(this, TRUE);
+    }
+}
+
+LRESULT CFrameWnd::OnIdleUpdateCmdUI(WPARAM wParam, LPARAM)
+{
+    // The bars answer the same message for themselves; the view's controls are updated from here so
+    // that their update handlers may sit anywhere on the frame's route.
+    for (HWND child = ::GetTopWindow(m_hWnd); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (!m_pViewActive || child != m_pViewActive->m_hWnd)
+            ::SendMessageA(child, WM_IDLEUPDATECMDUI, wParam, 0);
+    if (m_pViewActive && m_pViewActive->m_hWnd)
+        m_pViewActive->UpdateDialogControls(this, FALSE);
+    return 0;
+}
+
+// The frame owns itself once its window exists: it goes with the window.
+void CFrameWnd::PostNcDestroy() { delete this; }
