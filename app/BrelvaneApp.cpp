@@ -23,8 +23,11 @@
 #include "core/messages/TraceLog.h"
 #include "core/scan/ScanServices.h"
 #include "core/scsi/TransportFactory.h"
+#include "core/settings/ScanParams.h"
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
+#include "view/BrelvaneView.h"
+#include "view/SettingsFileCommands.h"
 
 #include <cstdlib>
 
@@ -36,10 +39,31 @@ const char* const kDefaultSettingsFile = "ZELK2.ZLK";
 const char* const kBatchLogName = "zelkbat.txt";
 constexpr int kMsgCannotRead = 3310;
 
+constexpr UINT kCmdOpenSettings = 5190;
+constexpr UINT kCmdSaveSettingsAs = 5191;
+constexpr UINT kCmdSaveSettings = 5192;
+constexpr UINT kCmdLoadDefaultSettings = 5193;
+// The quality commands in the order of their values: 5198 speed (2), 5199 quality (1), 5200 extra (0).
+constexpr UINT kCmdQualitySpeed = 5198;
+constexpr UINT kCmdQualityExtra = 5200;
+
+void RefreshForm()
+{
+    if (g_pView)
+        g_pView->RefreshControls();
+}
 
 }  // namespace
 
-CBrelvaneApp::CBrelvaneApp() : m_nExitCode(kExitStartFailed) {}
+BEGIN_MESSAGE_MAP(CBrelvaneApp, CWinApp)
+ON_COMMAND(kCmdOpenSettings, OnOpenSettings)
+ON_COMMAND(kCmdSaveSettingsAs, OnSaveSettingsAs)
+ON_COMMAND(kCmdSaveSettings, OnSaveSettings)
+ON_COMMAND(kCmdLoadDefaultSettings, OnLoadDefaultSettings)
+ON_COMMAND_RANGE(kCmdQualitySpeed, kCmdQualityExtra, OnQuality)
+END_MESSAGE_MAP()
+
+CBrelvaneApp::CBrelvaneApp() : m_nExitCode(kExitStartFailed) { }
 
 void CBrelvaneApp::UseProgramProfile()
 {
@@ -114,7 +138,7 @@ void CBrelvaneApp::CreateMainFrame(const CString& title)
     if (!g_bInteractive) {
         // Nothing shows a window in a batch start; the frame only carries the run and its end.
         if (!frame->CreateFrame(className, title))
-            m_pMainWnd = nullptr;   // a failed creation deleted the frame
+            m_pMainWnd = nullptr;  // a failed creation deleted the frame
         return;
     }
     RunBatchCommands(m_lpCmdLine);
@@ -199,16 +223,45 @@ void CBrelvaneApp::BuildMainMenu()
         ::BuildMainMenu(m_pMainWnd, CurrentMainMenuOptions(m_bProfilesEnabled));
 }
 
-BOOL CBrelvaneApp::OnIdle(LONG count)
+void CBrelvaneApp::OnOpenSettings()
 {
-    return CWinApp::OnIdle(count);
+    OpenSettingsFile();
+    RefreshForm();
 }
+
+void CBrelvaneApp::OnSaveSettingsAs()
+{
+    SaveSettingsFileAs();
+    RefreshForm();
+}
+
+void CBrelvaneApp::OnSaveSettings()
+{
+    SaveSettingsFile();
+    RefreshForm();
+}
+
+void CBrelvaneApp::OnLoadDefaultSettings()
+{
+    LoadDefaultSettings();
+    RefreshForm();
+}
+
+void CBrelvaneApp::OnQuality(UINT id)
+{
+    if (g_pScanSettings)
+        g_pScanSettings->SetParam(kParamQuality, (int32_t)(kCmdQualityExtra - id));
+    RefreshForm();
+}
+
+BOOL CBrelvaneApp::OnIdle(LONG count) { return CWinApp::OnIdle(count); }
 
 int CBrelvaneApp::ExitInstance()
 {
     DestroyBatchProgress();
     CloseColourEngine();
-    // Until the main view owns them, the driver and the settings record go here.
+    // The form's destructor deletes the driver and the settings record; these are left only when
+    // no form took them (a failed start).
     delete g_pScannerDriver;
     g_pScannerDriver = nullptr;
     if (g_pScanSettings)
@@ -229,10 +282,7 @@ int CBrelvaneApp::ExitInstance()
     return g_bInteractive && m_nExitCode == kExitOutputWritten ? frameworkCode : m_nExitCode;
 }
 
-int CBrelvaneApp::ExpandResponseFiles(CString& commandLine)
-{
-    return ::ExpandResponseFiles(commandLine);
-}
+int CBrelvaneApp::ExpandResponseFiles(CString& commandLine) { return ::ExpandResponseFiles(commandLine); }
 
 int CBrelvaneApp::IsBatchCommandLine(CString commandLine)
 {

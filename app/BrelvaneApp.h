@@ -16,6 +16,7 @@
 class CSplashWnd;
 
 class CBrelvaneApp : public CWinApp {
+    DECLARE_MESSAGE_MAP()
 public:
     CBrelvaneApp();
 
@@ -39,6 +40,14 @@ public:
 
     int GetExitCode() const { return m_nExitCode; }
     int32_t m_bProfilesEnabled = 1;
+
+protected:
+    // The File and Quality menus' commands; each refreshes the form afterwards.
+    void OnOpenSettings();
+    void OnSaveSettingsAs();
+    void OnSaveSettings();
+    void OnLoadDefaultSettings();
+    void OnQuality(UINT id);
 
 private:
     void UseProgramProfile();

@@ -8,6 +8,7 @@
 #include "dialogs/ProgressDlg.h"
 #include "framework/App.h"
 #include "resources/dialogs/Progress.h"
+#include "view/BrelvaneView.h"
 
 namespace {
 
@@ -97,9 +98,11 @@ CString ScanStatusText(int messageId, uint32_t value)
     case 4051:
         return Prefix() + ProgressText(messageId, value);
     case kMsgJobStart:
-        return Prefix() + (value == 0 ? CMsgString(kMsgJobStartZero) + ", " : CMsgString(messageId) + ", " + Percent(value));
+        return Prefix() +
+            (value == 0 ? CMsgString(kMsgJobStartZero) + ", " : CMsgString(messageId) + ", " + Percent(value));
     case kMsgPipelineStart:
-        return Prefix() + (value == 0 ? CMsgString(kMsgPipelineStartZero) : CMsgString(messageId) + ", " + Percent(value));
+        return Prefix() +
+            (value == 0 ? CMsgString(kMsgPipelineStartZero) : CMsgString(messageId) + ", " + Percent(value));
     case kMsgCancelling:
         return CMsgString(kMsgCancelPrefix) + CMsgString(messageId);
     default:
@@ -113,7 +116,10 @@ void ShowScanStatus(int messageId, int32_t value)
         return;
     g_nLastId = (uint16_t)messageId;
     g_nLastValue = (uint32_t)value;
-    if (g_pTraceLog)
+    // Reports come before the form exists and after it is gone: the trace log keeps those.
+    if (g_pView && g_pView->m_hWnd)
+        g_pView->SetStatusLine(ScanStatusText(messageId, (uint32_t)value));
+    else if (g_pTraceLog)
         g_pTraceLog->Printf("%s", (LPCSTR)ScanStatusText(messageId, (uint32_t)value));
 }
 
