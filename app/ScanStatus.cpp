@@ -8,7 +8,6 @@
 #include "dialogs/ProgressDlg.h"
 #include "framework/App.h"
 #include "resources/dialogs/Progress.h"
-#include "view/BrelvaneView.h"
 
 namespace {
 
@@ -98,11 +97,9 @@ CString ScanStatusText(int messageId, uint32_t value)
     case 4051:
         return Prefix() + ProgressText(messageId, value);
     case kMsgJobStart:
-        return Prefix() +
-            (value == 0 ? CMsgString(kMsgJobStartZero) + ", " : CMsgString(messageId) + ", " + Percent(value));
+        return Prefix() + (value == 0 ? CMsgString(kMsgJobStartZero) + ", " : CMsgString(messageId) + ", " + Percent(value));
     case kMsgPipelineStart:
-        return Prefix() +
-            (value == 0 ? CMsgString(kMsgPipelineStartZero) : CMsgString(messageId) + ", " + Percent(value));
+        return Prefix() + (value == 0 ? CMsgString(kMsgPipelineStartZero) : CMsgString(messageId) + ", " + Percent(value));
     case kMsgCancelling:
         return CMsgString(kMsgCancelPrefix) + CMsgString(messageId);
     default:
@@ -116,10 +113,7 @@ void ShowScanStatus(int messageId, int32_t value)
         return;
     g_nLastId = (uint16_t)messageId;
     g_nLastValue = (uint32_t)value;
-    // Reports come before the form exists and after it is gone: the trace log keeps those.
-    if (g_pView && g_pView->m_hWnd)
-        g_pView->SetStatusLine(ScanStatusText(messageId, (uint32_t)value));
-    else if (g_pTraceLog)
+    if (g_pTraceLog)
         g_pTraceLog->Printf("%s", (LPCSTR)ScanStatusText(messageId, (uint32_t)value));
 }
 

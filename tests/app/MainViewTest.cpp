@@ -4,7 +4,6 @@
 
 #include "app/DialogLocalizer.h"
 #include "app/RecordTexts.h"
-#include "app/ScanStatus.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MsgString.h"
 #include "core/scsi/ScsiTransport.h"
@@ -115,10 +114,6 @@ TEST_F(CMainView, FormShowsTheCatalogTextsInTheDialogFont)
         EXPECT_FALSE(IsShownControl(*m_pView, id)) << id;
     }
     EXPECT_EQ(std::string((const char*)CMsgString(3287)), TextOf(GetDlgItem(m_pView->m_hWnd, IDC_FORM_STATUS)));
-    // a job's status goes to the status line while there is a form
-    ResetScanStatus();
-    ShowScanStatus(3307, 0);
-    EXPECT_EQ(std::string((const char*)ScanStatusText(3307, 0)), TextOf(GetDlgItem(m_pView->m_hWnd, IDC_FORM_STATUS)));
     m_pFrame->ShowWindow(SW_SHOW);
     m_pFrame->UpdateWindow();
     testsupport::TakeScreenshot("app_main_form");
