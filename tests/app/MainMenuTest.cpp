@@ -7,6 +7,7 @@
 #include "core/messages/MsgString.h"
 #include "core/settings/SettingsFile.h"
 #include "framework/App.h"
+#include "framework/Frame.h"
 #include "tests/app/AppTestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -167,6 +168,45 @@ TEST(MainMenu, RemoveLeavesTheWindowWithout)
     RemoveMainMenu(&frame.window);
     EXPECT_EQ(nullptr, GetMenu(frame.window.m_hWnd));
     EXPECT_FALSE(IsMenu(bar));
+}
+
+// A popup as the frame shows it: the states its commands' handlers give.
+TEST(MainMenu, EntriesWithoutAnyHandlerAreGreyAsThePopupOpens)
+{
+    ResetTestIni();
+    TestApp().WriteProfileInt("General", "InputCalibration", 1);
+    CFrameWnd* frame = new CFrameWnd;
+    ASSERT_TRUE(
+        frame->CreateEx(0, AfxRegisterWndClass(0), "frame", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr));
+    CWnd* savedMain = TestApp().m_pMainWnd;
+    TestApp().m_pMainWnd = frame;
+    BuildMainMenu(frame, CurrentMainMenuOptions(TRUE));
+    HMENU bar = GetMenu(frame->m_hWnd);
+    const struct {
+        int popup;
+        UINT command;
+        bool grey;
+    } cases[] = {
+        // the application's settings-file and quality commands
+        {kFile, 5190, false},
+        {kFile, 5193, false},
+        {kQuality, 5198, false},
+        {kQuality, 5200, false},
+        // commands whose handlers come with later parts of the program
+        {kBatch, 5011, true},
+        {kPreferences, 5186, true},
+        {kTools, 3738, true},
+        {kTools, 5263, true},
+    };
+    for (int p = 0; p < kPopups; ++p)
+        SendMessageA(frame->m_hWnd, WM_INITMENUPOPUP, (WPARAM)GetSubMenu(bar, p), p);
+    for (const auto& c : cases) {
+        const UINT state = GetMenuState(GetSubMenu(bar, c.popup), c.command, MF_BYCOMMAND);
+        EXPECT_EQ(c.grey, (state & MF_GRAYED) != 0) << c.command;
+    }
+    TestApp().m_pMainWnd = savedMain;
+    frame->DestroyWindow();
+    ResetTestIni();
 }
 
 }  // namespace
