@@ -39,6 +39,9 @@ void CFrameWnd::DockControlBar(CControlBar* bar, UINT dockBarId, LPCRECT)
         if ((dockBarId != 0 && edge.nDockBarId != dockBarId) || !(allowed & edge.dwAlign))
             continue;
         bar->SetBarStyle((bar->GetBarStyle() & ~CBRS_ALIGN_ANY) | edge.dwAlign);
+        // The layout goes through the children in Z order from the outside in: the bar docked last
+        // lies nearest the pane, and a bar that never docks keeps the very edge.
+        bar->SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         RecalcLayout();
         return;
     }
