@@ -1,6 +1,7 @@
 #include "app/BrelvaneApp.h"
 
 #include "app/BatchInterpreter.h"
+#include "app/BrelvaneStatusBar.h"
 #include "app/BatchOutput.h"
 #include "app/LanguageCatalog.h"
 #include "app/MainMenu.h"
@@ -251,6 +252,7 @@ void CBrelvaneApp::OnQuality(UINT id)
 {
     if (g_pScanSettings)
         g_pScanSettings->SetParam(kParamQuality, (int32_t)(kCmdQualityExtra - id));
+    ShowSettingsSummary(g_pScanSettings);
     RefreshForm();
 }
 

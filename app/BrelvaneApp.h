@@ -39,6 +39,7 @@ public:
     void BuildMainMenu();
 
     int GetExitCode() const { return m_nExitCode; }
+    CCtl3dLoader& Ctl3d() { return m_Ctl3d; }
     int32_t m_bProfilesEnabled = 1;
 
 protected:

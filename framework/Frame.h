@@ -9,6 +9,7 @@
 #include "framework/CmdUI.h"
 #include "framework/Wnd.h"
 
+class CControlBar;
 class CView;
 
 // Ids of a frame's children.
@@ -40,6 +41,18 @@ public:
     // while a layout runs is dropped.
     virtual void RecalcLayout(BOOL notify = TRUE);
 
+    // Docking: bars lie along the edges the frame allows (CBRS_ALIGN_...); there are no floating
+    // bars. DockControlBar puts a bar at the edge of a dock bar id (AFX_IDW_DOCKBAR_TOP ...), or at
+    // the first edge both allow (top, bottom, left, right) for 0.
+    void EnableDocking(DWORD alignments) { m_dwDockStyle = alignments; }
+    void DockControlBar(CControlBar* bar, UINT dockBarId = 0, LPCRECT rect = nullptr);
+    // delay leaves the layout to the next RecalcLayout.
+    void ShowControlBar(CControlBar* bar, BOOL show, BOOL delay);
+    CControlBar* GetControlBar(UINT id) const;
+    // The edge and visibility of every bar, under the profile section of that name (see README).
+    void SaveBarState(LPCSTR profileName) const;
+    void LoadBarState(LPCSTR profileName);
+
     BOOL OnCmdMsg(UINT id, int code, LPARAM lParam) override;
     BOOL PreTranslateMessage(MSG* msg) override;
 
@@ -54,6 +67,7 @@ protected:
     void PostNcDestroy() override;
 
     BOOL m_bInRecalcLayout;
+    DWORD m_dwDockStyle;
 
 private:
     CView* m_pViewActive;

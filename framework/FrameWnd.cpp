@@ -14,7 +14,7 @@ ON_WM_INITMENUPOPUP()
 ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
 END_MESSAGE_MAP()
 
-CFrameWnd::CFrameWnd() : m_hAccelTable(nullptr), m_bInRecalcLayout(FALSE), m_pViewActive(nullptr) { }
+CFrameWnd::CFrameWnd() : m_hAccelTable(nullptr), m_bInRecalcLayout(FALSE), m_dwDockStyle(0), m_pViewActive(nullptr) { }
 
 CFrameWnd* CWnd::GetParentFrame() const
 {
@@ -71,7 +71,15 @@ BOOL CFrameWnd::OnCmdMsg(UINT id, int code, LPARAM lParam)
     return app && app->OnCmdMsg(id, code, lParam);
 }
 
-int CFrameWnd::OnCreate(LPCREATESTRUCT cs) { return CWnd::OnCreate(cs); }
+int CFrameWnd::OnCreate(LPCREATESTRUCT cs)
+{
+    if (CWnd::OnCreate(cs) == -1)
+        return -1;
+    // The bars made before this point get their places (a frame that suspends its layout at least
+    // measures the free area).
+    RecalcLayout();
+    return 0;
+}
 
 void CFrameWnd::OnSize(UINT type, int, int)
 {

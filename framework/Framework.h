@@ -6,6 +6,7 @@
 #include "framework/CmdTarget.h"
 #include "framework/CmdUI.h"
 #include "framework/Collections.h"
+#include "framework/ControlBar.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/Exception.h"

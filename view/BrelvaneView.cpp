@@ -1,7 +1,10 @@
 #include "view/BrelvaneView.h"
 
+#include "app/BrelvaneStatusBar.h"
 #include "app/DialogLocalizer.h"
+#include "app/FormAccess.h"
 #include "app/RecordTexts.h"
+#include "app/TipWnd.h"
 #include "core/driver/ScanSettingsCreation.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MsgString.h"
@@ -18,8 +21,6 @@ IMPLEMENT_DYNAMIC(CBrelvaneView, CFormView)
 
 CBrelvaneView* g_pView = nullptr;
 CBrush* g_pButtonFaceBrush = nullptr;
-int32_t g_bComboBoxTips = 0;
-int32_t g_bButtonTips = 1;
 
 namespace {
 
@@ -27,6 +28,7 @@ constexpr UINT kFormId = 1;
 constexpr UINT kCmdStop = 3714;
 constexpr int kMsgStopping = 3307;
 constexpr int kMsgReady = 3287;
+const char* const kBarState = "BrelvaneControlBars";
 
 // How LayoutControls moves a control by the change of the form's size.
 enum : int {
@@ -105,8 +107,14 @@ CBrelvaneView::CBrelvaneView(CWnd* parent, const RECT& area, UINT templateId) : 
     m_ButtonFaceBrush.CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
     g_pButtonFaceBrush = &m_ButtonFaceBrush;
     g_pView = this;
+    g_nViewState = kViewIdle;
     if (!Create(nullptr, nullptr, WS_VISIBLE, area, parent, kFormId))
         return;
+    m_bOwnsRecords = TRUE;
+    // Active from the start, so that the status writers, which find the form as the frame's active
+    // view, reach it while the options are applied.
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->SetActiveView(this, FALSE);
     // The template's size as the dialog manager made it: the first layout moves the controls by
     // the frame's change from there.
     m_nPreviousWidth = m_CreationClientRect.Width();
@@ -117,14 +125,19 @@ CBrelvaneView::CBrelvaneView(CWnd* parent, const RECT& area, UINT templateId) : 
 
 CBrelvaneView::~CBrelvaneView()
 {
-    delete g_pScannerDriver;
-    g_pScannerDriver = nullptr;
-    if (g_pScanSettings)
-        DeleteScanSettings();
+    // A view whose window was never made took nothing: the exit frees the driver and the record.
+    if (m_bOwnsRecords) {
+        delete g_pScannerDriver;
+        g_pScannerDriver = nullptr;
+        if (g_pScanSettings)
+            DeleteScanSettings();
+    }
     if (g_pButtonFaceBrush == &m_ButtonFaceBrush)
         g_pButtonFaceBrush = nullptr;
-    if (g_pView == this)
+    if (g_pView == this) {
         g_pView = nullptr;
+        g_nViewState = kViewIdle;
+    }
 }
 
 int CBrelvaneView::OnCreate(LPCREATESTRUCT)
@@ -181,6 +194,8 @@ void CBrelvaneView::RefreshControls()
 {
     RefreshStatus();
     InvalidateHolderFrame(FALSE);
+    ResetColorReadout();
+    ShowColorReadout(0, 0);
 }
 
 void CBrelvaneView::InvalidateHolderFrame(BOOL erase)
@@ -197,6 +212,7 @@ void CBrelvaneView::InvalidateHolderFrame(BOOL erase)
 void CBrelvaneView::SetViewState(int32_t state)
 {
     m_nViewState = state;
+    g_nViewState = state;
     RefreshStatus();
 }
 
@@ -281,8 +297,12 @@ void CBrelvaneView::ApplyViewOptions()
     g_bButtonTips = ProfileInt("General", "ButtonTips", 1) != 0;
     if (g_pDialogLocalizer)
         g_pDialogLocalizer->Localize(this, nullptr, TRUE);
+    if (g_pStatusBar && g_pDialogLocalizer)
+        g_pStatusBar->SetupStatusPanes(g_pDialogLocalizer->DialogFont());
     RefreshControls();
-    SetStatusLine(CMsgString(kMsgReady));
+    ResetQualityTitle();
+    ShowSettingsSummary(g_pScanSettings);
+    SetFormStatusMessage(kMsgReady);
 }
 
 void CBrelvaneView::EnableRangeCombo(BOOL enable)
@@ -290,13 +310,6 @@ void CBrelvaneView::EnableRangeCombo(BOOL enable)
     m_bRangeComboDisabled = !enable;
     if (HWND range = ::GetDlgItem(m_hWnd, IDC_FORM_RANGE))
         ::EnableWindow(range, enable);
-}
-
-void CBrelvaneView::SetStatusLine(LPCSTR text)
-{
-    if (m_hWnd)
-        if (HWND line = ::GetDlgItem(m_hWnd, IDC_FORM_STATUS))
-            ::SetWindowTextA(line, text);
 }
 
 void CBrelvaneView::SaveTarvosetSelections()
@@ -320,6 +333,8 @@ BOOL CBrelvaneView::OnCloseCommand(UINT)
     }
     if (g_bSimplifiedMode)
         SaveTarvosetSelections();
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->SaveBarState(kBarState);
     CWnd* main = AfxGetMainWnd();
     if (main && main->m_hWnd)
         main->ShowWindow(SW_HIDE);

@@ -44,14 +44,12 @@ public:
     // Moves and sizes the controls that follow the form's edges by the change since the last call.
     void LayoutControls(int width, int height);
 
-    // The view options of the INI file, the tip switches, and the form's font and texts again.
+    // The view options of the INI file, the tip switches, the form's font and texts again, the status
+    // panes and the summary, and the ready text on the status line.
     void ApplyViewOptions();
 
     void EnableRangeCombo(BOOL enable);
     BOOL IsRangeComboDisabled() const { return m_bRangeComboDisabled; }
-
-    // The form's status line (control 5041).
-    void SetStatusLine(LPCSTR text);
 
     // The progress callback of every scan job the view starts: pumps the view's messages; non-zero
     // when a close asks the job to stop.
@@ -92,11 +90,9 @@ private:
     CBitmap m_PinIcon;
     int16_t m_nHolderFrameMode = 1;
     int32_t m_bRangeComboDisabled = 0;
+    BOOL m_bOwnsRecords = FALSE;  // from the window's creation on
 };
 
 extern CBrelvaneView* g_pView;
 // The form's button-face brush, with which the settings dialogs paint their backgrounds.
 extern CBrush* g_pButtonFaceBrush;
-// Tips on the combo boxes and on the tool bar's buttons ([General] ComboBoxTips, ButtonTips).
-extern int32_t g_bComboBoxTips;
-extern int32_t g_bButtonTips;
