@@ -55,9 +55,11 @@ LPCSTR CMainFrame::RegisterFrameClass(HINSTANCE instance, BOOL simplified)
     return AfxRegisterWndClass(CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, nullptr, (HBRUSH)(COLOR_WINDOW + 1), icon);
 }
 
+// The form and the bars cover the client area: a frame that painted its background over them after
+// they drew would leave the window blank until something else asked them to paint again.
 BOOL CMainFrame::CreateFrame(LPCSTR className, LPCSTR title)
 {
-    return CreateEx(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, kDefaultWidth, kDefaultHeight, nullptr, nullptr);
+    return CreateEx(0, className, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, kDefaultWidth, kDefaultHeight, nullptr, nullptr);
 }
 
 int CMainFrame::OnCreate(LPCREATESTRUCT cs)
