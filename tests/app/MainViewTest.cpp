@@ -14,12 +14,16 @@
 #include "framework/Frame.h"
 #include "resources/dialogs/MainForm.h"
 #include "tests/app/AppTestEnvironment.h"
+#include "tests/support/Reports.h"
 #include "tests/support/Screenshot.h"
 #include "view/BrelvaneView.h"
+#include "view/FileDialogRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
+#include <vector>
 #include <string>
 
 namespace {
@@ -232,6 +236,41 @@ TEST_F(CMainView, CloseSavesAndTakesTheDriverAndRecordWithTheWindow)
         EXPECT_EQ(432, g_pScanSettings->GetParam(kParamResolution));
         TearDown();
     }
+}
+
+int AnswerWithRefusedFile(CFileDialog& dialog)
+{
+    const std::string path = testsupport::ProgramDirectory() + "REFUSED.ZLK";
+    lstrcpynA(dialog.m_ofn.lpstrFile, path.c_str(), (int)dialog.m_ofn.nMaxFile);
+    return IDOK;
+}
+
+TEST_F(CMainView, CloseAfterARefusedOpenWritesThePreviousFile)
+{
+    // a file of a foreign kind: the loader refuses it
+    const std::string refused = testsupport::ProgramDirectory() + "REFUSED.ZLK";
+    const std::string foreign(5000, 'x');
+    std::ofstream(refused, std::ios::binary) << foreign;
+    RetitleMainWindow();
+    const FileDialogRunner previous = SetFileDialogRunner(AnswerWithRefusedFile);
+    {
+        CReportRecorder reports;
+        SendMessageA(m_pFrame->m_hWnd, WM_COMMAND, 5190, 0);  // File, Open, through the frame's route
+        EXPECT_EQ(std::vector<int> {kMsgSettingsFileRefused}, reports.Ids());
+    }
+    SetFileDialogRunner(previous);
+    EXPECT_EQ("Brelvane - " + m_SettingsFile, TextOf(m_pFrame->m_hWnd));
+    g_pScanSettings->SetParamAllTypes(kParamResolution, 345);
+    m_pView->OnCloseCommand(0);
+    EXPECT_FALSE(IsWindow(m_pFrame->m_hWnd));
+    std::ifstream in(refused, std::ios::binary);
+    EXPECT_EQ(foreign, std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    in.close();
+    DeleteFileA(refused.c_str());
+    g_pScanSettings = new CScanSettings;
+    g_pScanSettings->m_nVersion = 521;
+    ASSERT_TRUE(LoadSettings(m_SettingsFile.c_str()));
+    EXPECT_EQ(345, g_pScanSettings->GetParam(kParamResolution));
 }
 
 }  // namespace
