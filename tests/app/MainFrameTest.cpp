@@ -75,9 +75,9 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(CProbeForm, CFormView)
-ON_COMMAND(IDC_FORM_CLOSE, OnClose)
-ON_COMMAND(5190, OnOpen)
-ON_UPDATE_COMMAND_UI(5190, OnUpdateOpen)
+    ON_COMMAND(IDC_FORM_CLOSE, OnClose)
+    ON_COMMAND(5190, OnOpen)
+    ON_UPDATE_COMMAND_UI(5190, OnUpdateOpen)
 END_MESSAGE_MAP()
 
 class MainFrameTest : public testing::Test {
