@@ -133,6 +133,16 @@ void CFrameWnd::PostNcDestroy() { delete this; }
 
 // ---- frames of documents ----
 
+namespace {
+
+BOOL CALLBACK SendInitialUpdate(HWND child, LPARAM)
+{
+    ::SendMessageA(child, WM_INITIALUPDATE, 0, 0);
+    return TRUE;
+}
+
+}  // namespace
+
 BOOL CFrameWnd::LoadFrame(UINT resourceId, DWORD style, CWnd* parent, CCreateContext* context)
 {
     CString title;
@@ -175,13 +185,7 @@ void CFrameWnd::InitialUpdateFrame(CDocument* doc, BOOL makeVisible)
     if (!m_pViewActive)
         if (auto* pane = dynamic_cast<CView*>(FromHandlePermanent(::GetDlgItem(m_hWnd, AFX_IDW_PANE_FIRST))))
             SetActiveView(pane, FALSE);
-    ::EnumChildWindows(
-        m_hWnd,
-        [](HWND child, LPARAM) -> BOOL {
-            ::SendMessageA(child, WM_INITIALUPDATE, 0, 0);
-            return TRUE;
-        },
-        0);
+    ::EnumChildWindows(m_hWnd, SendInitialUpdate, 0);
     if (makeVisible)
         ActivateFrame(SW_SHOW);
     if (doc)

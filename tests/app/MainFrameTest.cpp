@@ -579,6 +579,13 @@ TEST_F(MainFrameTest, DialogControlsGetHooksThatLeaveWithoutTakingTheControls)
     ASSERT_EQ(nullptr, ::GetDlgItem(m_pForm->m_hWnd, IDC_FORM_SCAN + 1));
     ::SendMessageA(scan, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
     EXPECT_EQ(IDC_FORM_SCAN, g_pTipWnd->GetCurrentId());
+    // The id after the second summary line (5028) is the first line (5029): that label would be its
+    // tip, so it shows none.
+    const HWND summary = ::GetDlgItem(m_pForm->m_hWnd, IDC_FORM_SUMMARY_2);
+    ASSERT_NE(nullptr, ::GetDlgItem(m_pForm->m_hWnd, IDC_FORM_SUMMARY_2 + 1));
+    ASSERT_NE(nullptr, CWnd::FromHandlePermanent(summary));
+    ::SendMessageA(summary, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    EXPECT_EQ(IDC_FORM_SCAN, g_pTipWnd->GetCurrentId());
 
     table.ReleaseHooks();
     EXPECT_EQ(0, table.HookCount());
