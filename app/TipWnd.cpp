@@ -29,8 +29,8 @@ bool ViewBusy() { return g_nViewState == 1 || g_nViewState == 2; }
 // ---- CTipWnd ----
 
 BEGIN_MESSAGE_MAP(CTipWnd, CWnd)
-ON_WM_TIMER()
-ON_WM_PAINT()
+    ON_WM_TIMER()
+    ON_WM_PAINT()
 END_MESSAGE_MAP()
 
 CTipWnd::CTipWnd() : m_nCurrentId(0), m_pTracked(nullptr), m_nDelay(kFirstDelay) { }
@@ -158,8 +158,8 @@ void CTipWnd::OnPaint()
 // ---- CTipToolBar ----
 
 BEGIN_MESSAGE_MAP(CTipToolBar, CToolBar)
-ON_WM_MOUSEMOVE()
-ON_WM_LBUTTONDOWN()
+    ON_WM_MOUSEMOVE()
+    ON_WM_LBUTTONDOWN()
 END_MESSAGE_MAP()
 
 CTipToolBar::CTipToolBar() : m_nButtonCount(0), m_pButtonIds(nullptr) { }
@@ -207,7 +207,7 @@ void CTipToolBar::OnLButtonDown(UINT flags, CPoint point)
 // ---- CTipHookWnd, CTipControlTable ----
 
 BEGIN_MESSAGE_MAP(CTipHookWnd, CWnd)
-ON_WM_MOUSEMOVE()
+    ON_WM_MOUSEMOVE()
 END_MESSAGE_MAP()
 
 void CTipHookWnd::OnMouseMove(UINT flags, CPoint point)

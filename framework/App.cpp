@@ -1,6 +1,7 @@
 #include "framework/App.h"
 
 #include "framework/CmdUI.h"
+#include "framework/Document.h"
 #include "framework/HandleMap.h"
 #include "framework/Module.h"
 
@@ -41,6 +42,8 @@ CWinApp::CWinApp(LPCSTR appName)
 
 CWinApp::~CWinApp()
 {
+    for (POSITION pos = GetFirstDocTemplatePosition(); pos;)
+        delete GetNextDocTemplate(pos);
     if (g_app == this)
         g_app = nullptr;
 }

@@ -20,11 +20,11 @@ HFONT BarFont(HFONT font) { return font ? font : static_cast<HFONT>(::GetStockOb
 // ---- CControlBar ----
 
 BEGIN_MESSAGE_MAP(CControlBar, CWnd)
-ON_WM_PAINT()
-ON_MESSAGE(WM_SIZEPARENT, OnSizeParent)
-ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
-ON_MESSAGE(WM_SETFONT, OnSetFontMessage)
-ON_MESSAGE(WM_GETFONT, OnGetFontMessage)
+    ON_WM_PAINT()
+    ON_MESSAGE(WM_SIZEPARENT, OnSizeParent)
+    ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
+    ON_MESSAGE(WM_SETFONT, OnSetFontMessage)
+    ON_MESSAGE(WM_GETFONT, OnGetFontMessage)
 END_MESSAGE_MAP()
 
 CControlBar::CControlBar() : m_dwStyle(0), m_dwDockStyle(0), m_hFont(nullptr) { }
@@ -129,9 +129,9 @@ void CControlBar::OnPaint()
 // ---- CToolBar ----
 
 BEGIN_MESSAGE_MAP(CToolBar, CControlBar)
-ON_WM_LBUTTONDOWN()
-ON_WM_LBUTTONUP()
-ON_WM_MOUSEMOVE()
+    ON_WM_LBUTTONDOWN()
+    ON_WM_LBUTTONUP()
+    ON_WM_MOUSEMOVE()
 END_MESSAGE_MAP()
 
 namespace {

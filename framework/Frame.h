@@ -10,7 +10,12 @@
 #include "framework/Wnd.h"
 
 class CControlBar;
+class CDocument;
 class CView;
+struct CCreateContext;
+
+// Sent to every descendant of a frame by InitialUpdateFrame; a view answers with OnInitialUpdate.
+constexpr UINT WM_INITIALUPDATE = WM_USER + 0x7302;
 
 // Ids of a frame's children.
 enum : UINT {
@@ -28,6 +33,23 @@ class CFrameWnd : public CWnd {
     DECLARE_MESSAGE_MAP()
 public:
     CFrameWnd();
+
+    // A frame from the resource id: the title is the string's first field, the icon, menu and
+    // accelerators of that id are used where they exist; a creation context makes the view.
+    BOOL LoadFrame(UINT resourceId, DWORD style = WS_OVERLAPPEDWINDOW, CWnd* parent = nullptr,
+                   CCreateContext* context = nullptr);
+    // The context's view as the child with that id, entered in the context's document; NULL when
+    // it cannot be made.
+    CView* CreateView(CCreateContext* context, UINT id = AFX_IDW_PANE_FIRST);
+    // The pane becomes the active view when none is, every view gets its first update, the frame is
+    // shown (when asked) and retitled.
+    void InitialUpdateFrame(CDocument* doc, BOOL makeVisible);
+    virtual void ActivateFrame(int cmdShow = -1);
+    // The document's title, with ":n" when the document has several frames; a document without a
+    // title leaves the frame's own.
+    virtual void OnUpdateFrameTitle(BOOL addToTitle);
+    CDocument* GetActiveDocument() const;
+    int m_nWindow = 0;   // the frame's number among its document's frames; 0 when it is the only one
 
     CView* GetActiveView() const { return m_pViewActive; }
     // notify calls OnActivateView of the view that loses and of the one that gains.

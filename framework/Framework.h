@@ -9,6 +9,7 @@
 #include "framework/ControlBar.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/Document.h"
 #include "framework/Exception.h"
 #include "framework/File.h"
 #include "framework/FileDialog.h"

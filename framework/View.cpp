@@ -1,6 +1,7 @@
 #include "framework/View.h"
 
 #include "framework/Dialog.h"
+#include "framework/Document.h"
 #include "framework/Gdi.h"
 #include "framework/Module.h"
 
@@ -11,12 +12,35 @@ IMPLEMENT_DYNAMIC(CView, CWnd)
 IMPLEMENT_DYNAMIC(CFormView, CView)
 
 BEGIN_MESSAGE_MAP(CView, CWnd)
-ON_WM_PAINT()
-ON_WM_MOUSEACTIVATE()
-ON_WM_DESTROY()
+    ON_WM_PAINT()
+    ON_WM_MOUSEACTIVATE()
+    ON_WM_DESTROY()
+    ON_MESSAGE(WM_INITIALUPDATE, OnInitialUpdateMessage)
 END_MESSAGE_MAP()
 
-CView::CView() : m_bCreating(FALSE) { }
+CView::CView() : m_bCreating(FALSE), m_pDocument(nullptr) {}
+
+CView::~CView()
+{
+    if (m_pDocument)
+        m_pDocument->RemoveView(this);
+}
+
+BOOL CView::OnCmdMsg(UINT id, int code, LPARAM lParam)
+{
+    return CWnd::OnCmdMsg(id, code, lParam) || (m_pDocument && m_pDocument->OnCmdMsg(id, code, lParam));
+}
+
+void CView::OnUpdate(CView*, LPARAM, CObject*)
+{
+    Invalidate();
+}
+
+LRESULT CView::OnInitialUpdateMessage(WPARAM, LPARAM)
+{
+    OnInitialUpdate();
+    return 0;
+}
 
 BOOL CView::Create(
     LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id, LPVOID param)
@@ -37,7 +61,10 @@ void CView::OnActivateView(BOOL activate, CView*, CView*)
         SetFocus();
 }
 
-void CView::OnInitialUpdate() { Invalidate(); }
+void CView::OnInitialUpdate()
+{
+    OnUpdate(nullptr, 0, nullptr);
+}
 
 void CView::OnPaint()
 {

@@ -8,22 +8,33 @@
 #include "framework/Frame.h"
 
 class CDC;
+class CDocument;
 
 class CView : public CWnd {
     DECLARE_DYNAMIC(CView)
     DECLARE_MESSAGE_MAP()
 public:
     CView();
+    ~CView() override;   // leaves its document
 
     // A plain child window of the default class; WS_CHILD is added.
     BOOL Create(LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id,
         LPVOID param = nullptr) override;
+
+    // The document the view shows, or NULL.
+    CDocument* GetDocument() const { return m_pDocument; }
+    // The view's own maps, then its document's.
+    BOOL OnCmdMsg(UINT id, int code, LPARAM lParam) override;
+    // The document changed; the base repaints.
+    virtual void OnUpdate(CView* sender, LPARAM hint, CObject* hintObject);
 
     virtual void OnDraw(CDC* dc);
     virtual void OnActivateView(BOOL activate, CView* activateView, CView* deactiveView);
     virtual void OnInitialUpdate();
 
 protected:
+    friend class CDocument;
+    LRESULT OnInitialUpdateMessage(WPARAM, LPARAM);
     void OnPaint();
     int OnMouseActivate(CWnd* desktop, UINT hitTest, UINT message);
     void OnDestroy();
@@ -31,6 +42,7 @@ protected:
 
     // Set while Create runs: a window that dies inside its own creation must not take the object.
     BOOL m_bCreating;
+    CDocument* m_pDocument;
 };
 
 class CFormView : public CView {

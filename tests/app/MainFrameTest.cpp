@@ -75,9 +75,9 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(CProbeForm, CFormView)
-ON_COMMAND(IDC_FORM_CLOSE, OnClose)
-ON_COMMAND(5190, OnOpen)
-ON_UPDATE_COMMAND_UI(5190, OnUpdateOpen)
+    ON_COMMAND(IDC_FORM_CLOSE, OnClose)
+    ON_COMMAND(5190, OnOpen)
+    ON_UPDATE_COMMAND_UI(5190, OnUpdateOpen)
 END_MESSAGE_MAP()
 
 class MainFrameTest : public testing::Test {
@@ -580,6 +580,13 @@ TEST_F(MainFrameTest, DialogControlsGetHooksThatLeaveWithoutTakingTheControls)
     // Hovering a hooked button tracks it; its id + 1 is no control of the form.
     ASSERT_EQ(nullptr, ::GetDlgItem(m_pForm->m_hWnd, IDC_FORM_SCAN + 1));
     ::SendMessageA(scan, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    EXPECT_EQ(IDC_FORM_SCAN, g_pTipWnd->GetCurrentId());
+    // The id after the second summary line (5028) is the first line (5029): that label would be its
+    // tip, so it shows none.
+    const HWND summary = ::GetDlgItem(m_pForm->m_hWnd, IDC_FORM_SUMMARY_2);
+    ASSERT_NE(nullptr, ::GetDlgItem(m_pForm->m_hWnd, IDC_FORM_SUMMARY_2 + 1));
+    ASSERT_NE(nullptr, CWnd::FromHandlePermanent(summary));
+    ::SendMessageA(summary, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
     EXPECT_EQ(IDC_FORM_SCAN, g_pTipWnd->GetCurrentId());
 
     table.ReleaseHooks();

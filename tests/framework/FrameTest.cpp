@@ -33,9 +33,9 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(CRouteApp, CWinApp)
-ON_COMMAND(ID_APP_ONLY, OnAppOnly)
-ON_COMMAND(ID_EVERYONE, OnEveryone)
-ON_UPDATE_COMMAND_UI(IDC_FORM_RUN, OnUpdateRun)
+    ON_COMMAND(ID_APP_ONLY, OnAppOnly)
+    ON_COMMAND(ID_EVERYONE, OnEveryone)
+    ON_UPDATE_COMMAND_UI(IDC_FORM_RUN, OnUpdateRun)
 END_MESSAGE_MAP()
 
 class CRouteView : public CFormView {
@@ -74,14 +74,14 @@ private:
 };
 
 BEGIN_MESSAGE_MAP(CRouteView, CFormView)
-ON_COMMAND(ID_VIEW_ONLY, OnViewOnly)
-ON_COMMAND(ID_EVERYONE, OnEveryone)
-ON_UPDATE_COMMAND_UI(ID_EVERYONE, OnUpdateEveryone)
-ON_UPDATE_COMMAND_UI_RANGE(ID_VIEW_DISABLES, ID_VIEW_DISABLES, OnUpdateDisabled)
-ON_UPDATE_COMMAND_UI(ID_ACCEL_DISABLED, OnUpdateDisabled)
-ON_UPDATE_COMMAND_UI(ID_PASSED_ON, OnUpdatePassedOn)
-ON_UPDATE_COMMAND_UI(IDC_FORM_RUN, OnUpdateRun)
-ON_UPDATE_COMMAND_UI(IDC_FORM_SWITCH, OnUpdateSwitch)
+    ON_COMMAND(ID_VIEW_ONLY, OnViewOnly)
+    ON_COMMAND(ID_EVERYONE, OnEveryone)
+    ON_UPDATE_COMMAND_UI(ID_EVERYONE, OnUpdateEveryone)
+    ON_UPDATE_COMMAND_UI_RANGE(ID_VIEW_DISABLES, ID_VIEW_DISABLES, OnUpdateDisabled)
+    ON_UPDATE_COMMAND_UI(ID_ACCEL_DISABLED, OnUpdateDisabled)
+    ON_UPDATE_COMMAND_UI(ID_PASSED_ON, OnUpdatePassedOn)
+    ON_UPDATE_COMMAND_UI(IDC_FORM_RUN, OnUpdateRun)
+    ON_UPDATE_COMMAND_UI(IDC_FORM_SWITCH, OnUpdateSwitch)
 END_MESSAGE_MAP()
 
 class CRouteFrame : public CFrameWnd {
@@ -109,14 +109,14 @@ private:
 };
 
 BEGIN_MESSAGE_MAP(CRouteFrame, CFrameWnd)
-ON_COMMAND(ID_FRAME_ONLY, OnFrameOnly)
-ON_COMMAND(ID_EVERYONE, OnEveryone)
-ON_COMMAND(ID_VIEW_DISABLES, OnViewDisables)
-ON_COMMAND(ID_PASSED_ON, OnFrameOnly)
-ON_COMMAND(ID_ACCEL_DISABLED, OnAccelDisabled)
-ON_COMMAND(ID_ACCEL_ENABLED, OnAccelEnabled)
-ON_UPDATE_COMMAND_UI(ID_PASSED_ON, OnUpdatePassedOn)
-ON_UPDATE_COMMAND_UI(IDC_FORM_STATE, OnUpdateState)
+    ON_COMMAND(ID_FRAME_ONLY, OnFrameOnly)
+    ON_COMMAND(ID_EVERYONE, OnEveryone)
+    ON_COMMAND(ID_VIEW_DISABLES, OnViewDisables)
+    ON_COMMAND(ID_PASSED_ON, OnFrameOnly)
+    ON_COMMAND(ID_ACCEL_DISABLED, OnAccelDisabled)
+    ON_COMMAND(ID_ACCEL_ENABLED, OnAccelEnabled)
+    ON_UPDATE_COMMAND_UI(ID_PASSED_ON, OnUpdatePassedOn)
+    ON_UPDATE_COMMAND_UI(IDC_FORM_STATE, OnUpdateState)
 END_MESSAGE_MAP()
 
 // A bar that takes a fixed strip of the layout rectangle at one edge, as the real bars do.
@@ -164,8 +164,8 @@ private:
 };
 
 BEGIN_MESSAGE_MAP(CStripBar, CWnd)
-ON_MESSAGE(WM_SIZEPARENT, OnSizeParent)
-ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdate)
+    ON_MESSAGE(WM_SIZEPARENT, OnSizeParent)
+    ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdate)
 END_MESSAGE_MAP()
 
 // A frame with the test form as its active view, and the application object they route to.
