@@ -67,6 +67,7 @@ protected:
         m_pFrame = new CFrameWnd;
         m_pFrame->CreateEx(0, AfxRegisterWndClass(0, nullptr, (HBRUSH)(COLOR_WINDOW + 1)), "Brelvane - view",
             WS_OVERLAPPEDWINDOW, 0, 0, 900, 700, nullptr, nullptr);
+        m_hFrame = m_pFrame->m_hWnd;
         m_pSavedMain = TestApp().m_pMainWnd;
         TestApp().m_pMainWnd = m_pFrame;
         CRect area;
@@ -76,8 +77,10 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(m_pFrame->m_hWnd))
+        // the frame deletes itself with its window: only its handle says whether it is still there
+        if (IsWindow(m_hFrame))
             m_pFrame->DestroyWindow();
+        m_pFrame = nullptr;
         TestApp().m_pMainWnd = m_pSavedMain;
         delete g_pDialogLocalizer;
         g_pDialogLocalizer = nullptr;
@@ -93,6 +96,7 @@ protected:
 
     std::string m_SettingsFile;
     CFrameWnd* m_pFrame = nullptr;
+    HWND m_hFrame = nullptr;
     CBrelvaneView* m_pView = nullptr;
     CWnd* m_pSavedMain = nullptr;
 };
@@ -209,26 +213,37 @@ TEST_F(CMainView, CloseSavesAndTakesTheDriverAndRecordWithTheWindow)
         const char* name;
         int32_t state;
         UINT command;  // 0: called as the frame's close box does
+        int32_t tarvoset;
     } cases[] = {
-        {"the Close button when idle", kViewIdle, IDC_FORM_CLOSE}, {"the close box in batch mode", kViewBatch, 0}};
+        {"the Close button when idle", kViewIdle, IDC_FORM_CLOSE, 0},
+        {"the close box in batch mode", kViewBatch, 0, 0},
+        {"the close box in Tarvoset mode", kViewIdle, 0, 1},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (!IsWindow(m_pFrame->m_hWnd)) {
+        if (!m_pFrame)
             SetUp();
-        }
+        g_bSimplifiedMode = c.tarvoset;
+        m_pView->m_nTarvosetColor = 2;
+        m_pView->m_nTarvosetMedium = 1;
         m_pView->SetViewState(c.state);
         g_pScanSettings->SetParamAllTypes(kParamResolution, 432);
-        HWND frame = m_pFrame->m_hWnd;
+        g_pScanSettings->SetParamAllTypes(kParamScale, 150);
         if (c.command)
             SendMessageA(m_pView->m_hWnd, WM_COMMAND, MAKEWPARAM(c.command, BN_CLICKED),
                 (LPARAM)GetDlgItem(m_pView->m_hWnd, c.command));
         else
             m_pView->OnCloseCommand(0);
-        EXPECT_FALSE(IsWindow(frame));
+        g_bSimplifiedMode = 0;
+        EXPECT_FALSE(IsWindow(m_hFrame));
         EXPECT_EQ(nullptr, g_pView);
         EXPECT_EQ(nullptr, g_pScannerDriver);
         EXPECT_EQ(nullptr, g_pScanSettings);
         EXPECT_EQ(m_SettingsFile, std::string(TestApp().GetProfileString("General", "SettingsFile", "")));
+        // the Tarvoset choices are kept only in that mode
+        EXPECT_EQ(c.tarvoset ? 2 : -1, (int)TestApp().GetProfileInt("Selections", "Color", -1));
+        EXPECT_EQ(c.tarvoset ? 1 : -1, (int)TestApp().GetProfileInt("Selections", "Medium", -1));
+        EXPECT_EQ(c.tarvoset ? 150 : -1, (int)TestApp().GetProfileInt("Selections", "Scale", -1));
         // the file holds the record as it was at the close
         g_pScanSettings = new CScanSettings;
         g_pScanSettings->m_nVersion = 521;
