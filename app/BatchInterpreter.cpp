@@ -38,13 +38,6 @@ bool IsReadableFile(const CString& path)
     return true;
 }
 
-// The loader refuses every file while [General] Version names another program version.
-bool IsSettingsVersionRefused()
-{
-    const int32_t version = g_pScanSettings->m_nVersion;
-    return (int32_t)AfxGetApp()->GetProfileInt("General", "Version", version) != version;
-}
-
 struct CKeywordChoice {
     const char* keyword;
     int32_t value;
@@ -247,9 +240,9 @@ bool ApplyBatchSettingsFile(const CString& original)
         return false;
     }
     SetSettingsFileName(name);
-    const bool refused = IsSettingsVersionRefused();
-    LoadSettings(name);   // a refused file is reported there
-    return !refused;
+    // A refused file (another version, damaged) is reported there; the scan must not run on the
+    // settings it would have replaced.
+    return LoadSettings(name);
 }
 
 CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& driver, bool batchStart)

@@ -1,8 +1,10 @@
 #include "app/BrelvaneApp.h"
 
 #include "app/BatchInterpreter.h"
+#include "app/BrelvaneStatusBar.h"
 #include "app/BatchOutput.h"
 #include "app/LanguageCatalog.h"
+#include "app/MainMenu.h"
 #include "app/MainFrame.h"
 #include "app/ModeKeyTable.h"
 #include "app/RecordTexts.h"
@@ -22,8 +24,11 @@
 #include "core/messages/TraceLog.h"
 #include "core/scan/ScanServices.h"
 #include "core/scsi/TransportFactory.h"
+#include "core/settings/ScanParams.h"
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
+#include "view/BrelvaneView.h"
+#include "view/SettingsFileCommands.h"
 
 #include <cstdlib>
 
@@ -35,10 +40,31 @@ const char* const kDefaultSettingsFile = "ZELK2.ZLK";
 const char* const kBatchLogName = "zelkbat.txt";
 constexpr int kMsgCannotRead = 3310;
 
+constexpr UINT kCmdOpenSettings = 5190;
+constexpr UINT kCmdSaveSettingsAs = 5191;
+constexpr UINT kCmdSaveSettings = 5192;
+constexpr UINT kCmdLoadDefaultSettings = 5193;
+// The quality commands in the order of their values: 5198 speed (2), 5199 quality (1), 5200 extra (0).
+constexpr UINT kCmdQualitySpeed = 5198;
+constexpr UINT kCmdQualityExtra = 5200;
+
+void RefreshForm()
+{
+    if (g_pView)
+        g_pView->RefreshControls();
+}
 
 }  // namespace
 
-CBrelvaneApp::CBrelvaneApp() : m_nExitCode(kExitStartFailed) {}
+BEGIN_MESSAGE_MAP(CBrelvaneApp, CWinApp)
+ON_COMMAND(kCmdOpenSettings, OnOpenSettings)
+ON_COMMAND(kCmdSaveSettingsAs, OnSaveSettingsAs)
+ON_COMMAND(kCmdSaveSettings, OnSaveSettings)
+ON_COMMAND(kCmdLoadDefaultSettings, OnLoadDefaultSettings)
+ON_COMMAND_RANGE(kCmdQualitySpeed, kCmdQualityExtra, OnQuality)
+END_MESSAGE_MAP()
+
+CBrelvaneApp::CBrelvaneApp() : m_nExitCode(kExitStartFailed) { }
 
 void CBrelvaneApp::UseProgramProfile()
 {
@@ -113,7 +139,7 @@ void CBrelvaneApp::CreateMainFrame(const CString& title)
     if (!g_bInteractive) {
         // Nothing shows a window in a batch start; the frame only carries the run and its end.
         if (!frame->CreateFrame(className, title))
-            m_pMainWnd = nullptr;   // a failed creation deleted the frame
+            m_pMainWnd = nullptr;  // a failed creation deleted the frame
         return;
     }
     RunBatchCommands(m_lpCmdLine);
@@ -171,7 +197,8 @@ BOOL CBrelvaneApp::InitInstance()
     SetSettingsFileName(settingsFile);
     if (g_bInteractive)
         LoadSettings(settingsFile);
-    CreateMainFrame(title + " - " + settingsFile);
+    CreateMainFrame(MainWindowTitle(title, settingsFile));
+    BuildMainMenu();
     if (g_bInteractive) {
         if (m_pMainWnd)
             m_pMainWnd->ShowWindow(SW_SHOW);
@@ -190,16 +217,53 @@ BOOL CBrelvaneApp::InitInstance()
     return TRUE;
 }
 
-BOOL CBrelvaneApp::OnIdle(LONG count)
+void CBrelvaneApp::BuildMainMenu()
 {
-    return CWinApp::OnIdle(count);
+    // A batch start's hidden frame carries no menu: nobody opens it.
+    if (g_bInteractive && m_pMainWnd)
+        ::BuildMainMenu(m_pMainWnd, CurrentMainMenuOptions(m_bProfilesEnabled));
 }
+
+void CBrelvaneApp::OnOpenSettings()
+{
+    OpenSettingsFile();
+    RefreshForm();
+}
+
+void CBrelvaneApp::OnSaveSettingsAs()
+{
+    SaveSettingsFileAs();
+    RefreshForm();
+}
+
+void CBrelvaneApp::OnSaveSettings()
+{
+    SaveSettingsFile();
+    RefreshForm();
+}
+
+void CBrelvaneApp::OnLoadDefaultSettings()
+{
+    LoadDefaultSettings();
+    RefreshForm();
+}
+
+void CBrelvaneApp::OnQuality(UINT id)
+{
+    if (g_pScanSettings)
+        g_pScanSettings->SetParam(kParamQuality, (int32_t)(kCmdQualityExtra - id));
+    ShowSettingsSummary(g_pScanSettings);
+    RefreshForm();
+}
+
+BOOL CBrelvaneApp::OnIdle(LONG count) { return CWinApp::OnIdle(count); }
 
 int CBrelvaneApp::ExitInstance()
 {
     DestroyBatchProgress();
     CloseColourEngine();
-    // Until the main view owns them, the driver and the settings record go here.
+    // The form's destructor deletes the driver and the settings record; these are left only when
+    // no form took them (a failed start).
     delete g_pScannerDriver;
     g_pScannerDriver = nullptr;
     if (g_pScanSettings)
@@ -220,10 +284,7 @@ int CBrelvaneApp::ExitInstance()
     return g_bInteractive && m_nExitCode == kExitOutputWritten ? frameworkCode : m_nExitCode;
 }
 
-int CBrelvaneApp::ExpandResponseFiles(CString& commandLine)
-{
-    return ::ExpandResponseFiles(commandLine);
-}
+int CBrelvaneApp::ExpandResponseFiles(CString& commandLine) { return ::ExpandResponseFiles(commandLine); }
 
 int CBrelvaneApp::IsBatchCommandLine(CString commandLine)
 {

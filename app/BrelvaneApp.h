@@ -16,6 +16,7 @@
 class CSplashWnd;
 
 class CBrelvaneApp : public CWinApp {
+    DECLARE_MESSAGE_MAP()
 public:
     CBrelvaneApp();
 
@@ -34,8 +35,20 @@ public:
     // device.
     BOOL CheckScannerFirmware(CString& title, uint16_t& versionWord);
 
+    // The localized menu bar on the main window; in Tarvoset mode the window has none.
+    void BuildMainMenu();
+
     int GetExitCode() const { return m_nExitCode; }
+    CCtl3dLoader& Ctl3d() { return m_Ctl3d; }
     int32_t m_bProfilesEnabled = 1;
+
+protected:
+    // The File and Quality menus' commands; each refreshes the form afterwards.
+    void OnOpenSettings();
+    void OnSaveSettingsAs();
+    void OnSaveSettings();
+    void OnLoadDefaultSettings();
+    void OnQuality(UINT id);
 
 private:
     void UseProgramProfile();

@@ -1,6 +1,8 @@
 #include "app/ScanStatus.h"
 
 #include "app/BatchInterpreter.h"
+#include "app/BrelvaneStatusBar.h"
+#include "app/FormAccess.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MsgString.h"
 #include "core/messages/TraceLog.h"
@@ -113,8 +115,11 @@ void ShowScanStatus(int messageId, int32_t value)
         return;
     g_nLastId = (uint16_t)messageId;
     g_nLastValue = (uint32_t)value;
-    if (g_pTraceLog)
-        g_pTraceLog->Printf("%s", (LPCSTR)ScanStatusText(messageId, (uint32_t)value));
+    const CString text = ScanStatusText(messageId, (uint32_t)value);
+    if (MainForm())
+        SetFormStatusText(text);
+    else if (g_pTraceLog)
+        g_pTraceLog->Printf("%s", (LPCSTR)text);
 }
 
 void ResetScanStatus()

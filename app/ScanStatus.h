@@ -16,8 +16,8 @@ extern CProgressDlg* g_pBatchProgressDlg;
 
 CString ScanStatusText(int messageId, uint32_t value);
 
-// Shows a status once per change of id or value. Until the main form's status line exists the text
-// goes to the trace log.
+// Shows a status once per change of id or value on the main form's status line 5041; without a form
+// (before the frame, a batch start, a scanner change) the text goes to the trace log.
 void ShowScanStatus(int messageId, int32_t value);
 
 // Forgets the last status shown, so that the next one shows whatever it is.

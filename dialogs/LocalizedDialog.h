@@ -2,8 +2,8 @@
 
 // The base of brelvane's dialogs. Their templates carry placeholders only: each control whose id
 // lies in the catalog range shows the catalog text of its id, so one template serves every
-// language. The initialisation does that in this one place; the user's dialog font joins it here
-// once the shell keeps one. A dialog derived from it holds typed control objects bound to its items
+// language. The initialisation does that in this one place, with the user's dialog font once the
+// main window keeps one. A dialog derived from it holds typed control objects bound to its items
 // with SubclassDlgItem in its OnInitDialog, after calling this class's.
 
 #include "framework/Dialog.h"
@@ -16,6 +16,6 @@ protected:
     BOOL OnInitDialog() override;
 };
 
-// The catalog texts of a window's controls: for the dialogs above, and for form views and bars
-// built from templates in the same way.
+// The dialog font and the catalog texts of a window's controls through the dialog localizer; before
+// the main window made one (the device search's scanner choice) the texts alone.
 void Localize(CWnd* window);

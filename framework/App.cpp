@@ -1,5 +1,7 @@
 #include "framework/App.h"
 
+#include "framework/CmdUI.h"
+#include "framework/Document.h"
 #include "framework/HandleMap.h"
 #include "framework/Module.h"
 
@@ -40,6 +42,8 @@ CWinApp::CWinApp(LPCSTR appName)
 
 CWinApp::~CWinApp()
 {
+    for (POSITION pos = GetFirstDocTemplatePosition(); pos;)
+        delete GetNextDocTemplate(pos);
     if (g_app == this)
         g_app = nullptr;
 }
@@ -91,8 +95,11 @@ int CWinApp::Run()
 
 BOOL CWinApp::OnIdle(LONG count)
 {
-    if (count <= 0)
+    if (count <= 0) {
+        if (m_pMainWnd && m_pMainWnd->m_hWnd)
+            m_pMainWnd->SendMessage(WM_IDLEUPDATECMDUI, TRUE);
         return TRUE;   // a later pass frees the temporaries, after the user-interface updates
+    }
     if (count == 1)
         AfxDeleteTempMaps();
     return FALSE;

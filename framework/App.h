@@ -5,8 +5,11 @@
 // when that succeeds, and ExitInstance in either case.
 
 #include "framework/CmdTarget.h"
+#include "framework/Collections.h"
 #include "framework/String.h"
 #include "framework/Wnd.h"
+
+class CDocTemplate;
 
 class CWinApp : public CCmdTarget {
     DECLARE_DYNAMIC(CWinApp)
@@ -39,6 +42,14 @@ public:
     CString GetProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultValue = nullptr);
     BOOL WriteProfileString(LPCSTR section, LPCSTR entry, LPCSTR value);
 
+    // The application owns its document templates and deletes them with itself.
+    void AddDocTemplate(CDocTemplate* docTemplate) { m_templateList.AddTail(docTemplate); }
+    POSITION GetFirstDocTemplatePosition() const { return m_templateList.GetHeadPosition(); }
+    CDocTemplate* GetNextDocTemplate(POSITION& pos) const
+    {
+        return static_cast<CDocTemplate*>(m_templateList.GetNext(pos));
+    }
+
     HINSTANCE m_hInstance;
     LPSTR m_lpCmdLine;
     int m_nCmdShow;
@@ -49,6 +60,7 @@ public:
     MSG m_msgCur;
 
 private:
+    CPtrList m_templateList;
     CString m_strAppName;
     CString m_strExeName;
     CString m_strDefaultProfileName;

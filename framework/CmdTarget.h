@@ -10,6 +10,12 @@
 
 class CCmdTarget;
 
+// Codes that travel through OnCmdMsg next to the controls' notification codes: an update request
+// (lParam is the CCmdUI*, see CmdUI.h), and the question whether a command handler exists on the
+// route (nothing is run).
+constexpr int CN_UPDATE_COMMAND_UI = -1;
+constexpr int CN_COMMAND_QUERY = -2;
+
 // Calls one handler. Returns FALSE only for a handler that declines the message (ON_COMMAND_EX).
 typedef BOOL (*AFX_MSG_THUNK)(CCmdTarget* target, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
@@ -30,7 +36,7 @@ class CCmdTarget : public CObject {
     DECLARE_DYNAMIC(CCmdTarget)
 public:
     // Runs the handler of a command or control notification found in this object's maps; TRUE
-    // when one took it. Command-routing classes (frames, later) override this to pass the command on.
+    // when one took it. Frames and views override this to pass the command along their route.
     virtual BOOL OnCmdMsg(UINT id, int code, LPARAM lParam);
 
     static const AFX_MSGMAP* GetThisMessageMap();
@@ -132,5 +138,19 @@ protected:
     ON_WINDOW_MESSAGE(WM_LBUTTONDBLCLK, self->OnLButtonDblClk((UINT)wParam, CPoint(lParam)))
 #define ON_WM_RBUTTONDOWN() ON_WINDOW_MESSAGE(WM_RBUTTONDOWN, self->OnRButtonDown((UINT)wParam, CPoint(lParam)))
 #define ON_WM_MOUSEMOVE() ON_WINDOW_MESSAGE(WM_MOUSEMOVE, self->OnMouseMove((UINT)wParam, CPoint(lParam)))
+#define ON_WM_MOVE() ON_WINDOW_MESSAGE(WM_MOVE, self->OnMove((short)LOWORD(lParam), (short)HIWORD(lParam)))
+#define ON_WM_GETMINMAXINFO() \
+    ON_WINDOW_MESSAGE(WM_GETMINMAXINFO, self->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam)))
+#define ON_WM_ACTIVATE()                                                                    \
+    ON_WINDOW_MESSAGE(WM_ACTIVATE, self->OnActivate((UINT)LOWORD(wParam), CWnd::FromHandle((HWND)lParam), \
+                                                    (BOOL)HIWORD(wParam)))
+#define ON_WM_SYSCOLORCHANGE() ON_WINDOW_MESSAGE(WM_SYSCOLORCHANGE, self->OnSysColorChange())
+#define ON_WM_SETFOCUS() ON_WINDOW_MESSAGE(WM_SETFOCUS, self->OnSetFocus(CWnd::FromHandle((HWND)wParam)))
+#define ON_WM_MOUSEACTIVATE()                                                                      \
+    ON_WINDOW_MESSAGE(WM_MOUSEACTIVATE, result = self->OnMouseActivate(CWnd::FromHandle((HWND)wParam), \
+                                                                       (UINT)LOWORD(lParam), (UINT)HIWORD(lParam)))
+#define ON_WM_INITMENUPOPUP()                                                                    \
+    ON_WINDOW_MESSAGE(WM_INITMENUPOPUP,                                                          \
+                      self->OnInitMenuPopup((HMENU)wParam, (UINT)LOWORD(lParam), (BOOL)HIWORD(lParam)))
 #define ON_WM_CLOSE() ON_WINDOW_MESSAGE(WM_CLOSE, self->OnClose())
 #define ON_WM_DESTROY() ON_WINDOW_MESSAGE(WM_DESTROY, self->OnDestroy())

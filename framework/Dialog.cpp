@@ -10,17 +10,12 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
 
-// The dialog manager's callback has nothing to do: the dialog window is subclassed at creation, so
-// every message, WM_INITDIALOG included, passes the message map (inside the window procedure's
+// Every message, WM_INITDIALOG included, passes the message map (inside the window procedure's
 // exception guard) before the dialog manager sees it.
-namespace {
-
 INT_PTR CALLBACK AfxDlgProc(HWND, UINT message, WPARAM, LPARAM)
 {
     return message == WM_INITDIALOG;
 }
-
-}  // namespace
 
 CDialog::CDialog() : m_lpszTemplateName(nullptr), m_pParentWnd(nullptr) {}
 

@@ -6,6 +6,10 @@
 
 #include "framework/Wnd.h"
 
+// The dialog manager's callback of every framework dialog and form: the window is subclassed at
+// creation, so the message maps see every message first and nothing is left to do here.
+INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
 class CDialog : public CWnd {
     DECLARE_DYNAMIC(CDialog)
     DECLARE_MESSAGE_MAP()

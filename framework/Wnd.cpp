@@ -1,6 +1,7 @@
 #include "framework/Wnd.h"
 
 #include "framework/App.h"
+#include "framework/CmdUI.h"
 #include "framework/Gdi.h"
 #include "framework/Module.h"
 
@@ -183,9 +184,61 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
 {
-    // Menus and accelerators (no control) share the code of ON_COMMAND entries.
-    const int code = lParam ? (int)HIWORD(wParam) : 0;
-    return OnCmdMsg(LOWORD(wParam), code, lParam);
+    const UINT id = LOWORD(wParam);
+    if (lParam)
+        return OnCmdMsg(id, (int)HIWORD(wParam), lParam);
+    // A menu or accelerator command (no control; they share the code of ON_COMMAND entries) runs
+    // only when its update handler leaves it enabled: an accelerator reaches the handler whatever
+    // the menu shows, and messages are pumped while the device works.
+    CCmdStateProbe state;
+    state.m_nID = id;
+    OnCmdMsg(id, CN_UPDATE_COMMAND_UI, reinterpret_cast<LPARAM>(&state));
+    if (!state.m_bEnabled)
+        return TRUE;
+    return OnCmdMsg(id, 0, 0);
+}
+
+void CWnd::RepositionBars(UINT first, UINT last, UINT idLeftOver, UINT flags, LPRECT rectParam, LPCRECT clientRect)
+{
+    AFX_SIZEPARENTPARAMS layout = {};
+    if (clientRect)
+        layout.rect = *clientRect;
+    else
+        ::GetClientRect(m_hWnd, &layout.rect);
+    layout.bQuery = flags == reposQuery;
+    HWND leftOver = nullptr;
+    for (HWND child = ::GetTopWindow(m_hWnd); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const UINT id = (UINT)::GetDlgCtrlID(child);
+        if (id == idLeftOver)
+            leftOver = child;
+        else if (id >= first && id <= last)
+            ::SendMessageA(child, WM_SIZEPARENT, 0, reinterpret_cast<LPARAM>(&layout));
+    }
+    if (layout.bQuery) {
+        if (rectParam)
+            *rectParam = layout.rect;
+        return;
+    }
+    if (leftOver)
+        ::SetWindowPos(leftOver, nullptr, layout.rect.left, layout.rect.top, layout.rect.right - layout.rect.left,
+            layout.rect.bottom - layout.rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CWnd::UpdateDialogControls(CCmdTarget* target, BOOL disableIfNoHandler)
+{
+    CCmdUI state;
+    for (HWND child = ::GetTopWindow(m_hWnd); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const int id = ::GetDlgCtrlID(child);
+        if (id == 0 || id == 0xFFFF || id == -1)
+            continue;
+        char className[16] = {};
+        ::GetClassNameA(child, className, sizeof className);
+        const DWORD kind = (DWORD)::GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK;
+        const bool commandButton = ::lstrcmpiA(className, "Button") == 0 && kind != BS_GROUPBOX;
+        state.m_nID = (UINT)id;
+        state.m_pOther = CWnd::FromHandle(child);
+        state.DoUpdate(target, disableIfNoHandler && commandButton);
+    }
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)

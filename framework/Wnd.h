@@ -13,7 +13,18 @@
 
 class CDC;
 class CFont;
+class CFrameWnd;
 class CScrollBar;
+
+// The bar layout: RepositionBars sends WM_SIZEPARENT (lParam an AFX_SIZEPARENTPARAMS*) to each bar
+// child in its id range; a bar takes its room from the edge of rect it is aligned to and, unless
+// bQuery is set, moves itself there. What is left of rect is the free area.
+constexpr UINT WM_SIZEPARENT = WM_USER + 0x7301;
+struct AFX_SIZEPARENTPARAMS {
+    RECT rect;
+    BOOL bQuery;
+};
+enum { reposDefault = 0, reposQuery = 1 };
 
 // The one reporting path for exceptions caught at a window procedure. A test (or a program with
 // its own reporting) installs a reporter instead of the default message box.
@@ -65,6 +76,17 @@ public:
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Default();   // the current message to DefWindowProc
+
+    // The nearest ancestor that is a frame window, or NULL.
+    CFrameWnd* GetParentFrame() const;
+    // Lays out the bar children with ids first..last over the client area (or clientRect) and puts
+    // the child idLeftOver into the free area; with reposQuery only measures: the free area goes to
+    // rectParam and nothing moves.
+    void RepositionBars(UINT first, UINT last, UINT idLeftOver, UINT flags = reposDefault, LPRECT rectParam = nullptr,
+                        LPCRECT clientRect = nullptr);
+    // Asks target's route for the state of every child control with an id. disableIfNoHandler
+    // greys the buttons (not group boxes) that no command handler on the route would take.
+    void UpdateDialogControls(CCmdTarget* target, BOOL disableIfNoHandler);
 
     // Offers msg to PreTranslateMessage of hWndStop's descendants from msg->hwnd upwards.
     static BOOL WalkPreTranslateTree(HWND hWndStop, MSG* msg);
@@ -158,6 +180,13 @@ public:
     void OnLButtonDblClk(UINT, CPoint) { Default(); }
     void OnRButtonDown(UINT, CPoint) { Default(); }
     void OnMouseMove(UINT, CPoint) { Default(); }
+    void OnMove(int, int) { Default(); }
+    void OnGetMinMaxInfo(MINMAXINFO*) { Default(); }
+    void OnActivate(UINT, CWnd*, BOOL) { Default(); }
+    void OnSysColorChange() { Default(); }
+    void OnSetFocus(CWnd*) { Default(); }
+    int OnMouseActivate(CWnd*, UINT, UINT) { return (int)Default(); }
+    void OnInitMenuPopup(HMENU, UINT, BOOL) { Default(); }
     void OnClose() { Default(); }
     void OnDestroy() { Default(); }
 

@@ -131,26 +131,27 @@ void RepairLoadedValues(CScanSettings& settings, int32_t colourManagement)
         settings.SetParamAllTypes(kParamRotation, 0);
 }
 
-void LoadSlotInto(CScanSettings& settings, const CString& path)
+// False when the file's slot for this scanner was refused (reported); a file without that slot is
+// no refusal: one file serves several scanners.
+bool LoadSlotInto(CScanSettings& settings, const CString& path)
 {
     CSettingsSlot slot;
     switch (ReadSlot(path, SettingsSlotForKind(CurrentKind()), slot)) {
     case kSlotEmpty:
-        return;
+        return true;
     case kSlotShort:
-        ReportMessage(kMsgSettingsFileRefused);
-        return;
     case kSlotForeign:
         ReportMessage(kMsgSettingsFileRefused);
-        return;
+        return false;
     case kSlotRead:
         break;
     }
     if (!IsValidSettingsSlot(slot)) {
         ReportMessage(kMsgSettingsFileRefused);
-        return;
+        return false;
     }
     settings.Slot() = slot;
+    return true;
 }
 
 uint32_t SlotForSave()
@@ -242,10 +243,10 @@ bool IsValidSettingsSlot(const CSettingsSlot& slot)
            IsTerminated(slot.m_szProfileNames, kProfileNameCount);
 }
 
-void LoadSettings(const char* path)
+bool LoadSettings(const char* path)
 {
     if (g_pScanSettings == nullptr)
-        return;
+        return true;
     CScanSettings& settings = *g_pScanSettings;
     int32_t colourManagement = settings.GetParam(kParamColourManagement);
     uint32_t previewKilobytes = (uint32_t)ProfileInt(kGeneral, "PreviewBuffer", 0);
@@ -254,16 +255,18 @@ void LoadSettings(const char* path)
         ApplyTarvosetFrame(settings);
     int32_t version = ProfileInt(kGeneral, "Version", settings.m_nVersion);
     if (path == nullptr || *path == '\0')
-        return;
+        return true;
     // A file of another version holds every scanner's slot: it is refused, never deleted.
-    if (version == settings.m_nVersion)
-        LoadSlotInto(settings, ResolvePath(path));
+    bool accepted = version == settings.m_nVersion;
+    if (accepted)
+        accepted = LoadSlotInto(settings, ResolvePath(path));
     else
         ReportMessage(kMsgSettingsFileRefused);
     RepairLoadedValues(settings, colourManagement);
     if (g_pScannerDriver != nullptr)
         g_pScannerDriver->StoreUserFormat();
     settings.ResetDerivedGeometry();
+    return accepted;
 }
 
 void SaveSettings(const char* path)

@@ -29,8 +29,10 @@ bool IsValidSettingsSlot(const CSettingsSlot& slot);
 
 // Replaces the current record g_pScanSettings from the file (a bare name lies in the program
 // directory). A file of another program version, a cut-short slot or a slot that fails the check is
-// reported and leaves the record as it was; the file itself is never changed.
-void LoadSettings(const char* path);
+// reported and leaves the record as it was; the file itself is never changed. False for such a
+// refused file (the caller keeps its current settings file); a file without this scanner's slot,
+// or no name at all, is no refusal.
+bool LoadSettings(const char* path);
 
 // Stores the current record into its slot and the INI values that go with it. The other slots are
 // kept; the file is replaced only once the new one is completely written, so a failed save

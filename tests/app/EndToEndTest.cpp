@@ -411,15 +411,19 @@ TEST_F(CEndToEnd, InteractiveStartShowsTheFrameAndKeepsTheFeederChoice)
     char title[256] = {};
     GetWindowTextA(search.frame, title, sizeof title);
     EXPECT_EQ(0u, std::string(title).find("Brelvane 32 V2.09 - ")) << title;
+    // Without a saved placement the window opens at its minimum size, which holds the form and the
+    // bars, and keeps that size in the INI file.
     RECT rect;
     GetWindowRect(search.frame, &rect);
-    EXPECT_EQ(640, rect.right - rect.left);
-    EXPECT_EQ(480, rect.bottom - rect.top);
+    EXPECT_GE(rect.right - rect.left, 640);
+    EXPECT_GE(rect.bottom - rect.top, 480);
     PostMessageA(search.frame, WM_CLOSE, 0, 0);
     const CChildRun run = Finish(process, 30000);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ("1", IniValue("General", "ADF"));
+    EXPECT_EQ(std::to_string(rect.right - rect.left), IniValue("General", "WindowW"));
+    EXPECT_EQ(std::to_string(rect.bottom - rect.top), IniValue("General", "WindowH"));
 }
 
 struct CTitledWindowSearch {
@@ -740,4 +744,106 @@ TEST_F(CEndToEnd, ACurveFileShapesTheScan)
         apart += std::abs(int(images[0].samples[i]) + int(images[1].samples[i]) - 255) > 2;
     EXPECT_EQ(0u, apart);
     EXPECT_NE(images[0].samples, images[1].samples);
+}
+
+// Dark pixels of a control on the screen: its text drawn on the light form.
+int DarkPixels(HWND control)
+{
+    RECT place;
+    GetWindowRect(control, &place);
+    const HDC screen = GetDC(nullptr);
+    int count = 0;
+    for (LONG y = place.top; y < place.bottom; ++y)
+        for (LONG x = place.left; x < place.right; ++x) {
+            const COLORREF pixel = GetPixel(screen, x, y);
+            count += GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel) < 300 ? 1 : 0;
+        }
+    ReleaseDC(nullptr, screen);
+    return count;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// An interactive start on the virtual KOVAL II: the form in the dialog font the display calls for,
+// the localized menu, the title; Close (the form's button or the close box) saves the settings file
+// and the INI keys and ends the program with 0.
+TEST_F(CEndToEnd, MainWindowClosesSavingTheSettingsFileAndIniKeys)
+{
+    const struct {
+        const char* name;
+        const char* trueType;   // WIN.INI [TrueType] TTEnable; null: not set
+        bool closeButton;       // else the close box
+        const char* section;
+        const char* face;
+        const char* size;
+        const char* screenshot;
+    } cases[] = {
+        {"normal screen, Close button", nullptr, true, "DialogFont", "Arial", "8", "main-e2e"},
+        {"TrueType off, close box", "0", false, "SmallDialogFont", "Small Fonts", "7", "main-small-fonts"},
+    };
+    std::vector<LONG> scanHeights;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Describe(kOneKoval2);
+        DeleteFileA((m_Dir + "ZELK2.INI").c_str());
+        DeleteFileA((m_Dir + "ZELK2.ZLK").c_str());
+        WriteProfileStringA("TrueType", "TTEnable", c.trueType);
+        const PROCESS_INFORMATION process = Start("");
+        CFrameSearch search = {process.dwProcessId, nullptr};
+        for (int wait = 0; wait < 300 && !search.frame; ++wait) {
+            Sleep(100);
+            EnumWindows(FindVisibleFrame, (LPARAM)&search);
+        }
+        WriteProfileStringA("TrueType", "TTEnable", nullptr);
+        if (!search.frame) {
+            ADD_FAILURE() << "no main window";
+            TerminateProcess(process.hProcess, 99);
+            Finish(process);
+            continue;
+        }
+        const std::string title = WindowText(search.frame);
+        EXPECT_EQ(0u, title.find("Brelvane 32 V2.09 - ")) << title;
+        EXPECT_EQ(title.size() - 9, title.rfind("ZELK2.ZLK")) << title;
+        // the bar itself belongs to the child: its entries are the in-process menu tests' to read
+        EXPECT_NE(nullptr, GetMenu(search.frame));
+        const HWND form = GetDlgItem(search.frame, 1);
+        ASSERT_NE(nullptr, form);
+        EXPECT_EQ(CatalogText(3746), WindowText(GetDlgItem(form, 3746)));
+        EXPECT_EQ(CatalogText(3658), WindowText(GetDlgItem(form, 3658)));
+        EXPECT_EQ(CatalogText(3287), WindowText(GetDlgItem(form, 5041)));
+        // The first paint of the form comes a while after the frame shows.
+        const DWORD shown = GetTickCount();
+        while (DarkPixels(GetDlgItem(form, 3746)) == 0 && GetTickCount() - shown < 20000)
+            Sleep(100);
+        Sleep(300);
+        EXPECT_FALSE(testsupport::TakeScreenshot(c.screenshot).empty());
+        for (int id : {3746, 3747, 3752, 3664, 5041})
+            EXPECT_GT(DarkPixels(GetDlgItem(form, id)), 5) << "control " << id;
+        RECT scan;
+        GetWindowRect(GetDlgItem(form, 3664), &scan);
+        scanHeights.push_back(scan.bottom - scan.top);
+        if (c.closeButton)
+            PostMessageA(form, WM_COMMAND, MAKEWPARAM(3658, BN_CLICKED), (LPARAM)GetDlgItem(form, 3658));
+        else
+            PostMessageA(search.frame, WM_CLOSE, 0, 0);
+        const CChildRun run = Finish(process, 30000);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
+        EXPECT_TRUE(Exists("ZELK2.ZLK"));
+        const std::string settingsFile = IniValue("General", "SettingsFile");
+        EXPECT_EQ(settingsFile.size() - 9, settingsFile.rfind("ZELK2.ZLK")) << settingsFile;
+        EXPECT_NE("absent", IniValue("General", "Version"));
+        EXPECT_NE("absent", IniValue("General", "WindowW"));
+        EXPECT_EQ(c.face, IniValue(c.section, "Name"));
+        EXPECT_EQ(c.size, IniValue(c.section, "Size"));
+        EXPECT_NE("absent", IniValue("BrelvaneControlBars", "BarE800"));
+    }
+    // the small template's dialog units are smaller
+    ASSERT_EQ(2u, scanHeights.size());
+    EXPECT_LT(scanHeights[1], scanHeights[0]);
 }

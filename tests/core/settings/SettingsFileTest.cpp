@@ -164,7 +164,7 @@ TEST_F(SettingsFileTest, SavedRecordLoadsBack)
     CScanSettings other;
     other.SetParamAllTypes(kParamColourManagement, 0x1A);
     g_pScanSettings = &other;
-    LoadSettings(m_Path.c_str());
+    EXPECT_TRUE(LoadSettings(m_Path.c_str()));
 
     saved.SetParamAllTypes(kParamColourManagement, 0x1A);   // the loaded record keeps its own
     EXPECT_EQ(0, memcmp(&saved.Slot(), &other.Slot(), sizeof(CSettingsSlot)));
@@ -188,7 +188,7 @@ TEST_F(SettingsFileTest, EachKindHasItsOwnSlot)
     current.SetParamAllTypes(kParamImageType, kImageGrey);
     CScanSettings before(current);
     g_pScanSettings = &current;
-    LoadSettings(m_Path.c_str());
+    EXPECT_TRUE(LoadSettings(m_Path.c_str()));   // a file without this scanner's slot is no refusal
     EXPECT_EQ(kImageGrey, current.GetCurrentType());
     EXPECT_EQ(before.GetParam(kParamResolution), current.GetParam(kParamResolution));
     EXPECT_EQ(0, g_nBoxes);
@@ -314,7 +314,7 @@ TEST_P(SettingsRefusalTest, IsReportedAndLosesNothing)
     current.SetParamAllTypes(kParamPreviewValue, 150);
     CScanSettings before(current);
     g_pScanSettings = &current;
-    LoadSettings(m_Path.c_str());
+    EXPECT_FALSE(LoadSettings(m_Path.c_str()));   // the caller keeps its settings file
 
     EXPECT_EQ(1, g_nBoxes);
     EXPECT_EQ(c.message, g_MessageReporter.GetMessageId());

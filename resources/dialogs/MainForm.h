@@ -1,0 +1,28 @@
+#pragma once
+
+// Templates and the control ids the code of the main form names; controls 3001..7999 show the
+// catalog text of their id.
+#define IDD_MAIN_FORM 5022
+#define IDD_MAIN_FORM_SMALL 5301
+
+#define IDC_FORM_MODE 3674
+#define IDC_FORM_ORIGINAL 3682
+#define IDC_FORM_OUTPUT 3678
+#define IDC_FORM_SIZE 3704
+#define IDC_FORM_RANGE 3688
+#define IDC_FORM_IMAGE_INFO 3763
+#define IDC_FORM_SUMMARY_1 5029
+#define IDC_FORM_SUMMARY_2 5028
+#define IDC_FORM_STATUS 5041
+#define IDC_FORM_SCAN 3664
+#define IDC_FORM_CLOSE 3658
+#define IDC_FORM_PREVIEW 3662
+#define IDC_FORM_ZOOM 3670
+#define IDC_FORM_INFO 3660
+#define IDC_FORM_OPTIONS 3038
+#define IDC_FORM_PREVIEW_GROUP 3761
+#define IDC_FORM_ZOOM_PLACE 5026
+#define IDC_FORM_TARVOSET_ZOOM_PLACE 5265
+#define IDC_FORM_LOWER_LEFT_GROUP 4035
+#define IDC_FORM_LOGO_SIZE 5040
+#define IDC_FORM_HOLDER 5042
