@@ -3,6 +3,7 @@
 #include "sim/FennikDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
+#include "sim/OrbelDevice.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ const CDeviceKind kKinds[] = {
     {"koval2", CreateKoval2Device},
     {"fennik", CreateFennikDevice},
     {"koval", CreateKovalDevice},
+    {"orbel", CreateOrbelDevice},
 };
 
 }  // namespace

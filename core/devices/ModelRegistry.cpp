@@ -6,6 +6,7 @@
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
+#include "drivers/orbel/OrbelDriver.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelKoval, &CreateKovalDriver},
     {kModelKoval2, &CreateKoval2Driver},
     {kModelFennik, &CreateFennikDriver},
+    {kModelOrbel, &CreateOrbelDriver},
 };
 
 }  // namespace
