@@ -7,11 +7,13 @@
 #include "core/scan/ScanJob.h"
 #include "core/scsi/TransportFactory.h"
 #include "drivers/fennik/FennikDriver.h"
+#include "drivers/orbel/OrbelDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
+#include "sim/OrbelDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
 #include "sim/SimOptions.h"
@@ -54,6 +56,8 @@ CFamilyParts MakeDevice(BenchFamily family)
         options.Set("model", "kovalplus");
         options.Set("fill", "0");
         return MakeTimed<CKovalDevice>(options);
+    case kBenchOrbel:
+        return MakeTimed<COrbelDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -70,6 +74,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<CFennikDriver>();
     case kBenchKovalPlus:
         return std::make_unique<CKovalDriver>();
+    case kBenchOrbel:
+        return std::make_unique<COrbelDriver>();
     case kBenchKoval2:
         break;
     }

@@ -23,7 +23,7 @@
 class CWinApp;
 
 // The scanner families a rig can drive, each from a device that never makes the host wait.
-enum BenchFamily { kBenchKoval2, kBenchFennik, kBenchKovalPlus };
+enum BenchFamily { kBenchKoval2, kBenchFennik, kBenchKovalPlus, kBenchOrbel };
 
 class CBenchRig {
 public:
