@@ -307,7 +307,8 @@ uint16_t COrbelDriver::ReadData(uint8_t* buffer, uint8_t, uint16_t lines, uint16
                 uint32_t copied = std::min<uint32_t>(count, bytesPerLine);
                 std::memcpy(out, data, copied);
                 // A short line ends in its last sample, as the output does for a short image.
-                std::memset(out + copied, data[copied - 1], bytesPerLine - copied);
+                if (copied != 0)
+                    std::memset(out + copied, data[copied - 1], bytesPerLine - copied);
             }
         }
         if (header == kDriverAborted)
