@@ -5,10 +5,14 @@
 
 #include "core/scsi/ScsiBuffer.h"
 #include "sim/TestChart.h"
+#include "tests/support/Screenshot.h"
+
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -313,4 +317,34 @@ TEST_F(OrbelCommandTest, DeviceRejectsTextsOutsideItsVocabulary)
         EXPECT_EQ(5, data.m_sense[2] & 0x0F);
         EXPECT_EQ(c.asc, data.m_sense[12]);
     }
+}
+
+TEST_F(OrbelCommandTest, TranscriptLinesCarryTheCommandTexts)
+{
+    Start();
+    SelectSmallWindow(kImageGrey);
+    const std::string path = testsupport::ProgramDirectory() + "orbel_transcript.txt";
+    ASSERT_TRUE(m_pTarget->SetTranscriptFile(path));
+    ASSERT_EQ(kDriverOk, Driver().SetScanParameters(&m_Settings));
+    std::ifstream in(path);
+    Lines lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    in.close();
+    DeleteFileA(path.c_str());
+    // TEST UNIT READY, then each SEND with its length and text, each answer READ as a bare CDB.
+    const Lines want = {
+        "00 00 00 00 00 00",
+        "00 00 00 00 00 00",
+        "2a 00 00 00 00 00 00 00 06 00 > 6 \"FG,R\"",
+        "00 00 00 00 00 00",
+        "28 00 01 00 00 00 00 00 01 00",
+        "00 00 00 00 00 00",
+        "2a 00 00 00 00 00 00 00 07 00 > 7 \"GM1T8\"",
+        "00 00 00 00 00 00",
+        "2a 00 00 00 00 00 00 00 0a 00 > 10 \"MV1000,R\"",
+        "00 00 00 00 00 00",
+        "28 00 01 00 00 00 00 00 01 00",
+    };
+    EXPECT_EQ(want, lines);
 }
