@@ -7,6 +7,7 @@
 #include "core/scan/ScanJob.h"
 #include "core/scsi/TransportFactory.h"
 #include "drivers/fennik/FennikDriver.h"
+#include "drivers/orbel/OrbelDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
 #include "drivers/zandor/ZandorDriver.h"
@@ -17,6 +18,7 @@
 #include "framework/App.h"
 #include "sim/AspiManager.h"
 #include "sim/FennikDevice.h"
+#include "sim/OrbelDevice.h"
 #include "sim/Koval2Device.h"
 #include "sim/KovalDevice.h"
 #include "sim/TelmariDevice.h"
@@ -82,6 +84,8 @@ CFamilyParts MakeDevice(BenchFamily family)
     case kBenchLumetra:
         // Every line is in the camera's buffer from the start.
         return MakeTimed<CLumetraDevice>(options);
+    case kBenchOrbel:
+        return MakeTimed<COrbelDevice>(options);
     case kBenchKoval2:
         break;
     }
@@ -108,6 +112,8 @@ std::unique_ptr<CScannerDriver> MakeFamilyDriver(BenchFamily family)
         return std::make_unique<COstravelDriver>();
     case kBenchLumetra:
         return std::make_unique<CLumetraDriver>();
+    case kBenchOrbel:
+        return std::make_unique<COrbelDriver>();
     case kBenchKoval2:
         break;
     }

@@ -32,6 +32,7 @@ enum BenchFamily {
     kBenchTelmari,
     kBenchOstravel,
     kBenchLumetra,
+    kBenchOrbel,
 };
 
 class CBenchRig {

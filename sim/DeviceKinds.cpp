@@ -9,6 +9,7 @@
 #include "sim/OstravelDevice.h"
 #include "sim/KiltorraDevice.h"
 #include "sim/LumetraDevice.h"
+#include "sim/OrbelDevice.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ const CDeviceKind kKinds[] = {
     {"ostravel", CreateOstravelDevice},
     {"kiltorra", CreateKiltorraDevice},
     {"lumetra", CreateLumetraDevice},
+    {"orbel", CreateOrbelDevice},
 };
 
 }  // namespace

@@ -169,7 +169,7 @@ void CVirtualTarget::AppendToTranscriptFile(const CSimLogEntry& entry) const
     // Opened for each line, so that the file is complete whenever the process ends and another
     // process may read it meanwhile.
     std::ofstream file(m_strTranscriptFile, std::ios::binary | std::ios::app);
-    file << entry.TranscriptLine() << '\n';
+    file << TranscriptLine(entry) << '\n';
 }
 
 CSimReply CVirtualTarget::Execute(const CSimCommand& cmd)

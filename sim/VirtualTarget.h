@@ -151,6 +151,8 @@ protected:
     virtual void OnUnknown(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply);
     // Fixed format 0x70; families with their own sense layout override it.
     virtual void BuildSense(const CSimSense& sense, CSimReply& reply);
+    // A transcript file's line for the command; families whose data carry text add it.
+    virtual std::string TranscriptLine(const CSimLogEntry& entry) const { return entry.TranscriptLine(); }
 
     void CheckCondition(CSimReply& reply, uint8_t key, uint8_t asc, uint8_t ascq);
     void CheckConditionRaw(CSimReply& reply, const std::vector<uint8_t>& sense);

@@ -12,6 +12,7 @@
 #include "drivers/telmari/TelmariDriver.h"
 #include "drivers/koval2/OstravelDriver.h"
 #include "drivers/lumetra/LumetraDriver.h"
+#include "drivers/orbel/OrbelDriver.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ constexpr CModelRegistration kBuiltFamilies[] = {
     {kModelTelmariUltra, &CreateTelmariUltraDriver},
     {kModelKiltorra, &CreateKiltorraDriver},
     {kModelLumetra, &CreateLumetraDriver},
+    {kModelOrbel, &CreateOrbelDriver},
 };
 
 }  // namespace
