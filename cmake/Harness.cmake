@@ -35,12 +35,14 @@ set_tests_properties(harness_up PROPERTIES FIXTURES_SETUP harness)
 set_tests_properties(harness_prefix PROPERTIES FIXTURES_SETUP harness DEPENDS harness_up)
 set_tests_properties(harness_down PROPERTIES FIXTURES_CLEANUP harness)
 
-# brelvane_test(NAME SOURCES ... LIBS ... [DATA files...] [SCANS])
+# brelvane_test(NAME SOURCES ... LIBS ... [DATA files...] [SCANS] [SCREEN])
 # One GoogleTest program per source folder: each wine start costs time, so cases share a program.
 # SCANS: the program runs scan jobs, whose device-busy atoms are global to the wine session; two
 # such programs at once would find each other's atom for the same device address.
+# SCREEN: the program shows windows and reads pixels off screenshots of the whole screen; another
+# program's windows on the shared display would lie over its own.
 function(brelvane_test name)
-    cmake_parse_arguments(T "SCANS" "" "SOURCES;LIBS;DATA" ${ARGN})
+    cmake_parse_arguments(T "SCANS;SCREEN" "" "SOURCES;LIBS;DATA" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} test_support)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRELVANE_TEST_DIR})
@@ -52,7 +54,14 @@ function(brelvane_test name)
              WORKING_DIRECTORY ${BRELVANE_TEST_DIR})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED harness TIMEOUT 600
                          ENVIRONMENT "BRELVANE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    set(locks)
     if(T_SCANS)
-        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK device_busy_atoms)
+        list(APPEND locks device_busy_atoms)
+    endif()
+    if(T_SCREEN)
+        list(APPEND locks screen)
+    endif()
+    if(locks)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
     endif()
 endfunction()

@@ -80,18 +80,22 @@ void CScannerDriver::RebuildFormatTable()
 
 void CScannerDriver::RebuildKeepingUserFormat(const CStaticFormatEntry* staticTable, CFormatTable* table)
 {
+    // Found by name, not by its place in the static table: a family's own entries (film holders)
+    // may stand before it in the built table.
+    const CMsgString userName(kMsgUserFormat);
     CFormatEntry remembered;
     bool haveUserEntry = false;
-    for (int i = 0; i < kFormatTableEntries && staticTable[i].m_nMessageId != 0; ++i) {
-        if (staticTable[i].m_nMessageId != kMsgUserFormat)
-            continue;
-        CopyNumbers(table->m_Entries[i], remembered);
-        haveUserEntry = true;
+    for (const CFormatEntry& entry : table->m_Entries) {
+        if (IsEndEntry(entry))
+            break;
+        if (!haveUserEntry && entry.m_strName == userName) {
+            CopyNumbers(entry, remembered);
+            haveUserEntry = true;
+        }
     }
     m_pFormatTable = BuildFormatTable(staticTable, table);
     if (!haveUserEntry || m_pFormatTable == nullptr)
         return;
-    CMsgString userName(kMsgUserFormat);
     for (CFormatEntry& entry : m_pFormatTable->m_Entries) {
         if (IsEndEntry(entry))
             break;

@@ -159,6 +159,25 @@ TEST_F(KiltorraHolderFileTest, HolderLinesNameAndNumberTheFormatEntries)
     }
 }
 
+// Holder lines that insert entries move the user's own format down the table; a rebuild still
+// keeps what the user left in it.
+TEST_F(KiltorraHolderFileTest, RebuildKeepsTheUserFormatBehindInsertedHolders)
+{
+    std::string path = std::string((const char*)WindowsDirectory()) + "kiltorr.prf";
+    Write(path, std::string(kHeader) + "A,24x36,5\nB,24x36,6\n");
+    Start();
+    CFormatTable& table = *Driver().m_pFormatTable;
+    auto user = [&table]() -> CFormatEntry& { return table.m_Entries[Named(table) - 1]; };
+    ASSERT_STREQ("User Defined", user().m_strName);
+    user().m_nWidth = 1234;
+    user().m_nHeight = 2345;
+    Driver().RebuildFormatTable();
+    DeleteFileA(path.c_str());
+    ASSERT_STREQ("User Defined", user().m_strName);
+    EXPECT_EQ(1234, user().m_nWidth);
+    EXPECT_EQ(2345, user().m_nHeight);
+}
+
 TEST_F(KiltorraHolderFileTest, TheFileInTheWindowsDirectoryReachesTheWindow)
 {
     std::string path = std::string((const char*)WindowsDirectory()) + "kiltorr.prf";
