@@ -28,6 +28,8 @@ constexpr uint32_t kAdapterInquiryMs = 2000;
 constexpr uint32_t kBusyRetryMs = 250;
 // The longest nap of a wait: it also looks at the clock when no timer could be set.
 constexpr DWORD kNapMs = 10;
+// Long enough for a manager that posts from its own thread, short enough not to be felt by windows.
+constexpr uint32_t kQuickWaitMs = 2;
 
 // Wakes the waiting thread as soon as its request is posted; a nap that waited for the clock
 // alone would cost every command of a scan its rest of a scheduler tick.
@@ -360,6 +362,10 @@ void CAspiTransport::AspiWaitPumping(uint32_t milliseconds)
     // A manager that finishes the request inside the send call has already posted it: no timer
     // to set and kill for a wait that is over.
     if (!g_AspiPending || g_UserAbort)
+        return;
+    // Most requests are posted within a moment: a short wait for the post costs one call, where
+    // the timer and the message loop cost several for every command of a scan.
+    if (WaitForSingleObject(PostedEvent(), std::min(milliseconds, kQuickWaitMs)) == WAIT_OBJECT_0 && !g_AspiPending)
         return;
     g_AspiWaiting = 1;
     UINT_PTR timer = SetTimer(nullptr, 0, milliseconds, AspiTimerProc);
