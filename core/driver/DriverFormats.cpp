@@ -222,3 +222,20 @@ uint16_t CScannerDriver::UpdateSharedScanGeometry()
     summary.m_nWord[5] = 0;
     return kDriverOk;
 }
+
+void CScannerDriver::TakeStatusBlock(const uint8_t* block)
+{
+    auto be16 = [block](int at) { return uint16_t((block[at] << 8) | block[at + 1]); };
+    CScanSettings& settings = *g_pScanSettings;
+    settings.m_nPixelsPerLine = be16(8);
+    settings.m_nLineCount = be16(10);
+    settings.m_nBytesPerLine = be16(12);
+    CWindowSummary& summary = settings.m_WindowSummary;
+    summary.m_nWord[0] = be16(14);
+    summary.m_nWord[1] = be16(30);
+    summary.m_nWord[2] = be16(32);
+    summary.m_nWord[3] = be16(34);
+    summary.m_nByte1 = block[36];
+    summary.m_nByte2 = block[37];
+    summary.m_nWord[4] = be16(38);
+}

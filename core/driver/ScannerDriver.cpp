@@ -52,14 +52,7 @@ CScannerDriver::CScannerDriver()
 
 CScannerDriver::~CScannerDriver()
 {
-    // The base table is shared by every base-class driver: it goes unless the current driver is
-    // another object still reading it.
-    bool tableInUse = g_pScannerDriver != nullptr && g_pScannerDriver != this &&
-                      g_pScannerDriver->m_pFormatTable == g_pFormatTable;
-    if (!tableInUse) {
-        delete g_pFormatTable;
-        g_pFormatTable = nullptr;
-    }
+    ReleaseSharedFormatTable(g_pFormatTable);
     FreeCorrectionBlock();
     if (m_hHistogram != nullptr) {
         GlobalUnlock(m_hHistogram);
@@ -198,6 +191,39 @@ uint32_t CScannerDriver::ScanModeForImageType(int32_t imageType)
     case kImageCmyk: return 3;      // RGB data
     default: return 0;
     }
+}
+
+void CScannerDriver::ReleaseSharedFormatTable(CFormatTable*& table)
+{
+    bool tableInUse =
+        g_pScannerDriver != nullptr && g_pScannerDriver != this && g_pScannerDriver->m_pFormatTable == table;
+    if (!tableInUse) {
+        delete table;
+        table = nullptr;
+    }
+}
+
+uint32_t CScannerDriver::ScanModeWithDeviceLineArt(int32_t imageType)
+{
+    switch (imageType) {
+    case kImageLineArt:
+        break;
+    case kImageHalftone:
+    case kImageGrey:
+        return 2;
+    case kImageRgb:
+    case kImageCmyk:
+        return 3;
+    default:
+        return 0;
+    }
+    if (g_pScanSettings == nullptr)
+        return 2;
+    const CScanSettings& settings = *g_pScanSettings;
+    uint32_t resolution = uint32_t(settings.GetParam(kParamResolution));
+    bool deviceLineArt = ClampResolutionX(resolution) == resolution && settings.GetParam(kParamRotation) == 0 &&
+        settings.GetParam(kParamMirror) == 0;
+    return deviceLineArt ? 0 : 2;
 }
 
 void CScannerDriver::SetVendorName(const char* text) { m_strVendor = WithoutTrailingBlanks(text); }

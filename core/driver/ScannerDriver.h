@@ -171,6 +171,16 @@ public:
 
     // The scan geometry that most families share as their UpdateScanGeometry.
     uint16_t UpdateSharedScanGeometry();
+    // The scan geometry and window summary from a device's 40-byte status block (big-endian
+    // pixels, lines and bytes at 8-13, summary words at 14 and 30-34, bytes 36-37, word 38), as the
+    // families that read that block after the window take them.
+    static void TakeStatusBlock(const uint8_t* block);
+    // The scan mode of families whose device makes line art itself only at a resolution it scans as
+    // asked, with no rotation or mirror; otherwise the engine makes line art from grey.
+    uint32_t ScanModeWithDeviceLineArt(int32_t imageType);
+    // Deletes a format table shared by every driver of a class and clears it, unless the current
+    // driver is another object still reading it: a temporary driver must not take it away.
+    void ReleaseSharedFormatTable(CFormatTable*& table);
     // The colour correction of a negative from the fog densities and levels, as most families
     // carry it as their PrepareColourCorrection. A family that sends the engine its own maximum
     // densities (block floats 64-72) passes them; otherwise they copy the levels' (floats 40-48).

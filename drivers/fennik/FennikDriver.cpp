@@ -90,12 +90,7 @@ CFennikDriver::~CFennikDriver()
     // leave the scanner locked to nobody.
     if (m_bReserved)
         Release();
-    bool tableInUse = g_pScannerDriver != nullptr && g_pScannerDriver != this &&
-                      g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    ReleaseSharedFormatTable(s_pFormatTable);
     m_pFormatTable = nullptr;
     FreeBlock(m_Staging);
     FreeBlock(m_HeldLine);

@@ -155,13 +155,7 @@ void CKiltorraLut::LoadTable(const uint16_t* table, uint32_t count)
 
 CKiltorraDriver::~CKiltorraDriver()
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse =
-        g_pScannerDriver != nullptr && g_pScannerDriver != this && g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    ReleaseSharedFormatTable(s_pFormatTable);
     m_pFormatTable = nullptr;
 }
 
@@ -283,28 +277,7 @@ uint32_t CKiltorraDriver::ClampResolutionY(uint32_t r)
 
 int CKiltorraDriver::IsLutRising(uint32_t) { return 1; }
 
-uint32_t CKiltorraDriver::ScanModeForImageType(int32_t imageType)
-{
-    switch (imageType) {
-    case kImageLineArt:
-        break;
-    case kImageHalftone:
-    case kImageGrey:
-        return 2;
-    case kImageRgb:
-    case kImageCmyk:
-        return 3;
-    default:
-        return 0;
-    }
-    if (g_pScanSettings == nullptr)
-        return 2;
-    const CScanSettings& s = *g_pScanSettings;
-    uint32_t resolution = uint32_t(s.GetParam(kParamResolution));
-    bool deviceLineArt =
-        ClampResolutionX(resolution) == resolution && s.GetParam(kParamRotation) == 0 && s.GetParam(kParamMirror) == 0;
-    return deviceLineArt ? 0 : 2;
-}
+uint32_t CKiltorraDriver::ScanModeForImageType(int32_t imageType) { return ScanModeWithDeviceLineArt(imageType); }
 
 double CKiltorraDriver::GetGammaOverride()
 {

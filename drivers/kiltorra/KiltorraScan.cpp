@@ -392,19 +392,7 @@ uint16_t CKiltorraDriver::ReadStatus()
     });
     if (result != kDriverOk)
         return result;
-    const uint8_t* d = status.GetData();
-    CScanSettings& s = *g_pScanSettings;
-    s.m_nPixelsPerLine = Be16(d + 8);
-    s.m_nLineCount = Be16(d + 10);
-    s.m_nBytesPerLine = Be16(d + 12);
-    CWindowSummary& summary = s.m_WindowSummary;
-    summary.m_nWord[0] = Be16(d + 14);
-    summary.m_nWord[1] = Be16(d + 30);
-    summary.m_nWord[2] = Be16(d + 32);
-    summary.m_nWord[3] = Be16(d + 34);
-    summary.m_nByte1 = d[36];
-    summary.m_nByte2 = d[37];
-    summary.m_nWord[4] = Be16(d + 38);
+    TakeStatusBlock(status.GetData());
     return kDriverOk;
 }
 

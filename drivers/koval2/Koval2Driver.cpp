@@ -106,13 +106,7 @@ CKoval2Driver::~CKoval2Driver()
 
 void CKoval2Driver::ReleaseClassTable(CFormatTable*& table)
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse = g_pScannerDriver != nullptr && g_pScannerDriver != this &&
-                      g_pScannerDriver->m_pFormatTable == table;
-    if (!tableInUse) {
-        delete table;
-        table = nullptr;
-    }
+    ReleaseSharedFormatTable(table);
     m_bFormatTableReleased = true;
 }
 

@@ -205,13 +205,7 @@ CScannerDriver* CreateLumetraDriver() { return new (std::nothrow) CLumetraDriver
 CLumetraDriver::~CLumetraDriver()
 {
     DeleteQueues();
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse =
-        g_pScannerDriver != nullptr && g_pScannerDriver != this && g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    ReleaseSharedFormatTable(s_pFormatTable);
     m_pFormatTable = nullptr;
 }
 

@@ -73,13 +73,7 @@ uint32_t OrbelDensityValue(uint32_t density) { return (density * 5 + 250) * 2 / 
 
 COrbelDriver::~COrbelDriver()
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse =
-        g_pScannerDriver != nullptr && g_pScannerDriver != this && g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    ReleaseSharedFormatTable(s_pFormatTable);
     m_pFormatTable = nullptr;
     FreeCorrectionBlockIfAny();
 }

@@ -193,14 +193,7 @@ CTelmariUltraDriver::CTelmariUltraDriver()
 
 CTelmariDriver::~CTelmariDriver()
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    CFormatTable*& table = *m_ppClassFormatTable;
-    bool tableInUse =
-        g_pScannerDriver != nullptr && g_pScannerDriver != this && g_pScannerDriver->m_pFormatTable == table;
-    if (!tableInUse) {
-        delete table;
-        table = nullptr;
-    }
+    ReleaseSharedFormatTable(*m_ppClassFormatTable);
     m_pFormatTable = nullptr;
 }
 

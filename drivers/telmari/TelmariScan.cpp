@@ -362,19 +362,7 @@ uint16_t CTelmariDriver::ReadScanInformation()
         return HandleSense(block.m_sense);
     if (result != kDriverOk)
         return result;
-    const uint8_t* b = block.GetData();
-    CScanSettings& s = *g_pScanSettings;
-    s.m_nPixelsPerLine = Be16(b + 8);
-    s.m_nLineCount = Be16(b + 10);
-    s.m_nBytesPerLine = Be16(b + 12);
-    CWindowSummary& summary = s.m_WindowSummary;
-    summary.m_nWord[0] = Be16(b + 14);
-    summary.m_nWord[1] = Be16(b + 30);
-    summary.m_nWord[2] = Be16(b + 32);
-    summary.m_nWord[3] = Be16(b + 34);
-    summary.m_nByte1 = b[36];
-    summary.m_nByte2 = b[37];
-    summary.m_nWord[4] = Be16(b + 38);
+    TakeStatusBlock(block.GetData());
     m_bWidenSamples = AfxGetApp()->GetProfileInt("General", "Shiftto16beforeCMS", 0) != 0 ? 1 : 0;
     return kDriverOk;
 }

@@ -114,13 +114,7 @@ CScannerDriver* CreateTmrDriver() { return new (std::nothrow) CTmrDriver; }
 
 CTmrDriver::~CTmrDriver()
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse =
-        g_pScannerDriver != nullptr && g_pScannerDriver != this && g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    ReleaseSharedFormatTable(s_pFormatTable);
     m_pFormatTable = nullptr;
 }
 

@@ -209,19 +209,7 @@ uint16_t CTmrDriver::ReadParamBlock()
     result = g_pScsiChannel->Read10(whole, length, kDataTypeParams, 0, true, kCommandTimeout, kSenseBytes);
     if (result != kDriverOk)
         return result;
-    const uint8_t* d = block.GetData();
-    CScanSettings& settings = *g_pScanSettings;
-    settings.m_nPixelsPerLine = Be16(d + 8);
-    settings.m_nLineCount = Be16(d + 10);
-    settings.m_nBytesPerLine = Be16(d + 12);
-    CWindowSummary& summary = settings.m_WindowSummary;
-    summary.m_nWord[0] = uint16_t(Be16(d + 14));
-    summary.m_nWord[1] = uint16_t(Be16(d + 30));
-    summary.m_nWord[2] = uint16_t(Be16(d + 32));
-    summary.m_nWord[3] = uint16_t(Be16(d + 34));
-    summary.m_nByte1 = d[36];
-    summary.m_nByte2 = d[37];
-    summary.m_nWord[4] = uint16_t(Be16(d + 38));
+    TakeStatusBlock(block.GetData());
     return kDriverOk;
 }
 

@@ -93,13 +93,7 @@ CScannerDriver* CreateZandorDriver() { return new (std::nothrow) CZandorDriver; 
 
 CZandorDriver::~CZandorDriver()
 {
-    // The class table is shared: a temporary driver must not take it from the current one.
-    bool tableInUse =
-        g_pScannerDriver != nullptr && g_pScannerDriver != this && g_pScannerDriver->m_pFormatTable == s_pFormatTable;
-    if (!tableInUse) {
-        delete s_pFormatTable;
-        s_pFormatTable = nullptr;
-    }
+    ReleaseSharedFormatTable(s_pFormatTable);
     m_pFormatTable = nullptr;
 }
 
@@ -229,28 +223,7 @@ uint32_t CZandorDriver::ClampResolutionY(uint32_t resolution) { return ClampReso
 
 int CZandorDriver::IsLutRising(uint32_t scanMode) { return scanMode <= 4 ? 0 : 1; }
 
-uint32_t CZandorDriver::ScanModeForImageType(int32_t imageType)
-{
-    switch (imageType) {
-    case kImageLineArt:
-        break;
-    case kImageHalftone:
-    case kImageGrey:
-        return 2;
-    case kImageRgb:
-    case kImageCmyk:
-        return 3;
-    default:
-        return 0;
-    }
-    if (g_pScanSettings == nullptr)
-        return 2;
-    const CScanSettings& settings = *g_pScanSettings;
-    uint32_t resolution = uint32_t(settings.GetParam(kParamResolution));
-    bool deviceLineArt = ClampResolutionX(resolution) == resolution && settings.GetParam(kParamRotation) == 0 &&
-        settings.GetParam(kParamMirror) == 0;
-    return deviceLineArt ? 0 : 2;
-}
+uint32_t CZandorDriver::ScanModeForImageType(int32_t imageType) { return ScanModeWithDeviceLineArt(imageType); }
 
 // Every sample the host sees went through a table: grey samples (also those the engine turns into
 // line art or halftone) through the green one, colour through one per channel. The device's ink
