@@ -120,13 +120,8 @@ TEST_P(FennikScanTest, DeviceLineArtIsInvertedBackToSetBitsBlack)
     CChartWindow grey = scan.chart;
     grey.bitsPerSample = 8;
     std::vector<uint8_t> light = CTestChart::Render(grey);
-    std::vector<uint8_t> expected(size_t(scan.lines) * size_t(scan.bytesPerLine), 0);
-    for (int y = 0; y < scan.lines; ++y) {
-        for (int x = 0; x < scan.pixels; ++x) {
-            if (light[size_t(y) * size_t(scan.pixels) + size_t(x)] < scan.threshold)
-                expected[size_t(y) * size_t(scan.bytesPerLine) + size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
-        }
-    }
+    std::vector<uint8_t> expected = LineArtOfLight(light, uint32_t(scan.pixels), uint32_t(scan.lines),
+                                                   uint32_t(scan.bytesPerLine), scan.threshold);
     EXPECT_EQ(127, scan.threshold);
     ASSERT_EQ(uint32_t(scan.lines), image.lines);
     EXPECT_TRUE(expected == image.bytes);

@@ -36,24 +36,7 @@ std::vector<uint8_t> ExpectedImage(const CKovalScan& scan)
     std::vector<uint8_t> chart = CTestChart::Render(scan.chart);
     if (scan.mode != 0)
         return chart;
-    std::vector<uint8_t> bits(size_t(scan.bytesPerLine) * scan.lines, 0);
-    for (uint32_t y = 0; y < scan.lines; ++y) {
-        for (uint32_t x = 0; x < scan.pixels; ++x) {
-            if (chart[size_t(y) * scan.pixels + x] < scan.threshold)
-                bits[size_t(y) * scan.bytesPerLine + x / 8] |= uint8_t(0x80 >> (x % 8));
-        }
-    }
-    return bits;
-}
-
-// The device indexes its 1024-entry tables with the 10-bit light, the chart renders 8 bits: an
-// identity table may land one level off.
-size_t CountBeyondOneLevel(const std::vector<uint8_t>& expected, const std::vector<uint8_t>& image)
-{
-    size_t count = 0;
-    for (size_t i = 0; i < expected.size() && i < image.size(); ++i)
-        count += std::abs(int(expected[i]) - int(image[i])) > 1 ? 1 : 0;
-    return count;
+    return LineArtOfLight(chart, scan.pixels, scan.lines, scan.bytesPerLine, scan.threshold);
 }
 
 class KovalScanTest : public KovalBench, public testing::WithParamInterface<ScsiDriverId> { };

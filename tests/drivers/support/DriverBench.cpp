@@ -8,6 +8,7 @@
 #include "tests/support/Screenshot.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 CWinApp* DriverBench::s_pApp = nullptr;
 
@@ -190,4 +191,23 @@ CBenchImage DriverBench::ReadImage(CScannerDriver& driver)
         image.lines += delivered;
     }
     return image;
+}
+
+std::vector<uint8_t> LineArtOfLight(const std::vector<uint8_t>& light, uint32_t pixels, uint32_t lines,
+                                    uint32_t bytesPerLine, int threshold)
+{
+    std::vector<uint8_t> bits(size_t(bytesPerLine) * lines, 0);
+    for (uint32_t y = 0; y < lines; ++y)
+        for (uint32_t x = 0; x < pixels; ++x)
+            if (light[size_t(y) * pixels + x] < threshold)
+                bits[size_t(y) * bytesPerLine + x / 8] |= uint8_t(0x80 >> (x % 8));
+    return bits;
+}
+
+size_t CountBeyondOneLevel(const std::vector<uint8_t>& expected, const std::vector<uint8_t>& image)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < expected.size() && i < image.size(); ++i)
+        count += std::abs(int(expected[i]) - int(image[i])) > 1 ? 1 : 0;
+    return count;
 }

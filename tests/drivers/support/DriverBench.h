@@ -116,6 +116,15 @@ protected:
     std::unique_ptr<TDriver> m_pDriver;
 };
 
+// Line art of 8-bit light samples (pixels x lines, rows of bytesPerLine): 1 = black, most
+// significant bit first, where the light is below threshold.
+std::vector<uint8_t> LineArtOfLight(const std::vector<uint8_t>& light, uint32_t pixels, uint32_t lines,
+                                    uint32_t bytesPerLine, int threshold);
+
+// The samples that differ by more than one level: a device indexing its tables with more bits of
+// light than the chart's 8 may land a level off.
+size_t CountBeyondOneLevel(const std::vector<uint8_t>& expected, const std::vector<uint8_t>& image);
+
 // The commands target saw whose operation code is opcode.
 std::vector<CSimLogEntry> EntriesWithOpcode(const CVirtualTarget& target, uint8_t opcode);
 

@@ -27,15 +27,6 @@ const ScanCase kScans[] = {
     {"Negative", {{"resolutions", "600,300,75"}}, kImageRgb, 75, 2, 3000, 3000, 4100, 2400},
 };
 
-// The device indexes its tables with the 10-bit light, the chart renders 8 bits: a level off at most.
-size_t CountBeyondOneLevel(const std::vector<uint8_t>& expected, const std::vector<uint8_t>& image)
-{
-    size_t count = 0;
-    for (size_t i = 0; i < expected.size() && i < image.size(); ++i)
-        count += std::abs(int(expected[i]) - int(image[i])) > 1 ? 1 : 0;
-    return count;
-}
-
 class TmrScanTest : public TmrBench, public testing::WithParamInterface<ScsiDriverId> { };
 
 }  // namespace
