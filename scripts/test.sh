@@ -18,7 +18,17 @@ for arch in "${all_archs[@]}"; do
 done
 
 "$root/scripts/build.sh"
+# The architectures' test runs share nothing (each tree has its own wine prefix and Xvfb) and spend
+# most of their time waiting on wine: they run side by side, and each one's output follows whole.
+pids=()
 for arch in "${runs[@]}"; do
-    echo "Testing the $arch build"
-    (cd "$build/$arch" && ctest --output-on-failure -j "$(nproc)" "$@")
+    (cd "$build/$arch" && ctest --output-on-failure -j "$(nproc)" "$@") >"$build/$arch/ctest.log" 2>&1 &
+    pids+=($!)
 done
+status=0
+for i in "${!runs[@]}"; do
+    wait "${pids[$i]}" || status=1
+    echo "Testing the ${runs[$i]} build"
+    cat "$build/${runs[$i]}/ctest.log"
+done
+exit $status
