@@ -18,23 +18,6 @@ protected:
     KovalJobTest() : JobBench("koval_scan.bmp") {}
 };
 
-// The BMP pixel at (x, y) from the top as the chart's 8-bit sample of channel c (R, G, B), or the
-// grey level; line art as 0 black and 255 white through the palette.
-int FilePixel(const std::vector<uint8_t>& file, uint32_t x, uint32_t y, int channel)
-{
-    uint32_t offset = Get32(file, 10);
-    uint32_t width = Get32(file, 18);
-    uint32_t height = Get32(file, 22);
-    uint16_t bits = uint16_t(file[28] | (file[29] << 8));
-    uint32_t stride = (width * bits + 31) / 32 * 4;
-    const uint8_t* row = &file[offset + (height - 1 - y) * stride];
-    if (bits == 1) {
-        int index = (row[x / 8] >> (7 - x % 8)) & 1;
-        return file[54 + 4 * index];
-    }
-    return bits == 8 ? row[x] : row[3 * x + 2 - channel];
-}
-
 }  // namespace
 
 TEST_F(KovalJobTest, BmpFilesHoldTheChartAtTheSelectedSize)

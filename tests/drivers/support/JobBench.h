@@ -25,6 +25,21 @@ inline uint32_t Get32(const std::vector<uint8_t>& f, size_t at)
     return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (uint32_t(f[at + 3]) << 24);
 }
 
+// The sample at (x, y) from the top of an 8-, 24- or 1-bit BMP file, channel c (R, G, B) or the
+// grey level; line art as 0 black and 255 white through the palette.
+inline int FilePixel(const std::vector<uint8_t>& file, uint32_t x, uint32_t y, int channel)
+{
+    uint32_t offset = Get32(file, 10);
+    uint32_t width = Get32(file, 18);
+    uint32_t height = Get32(file, 22);
+    uint16_t bits = uint16_t(file[28] | (file[29] << 8));
+    uint32_t stride = (width * bits + 31) / 32 * 4;
+    const uint8_t* row = &file[offset + (height - 1 - y) * stride];
+    if (bits == 1)
+        return file[54 + 4 * ((row[x / 8] >> (7 - x % 8)) & 1)];
+    return bits == 8 ? row[x] : row[3 * x + 2 - channel];
+}
+
 // The largest difference of a sample of an 8- or 24-bit BMP file (rows bottom-up, colour pixels
 // blue first) from the chart the device rendered; -1 when the file is not whole or the chart does
 // not cover it.
