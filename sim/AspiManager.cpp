@@ -10,12 +10,15 @@
 #include <string>
 
 #include "core/scsi/AspiSrb.h"
+#include "core/util/Watch.h"
 #include "sim/AspiManager.h"
 #include "sim/VirtualBus.h"
 
 #define ASPI_EXPORT extern "C" __declspec(dllexport)
 
 namespace {
+
+constexpr LONGLONG kWatchMicroseconds = 2000;
 
 class CAspiManager {
 public:
@@ -39,13 +42,19 @@ private:
     void Complete(AspiExecSrb* srb, const CSimReply& reply, bool post);
     void Finish(AspiExecSrb* srb, uint8_t status, bool post);
     void StartWorker();
+    void Queue(const CJob& job);
     static DWORD WINAPI WorkerProc(void* self);
     void Work();
+    bool TakeJob(CJob& job);
+    bool QueueEmpty();
+    void WaitForWork();
+    void Do(const CJob& job);
 
     CRITICAL_SECTION m_queueLock;
     CRITICAL_SECTION m_busLock;
     HANDLE m_wake = nullptr;
     HANDLE m_thread = nullptr;
+    volatile LONG m_workerSleeps = 0;  // the worker sleeps on m_wake rather than watching the queue
     std::deque<CJob> m_queue;
     std::deque<AspiExecSrb*> m_held;  // hung requests, completed only by an abort
     std::unique_ptr<CVirtualBus> m_ownBus;
@@ -229,21 +238,13 @@ DWORD CAspiManager::Exec(AspiExecSrb* srb)
         LeaveCriticalSection(&m_queueLock);
         return kAspiPending;
     }
-    StartWorker();
-    EnterCriticalSection(&m_queueLock);
-    m_queue.push_back(CJob{srb, false});
-    LeaveCriticalSection(&m_queueLock);
-    SetEvent(m_wake);
+    Queue(CJob{srb, false});
     return kAspiPending;
 }
 
 DWORD CAspiManager::Abort(AspiAbortSrb* srb)
 {
-    StartWorker();
-    EnterCriticalSection(&m_queueLock);
-    m_queue.push_back(CJob{static_cast<AspiExecSrb*>(srb->request), true});
-    LeaveCriticalSection(&m_queueLock);
-    SetEvent(m_wake);
+    Queue(CJob{static_cast<AspiExecSrb*>(srb->request), true});
     srb->status = kAspiCompleted;
     return kAspiCompleted;
 }
@@ -304,45 +305,86 @@ DWORD WINAPI CAspiManager::WorkerProc(void* self)
     return 0;
 }
 
+// Setting the event is a round trip to the wine server: only a sleeping worker gets it.
+void CAspiManager::Queue(const CJob& job)
+{
+    StartWorker();
+    EnterCriticalSection(&m_queueLock);
+    m_queue.push_back(job);
+    LeaveCriticalSection(&m_queueLock);
+    if (InterlockedExchange(&m_workerSleeps, 0) != 0)
+        SetEvent(m_wake);
+}
+
 void CAspiManager::Work()
 {
     for (;;) {
-        WaitForSingleObject(m_wake, INFINITE);
-        for (;;) {
-            EnterCriticalSection(&m_queueLock);
-            if (m_queue.empty()) {
-                LeaveCriticalSection(&m_queueLock);
-                break;
-            }
-            CJob job = m_queue.front();
-            m_queue.pop_front();
-            bool wasHeld = false;
-            if (job.abort) {
-                auto it = std::find(m_held.begin(), m_held.end(), job.srb);
-                wasHeld = it != m_held.end();
-                if (wasHeld)
-                    m_held.erase(it);
-            }
-            LeaveCriticalSection(&m_queueLock);
-            if (job.abort) {
-                if (wasHeld) {
-                    job.srb->hostStatus = 0;
-                    job.srb->targetStatus = 0;
-                    Finish(job.srb, kAspiAborted, true);
-                }
-                continue;
-            }
-            CSimReply reply = Run(job.srb);
-            if (reply.disposition == SimDisposition::Hang) {
-                EnterCriticalSection(&m_queueLock);
-                m_held.push_back(job.srb);
-                LeaveCriticalSection(&m_queueLock);
-                continue;
-            }
-            Sleep(reply.delayMs);
-            Complete(job.srb, reply, true);
-        }
+        CJob job{};
+        while (!TakeJob(job))
+            WaitForWork();
+        Do(job);
     }
+}
+
+bool CAspiManager::TakeJob(CJob& job)
+{
+    EnterCriticalSection(&m_queueLock);
+    const bool taken = !m_queue.empty();
+    if (taken) {
+        job = m_queue.front();
+        m_queue.pop_front();
+    }
+    LeaveCriticalSection(&m_queueLock);
+    return taken;
+}
+
+bool CAspiManager::QueueEmpty()
+{
+    EnterCriticalSection(&m_queueLock);
+    const bool empty = m_queue.empty();
+    LeaveCriticalSection(&m_queueLock);
+    return empty;
+}
+
+// A scanning program sends its next request moments after the last one's post: watching the
+// queue that long saves the sender waking us. Then the worker sleeps.
+void CAspiManager::WaitForWork()
+{
+    if (WatchFor([this] { return !QueueEmpty(); }, kWatchMicroseconds))
+        return;
+    InterlockedExchange(&m_workerSleeps, 1);
+    // A job queued before the flag was up found no sleeper to wake.
+    if (QueueEmpty())
+        WaitForSingleObject(m_wake, INFINITE);
+    InterlockedExchange(&m_workerSleeps, 0);
+}
+
+void CAspiManager::Do(const CJob& job)
+{
+    if (job.abort) {
+        EnterCriticalSection(&m_queueLock);
+        auto it = std::find(m_held.begin(), m_held.end(), job.srb);
+        const bool wasHeld = it != m_held.end();
+        if (wasHeld)
+            m_held.erase(it);
+        LeaveCriticalSection(&m_queueLock);
+        if (wasHeld) {
+            job.srb->hostStatus = 0;
+            job.srb->targetStatus = 0;
+            Finish(job.srb, kAspiAborted, true);
+        }
+        return;
+    }
+    CSimReply reply = Run(job.srb);
+    if (reply.disposition == SimDisposition::Hang) {
+        EnterCriticalSection(&m_queueLock);
+        m_held.push_back(job.srb);
+        LeaveCriticalSection(&m_queueLock);
+        return;
+    }
+    if (reply.delayMs != 0)
+        Sleep(reply.delayMs);
+    Complete(job.srb, reply, true);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiWait.h"
 #include "core/util/Clock.h"
+#include "core/util/Watch.h"
 #include "framework/App.h"
 
 volatile LONG g_AspiPending = 0;
@@ -29,7 +30,10 @@ constexpr uint32_t kBusyRetryMs = 250;
 // The longest nap of a wait: it also looks at the clock when no timer could be set.
 constexpr DWORD kNapMs = 10;
 // Long enough for a manager that posts from its own thread, short enough not to be felt by windows.
-constexpr uint32_t kQuickWaitMs = 2;
+constexpr LONGLONG kWatchMicroseconds = 2000;
+
+// Set while the waiting thread sleeps on the posted event rather than watching the flag.
+volatile LONG g_AspiWaiterSleeps = 0;
 
 // Wakes the waiting thread as soon as its request is posted; a nap that waited for the clock
 // alone would cost every command of a scan its rest of a scheduler tick.
@@ -45,9 +49,14 @@ void __cdecl AspiPostRoutine(void* srb)
 {
     if (srb == g_pAspiSrb) {
         g_AspiPending = 0;
-        SetEvent(PostedEvent());
+        MemoryBarrier();
+        // A waiter that still watches the flag sees it at once; setting the event is a round trip
+        // to the system (to the wine server under wine), so only a sleeping waiter gets it.
+        if (g_AspiWaiterSleeps)
+            SetEvent(PostedEvent());
     }
 }
+
 
 void CALLBACK AspiTimerProc(HWND, UINT, UINT_PTR, DWORD)
 {
@@ -363,10 +372,10 @@ void CAspiTransport::AspiWaitPumping(uint32_t milliseconds)
     // to set and kill for a wait that is over.
     if (!g_AspiPending || g_UserAbort)
         return;
-    // Most requests are posted within a moment: a short wait for the post costs one call, where
-    // the timer and the message loop cost several for every command of a scan.
-    if (WaitForSingleObject(PostedEvent(), std::min(milliseconds, kQuickWaitMs)) == WAIT_OBJECT_0 && !g_AspiPending)
+    // Most requests are posted within moments of their sending.
+    if (WatchFor([] { return !g_AspiPending; }, kWatchMicroseconds))
         return;
+    InterlockedExchange(&g_AspiWaiterSleeps, 1);
     g_AspiWaiting = 1;
     UINT_PTR timer = SetTimer(nullptr, 0, milliseconds, AspiTimerProc);
     uint32_t start = MillisecondClock();
@@ -384,6 +393,7 @@ void CAspiTransport::AspiWaitPumping(uint32_t milliseconds)
     }
     if (timer != 0)
         KillTimer(nullptr, timer);
+    InterlockedExchange(&g_AspiWaiterSleeps, 0);
 }
 
 void CAspiTransport::WaitAfterAbort(AspiExecSrb* srb, uint32_t start)
