@@ -67,18 +67,11 @@ int CMainFrame::OnCreate(LPCREATESTRUCT cs)
     const BOOL camera = g_pScannerDriver && g_pScannerDriver->IsCamera();
     // First: the bars take its font and the form its template.
     g_pDialogLocalizer = new CDialogLocalizer(camera);
-    g_pStatusBar = new CBrelvaneStatusBar;
-    g_pStatusBar->Create(this, (HFONT)g_pDialogLocalizer->DialogFont().m_hObject);
-    // The camera's bitmap "CamIcons" comes with the camera form; until then its bar has no buttons.
-    static const UINT kCameraIds[20] = {
-        3660, 0, 3670, 0, 3714, 0, 3720, 3722, 3744, 0, 3710, 0, 3742, 0, 3738, 0, 4038, 4040, 4042, 4044};
-    if (camera)
-        m_wndToolBar.CreateTipToolBar(this, "CamIcons", kCameraIds, 20, AFX_IDW_TOOLBAR);
-    else
-        m_wndToolBar.CreateTipToolBar(this, "ToolIcons", kToolBarIds, 23, AFX_IDW_TOOLBAR);
-    m_bLayoutSuspended = TRUE;
-    g_pTipWnd = new CTipWnd;
-    g_pTipWnd->Create(AfxGetMainWnd(), (int)App().GetProfileInt(kSection, "TipsFontSize", 0));
+    // A batch start never shows its frame, and its bars and form, which only a user would see,
+    // would be most of the time the start takes.
+    if (!g_bInteractive)
+        return CFrameWnd::OnCreate(cs);
+    CreateBars(camera);
     if (CFrameWnd::OnCreate(cs) == -1)
         return -1;
     LoadAccelTable("MainAccelTable");
@@ -93,10 +86,25 @@ int CMainFrame::OnCreate(LPCREATESTRUCT cs)
     m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
     EnableDocking(CBRS_ALIGN_ANY);
     DockControlBar(&m_wndToolBar, AFX_IDW_DOCKBAR_TOP);
-    if (g_bInteractive)
-        LoadBarState(kBarState);
+    LoadBarState(kBarState);
     SetTimer(kZoomTimer, 2000);
     return 0;
+}
+
+void CMainFrame::CreateBars(BOOL camera)
+{
+    g_pStatusBar = new CBrelvaneStatusBar;
+    g_pStatusBar->Create(this, (HFONT)g_pDialogLocalizer->DialogFont().m_hObject);
+    // The camera's bitmap "CamIcons" comes with the camera form; until then its bar has no buttons.
+    static const UINT kCameraIds[20] = {
+        3660, 0, 3670, 0, 3714, 0, 3720, 3722, 3744, 0, 3710, 0, 3742, 0, 3738, 0, 4038, 4040, 4042, 4044};
+    if (camera)
+        m_wndToolBar.CreateTipToolBar(this, "CamIcons", kCameraIds, 20, AFX_IDW_TOOLBAR);
+    else
+        m_wndToolBar.CreateTipToolBar(this, "ToolIcons", kToolBarIds, 23, AFX_IDW_TOOLBAR);
+    m_bLayoutSuspended = TRUE;
+    g_pTipWnd = new CTipWnd;
+    g_pTipWnd->Create(AfxGetMainWnd(), (int)App().GetProfileInt(kSection, "TipsFontSize", 0));
 }
 
 // The camera's own form comes with its issue: until then a camera has no form (its template is not
@@ -211,9 +219,10 @@ void CMainFrame::OnTimer(UINT_PTR id)
     }
 }
 
+// The hidden frame of a batch start has no placement of the user's to keep.
 void CMainFrame::OnSize(UINT type, int, int)
 {
-    if (type == SIZE_MINIMIZED)
+    if (type == SIZE_MINIMIZED || !g_bInteractive)
         return;
     if (type == SIZE_MAXIMIZED) {
         App().WriteProfileInt(kSection, "Zoomed", 1);
@@ -229,7 +238,7 @@ void CMainFrame::OnSize(UINT type, int, int)
 
 void CMainFrame::OnMove(int, int)
 {
-    if (IsIconic())
+    if (IsIconic() || !g_bInteractive)
         return;
     if (IsZoomed()) {
         App().WriteProfileInt(kSection, "Zoomed", 1);

@@ -50,6 +50,7 @@ protected:
 
 private:
     void ApplyPlacement();
+    void CreateBars(BOOL camera);
     void CreateForm();
     bool ToolBarWanted() const;
 

@@ -464,9 +464,10 @@ TEST_F(MainFrameTest, SummaryAndReadoutWriteTheFormAndThePanes)
     g_pScanSettings = savedSettings;
 }
 
-TEST_F(MainFrameTest, WritersSkipAMissingBarAndReachTheHiddenFramesForm)
+TEST_F(MainFrameTest, ABatchStartsHiddenFrameHasNoBarsNoFormAndKeepsNoPlacement)
 {
-    // Before the frame exists; then a batch start's hidden frame, which makes its form as well.
+    // Before the frame exists, then with a batch start's hidden frame: the writers find nothing to
+    // write to and must not fault.
     ASSERT_EQ(nullptr, g_pStatusBar);
     CScanSettings settings = MakeSettings(0, 0, 0, 10000, 5000, 100);
     ShowSettingsSummary(&settings);
@@ -474,14 +475,18 @@ TEST_F(MainFrameTest, WritersSkipAMissingBarAndReachTheHiddenFramesForm)
     SetFormStatusText("nowhere");
     g_bInteractive = 0;
     OpenFrame(false);
-    EXPECT_EQ(0, g_pStatusBar->m_bReadout);
+    EXPECT_EQ(nullptr, g_pStatusBar);
+    EXPECT_EQ(nullptr, g_pTipWnd);
+    EXPECT_EQ(nullptr, MainForm());
+    EXPECT_EQ(nullptr, ::GetWindow(m_pFrame->m_hWnd, GW_CHILD));
     ShowSettingsSummary(&settings);
     ShowColorReadout(1, 2);
     SetFormStatusText("hidden");
-    ASSERT_NE(nullptr, MainForm());
-    EXPECT_EQ(m_pFrame->m_pForm, MainForm());
-    EXPECT_EQ("hidden", ItemText(MainForm(), IDC_FORM_STATUS));
-    EXPECT_EQ(Text(3264), (const char*)g_pStatusBar->GetPaneText(g_pStatusBar->CommandToIndex(3264)));
+    EXPECT_FALSE(m_pFrame->IsWindowVisible());
+    // The hidden window's size is not the user's: the next interactive start opens where it was.
+    m_pFrame->MoveWindow(10, 20, 700, 500, TRUE);
+    for (const char* key : {"WindowX", "WindowY", "WindowW", "WindowH", "Zoomed"})
+        EXPECT_EQ("", Ini(key)) << key;
 }
 
 TEST(TipPlacement, OpensAwayFromTheMainWindowEdges)
