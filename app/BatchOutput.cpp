@@ -44,9 +44,11 @@ bool g_bBatchStopped = false;
 int BatchProgressCallback(int32_t)
 {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    if (MessageLookDue()) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
     }
     // The transports clear the abort flag once they have seen it; the exit code needs it later.
     const bool stop = g_UserAbort != 0;

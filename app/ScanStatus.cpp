@@ -78,6 +78,8 @@ bool CreateBatchProgress()
 // pre-translation takes (the dialog's own keyboard handling) ends the round.
 void PumpProgressMessages()
 {
+    if (!MessageLookDue())
+        return;
     CWinApp* app = AfxGetApp();
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -91,6 +93,16 @@ void PumpProgressMessages()
 }  // namespace
 
 CProgressDlg* g_pBatchProgressDlg = nullptr;
+
+bool MessageLookDue()
+{
+    static DWORD lastLook = 0;
+    const DWORD now = GetTickCount();
+    if (now == lastLook)
+        return false;
+    lastLook = now;
+    return true;
+}
 
 CString ScanStatusText(int messageId, uint32_t value)
 {

@@ -34,3 +34,8 @@ void ShowScanProgress(int messageId, int32_t value);
 bool BatchProgressCancelled();
 
 void DestroyBatchProgress();
+
+// Whether a running operation should look at the message queue now: true at most once per tick
+// of the system clock, for a look is a round trip to the system (to the wine server under wine)
+// and a scan's blocks come far faster than anyone clicks Cancel.
+bool MessageLookDue();
