@@ -99,41 +99,58 @@ uint16_t CBmpFileWriter::Open(const char* path, CCmsImageDesc* desc)
         return kFailed;
     if (!m_file.WriteAt(0, header, m_nHeaderSize))
         return kFailed;
-    m_rowBuffer.Alloc(rowBytes);
-    return m_rowBuffer.Data() != nullptr ? 0 : kFailed;
+    return HoldBlock(rowBytes) ? 0 : kFailed;
 }
 
+// A BMP holds its rows bottom up and its colour pixels as blue, green, red: each block is put in
+// that order in one pass over it, into a buffer of the writer's own.
 uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
 {
     if (count == 0)
         return 0;
     uint32_t height = (uint32_t)m_pDesc->imageHeight;
     uint32_t rowBytes = (uint32_t)m_pDesc->channels[0].rowStep;
-    if (m_nRowsWritten + count > height || m_rowBuffer.Data() == nullptr)
+    if (m_nRowsWritten + count > height || !HoldBlock(count * rowBytes))
         return 0;
     m_pDesc->height = (int32_t)count;
-    uint8_t* spare = (uint8_t*)m_rowBuffer.Data();
-    for (uint32_t top = 0, bottom = count - 1; top < bottom; ++top, --bottom) {
-        memcpy(spare, lines + top * rowBytes, rowBytes);
-        memcpy(lines + top * rowBytes, lines + bottom * rowBytes, rowBytes);
-        memcpy(lines + bottom * rowBytes, spare, rowBytes);
-    }
-    if (m_nBitCount == 24) {
-        uint32_t pixels = (uint32_t)m_pDesc->imageWidth;
-        for (uint32_t y = 0; y < count; ++y) {
-            uint8_t* p = lines + y * rowBytes;
-            for (uint32_t x = 0; x < pixels; ++x, p += 3)
-                std::swap(p[0], p[2]);
-        }
+    uint8_t* rows = (uint8_t*)m_blockBuffer.Data();
+    for (uint32_t y = 0; y < count; ++y) {
+        const uint8_t* source = lines + (count - 1 - y) * rowBytes;
+        uint8_t* target = rows + y * rowBytes;
+        if (m_nBitCount == 24)
+            CopyAsBgr(source, target, (uint32_t)m_pDesc->imageWidth, rowBytes);
+        else
+            memcpy(target, source, rowBytes);
     }
     m_nRowsWritten += count;
     uint32_t offset = m_nHeaderSize + (height - m_nRowsWritten) * rowBytes;
-    return m_file.WriteAt(offset, lines, count * rowBytes) ? count : 0;
+    return m_file.WriteAt(offset, rows, count * rowBytes) ? count : 0;
+}
+
+void CBmpFileWriter::CopyAsBgr(const uint8_t* __restrict rgb, uint8_t* __restrict bgr, uint32_t pixels,
+                               uint32_t rowBytes)
+{
+    for (uint32_t x = 0; x < pixels; ++x, rgb += 3, bgr += 3) {
+        bgr[0] = rgb[2];
+        bgr[1] = rgb[1];
+        bgr[2] = rgb[0];
+    }
+    memcpy(bgr, rgb, rowBytes - 3 * pixels);
+}
+
+bool CBmpFileWriter::HoldBlock(uint32_t bytes)
+{
+    if (bytes > m_nBlockBytes) {
+        m_blockBuffer.Alloc(bytes);
+        m_nBlockBytes = m_blockBuffer.Data() != nullptr ? bytes : 0;
+    }
+    return m_blockBuffer.Data() != nullptr;
 }
 
 uint16_t CBmpFileWriter::Close()
 {
-    m_rowBuffer.Free();
+    m_blockBuffer.Free();
+    m_nBlockBytes = 0;
     if (!m_file.IsOpen())
         return kFailed;
     // Every row went out with its own checked write; closing adds nothing to report.

@@ -42,7 +42,12 @@ public:
     static uint16_t BitCountFor(const CCmsImageDesc& desc);
 
 private:
-    CScopedBlock m_rowBuffer;
+    static void CopyAsBgr(const uint8_t* rgb, uint8_t* bgr, uint32_t pixels, uint32_t rowBytes);
+    // Makes the block buffer hold at least the bytes; false when there is no memory for them.
+    bool HoldBlock(uint32_t bytes);
+
+    CScopedBlock m_blockBuffer;
+    uint32_t m_nBlockBytes = 0;
     uint32_t m_nRowsWritten = 0;
     uint16_t m_nBitCount = 0;
     uint32_t m_nHeaderSize = 0;
