@@ -463,6 +463,22 @@ int RunCalibrationAlone()
     return code;
 }
 
+// The whole-program cases alone: the end-to-end scan, the start and the 67 MB square.
+int RunProgramCases()
+{
+    std::string folder = MakeFolder();
+    if (folder.empty())
+        return kExitFailed;
+    int worst = 0;
+    for (int (*programCase)(const std::string&) : {RunBatchCase, RunStartCase, RunSquareCase}) {
+        fflush(stdout);
+        int code = programCase(folder);
+        worst = code > worst ? code : worst;
+    }
+    RemoveFolder(folder);
+    return worst;
+}
+
 int RunAll()
 {
     char self[MAX_PATH] = {};
@@ -500,6 +516,8 @@ int main(int argc, char** argv)
         return RunSampleSwapCase(std::string());
     if (argc == 2 && strcmp(argv[1], "--calibration") == 0)
         return RunCalibrationAlone();
+    if (argc == 2 && strcmp(argv[1], "--program") == 0)
+        return RunProgramCases();
     if (argc == 3 && strcmp(argv[1], "--orbel") == 0)
         return RunOrbelCase(std::string(argv[2]) + "\\");
     if (argc == 5 && strcmp(argv[1], "--case") == 0 && strcmp(argv[3], "--dir") == 0) {
@@ -515,6 +533,7 @@ int main(int argc, char** argv)
            "       scan_bench.exe --flavour  (the flavour chain case alone)\n"
            "       scan_bench.exe --swap     (the deep-sample swap case alone)\n"
            "       scan_bench.exe --calibration  (the OSTRAVEL calibration case alone)\n"
+           "       scan_bench.exe --program  (the cases that start brelvane.exe alone)\n"
            "       scan_bench.exe --orbel DIR  (the ORBEL 35 case alone, its files in DIR)\n");
     return kExitFailed;
 }
