@@ -473,6 +473,7 @@ TEST_F(MainFrameTest, ABatchStartsHiddenFrameHasNoBarsNoFormAndKeepsNoPlacement)
     ShowSettingsSummary(&settings);
     ShowColorReadout(1, 2);
     SetFormStatusText("nowhere");
+    SetIni("Zoomed", "1");
     g_bInteractive = 0;
     OpenFrame(false);
     EXPECT_EQ(nullptr, g_pStatusBar);
@@ -482,11 +483,14 @@ TEST_F(MainFrameTest, ABatchStartsHiddenFrameHasNoBarsNoFormAndKeepsNoPlacement)
     ShowSettingsSummary(&settings);
     ShowColorReadout(1, 2);
     SetFormStatusText("hidden");
+    // A maximised last session must not show the frame once a long scan has run past the timer.
+    Pump(2300);
     EXPECT_FALSE(m_pFrame->IsWindowVisible());
     // The hidden window's size is not the user's: the next interactive start opens where it was.
     m_pFrame->MoveWindow(10, 20, 700, 500, TRUE);
-    for (const char* key : {"WindowX", "WindowY", "WindowW", "WindowH", "Zoomed"})
+    for (const char* key : {"WindowX", "WindowY", "WindowW", "WindowH"})
         EXPECT_EQ("", Ini(key)) << key;
+    EXPECT_EQ("1", Ini("Zoomed"));
 }
 
 TEST(TipPlacement, OpensAwayFromTheMainWindowEdges)
