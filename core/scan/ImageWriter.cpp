@@ -127,9 +127,11 @@ uint32_t CBmpFileWriter::Write(uint8_t* lines, uint32_t count)
     return m_file.WriteAt(offset, rows, count * rowBytes) ? count : 0;
 }
 
+// Never past the row, whatever width the descriptor claims; the row's padding goes as it came.
 void CBmpFileWriter::CopyAsBgr(const uint8_t* __restrict rgb, uint8_t* __restrict bgr, uint32_t pixels,
                                uint32_t rowBytes)
 {
+    pixels = std::min(pixels, rowBytes / 3);
     for (uint32_t x = 0; x < pixels; ++x, rgb += 3, bgr += 3) {
         bgr[0] = rgb[2];
         bgr[1] = rgb[1];

@@ -57,7 +57,6 @@ void __cdecl AspiPostRoutine(void* srb)
     }
 }
 
-
 void CALLBACK AspiTimerProc(HWND, UINT, UINT_PTR, DWORD)
 {
     g_AspiWaiting = 0;
