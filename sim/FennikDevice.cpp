@@ -1,5 +1,7 @@
 #include "sim/FennikDevice.h"
 
+#include "core/util/ByteOrder.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -24,15 +26,6 @@ constexpr uint8_t kDataShading = 0x82;
 constexpr double kStripLevel = 200.0;
 constexpr uint8_t kHighOutlier = 255;
 constexpr uint8_t kLowOutlier = 20;
-
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be32(const uint8_t* at) { return (Be16(at) << 16) | Be16(at + 2); }
-
-void PutBe16(uint8_t* at, uint32_t value)
-{
-    at[0] = uint8_t(value >> 8);
-    at[1] = uint8_t(value);
-}
 
 struct CModelName {
     const char* model;
@@ -211,18 +204,18 @@ bool CFennikDevice::WindowFits(const CFennikScan& scan) const
 void CFennikDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
 {
     std::vector<uint8_t> list = io.TakeOut();
-    if (list.size() < 8 + 46 || Be16(&list[6]) < 46) {
+    if (list.size() < 8 + 46 || GetBe16(&list[6]) < 46) {
         CheckCondition(reply, 5, 0x26, 0);
         return;
     }
     const uint8_t* d = &list[8];
     CFennikScan scan;
-    scan.xResolution = int(Be16(d + 2));
-    scan.yResolution = int(Be16(d + 4));
-    scan.left = int(Be32(d + 6));
-    scan.top = int(Be32(d + 10));
-    scan.width = int(Be32(d + 14));
-    scan.length = int(Be32(d + 18));
+    scan.xResolution = int(GetBe16(d + 2));
+    scan.yResolution = int(GetBe16(d + 4));
+    scan.left = int(GetBe32(d + 6));
+    scan.top = int(GetBe32(d + 10));
+    scan.width = int(GetBe32(d + 14));
+    scan.length = int(GetBe32(d + 18));
     scan.threshold = d[23];
     scan.composition = d[25];
     scan.flags = d[42];
@@ -303,7 +296,7 @@ void CFennikDevice::OnSend(const CSimCdb& cdb, CSimTransfer& io, CSimReply& repl
         m_luts[qualifier - 0x80] = std::move(data);
         m_deviceLines.clear();
     } else if (type == kDataSpeed && data.size() == 2) {
-        m_speed = int(Be16(data.data()));
+        m_speed = int(GetBe16(data.data()));
     } else if (type == kDataShading && (data.size() == kShadingColumns || data.size() == 3 * kShadingColumns)) {
         m_shading = std::move(data);
         m_deviceLines.clear();

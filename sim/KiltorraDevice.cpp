@@ -1,5 +1,7 @@
 #include "sim/KiltorraDevice.h"
 
+#include "core/util/ByteOrder.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -27,19 +29,6 @@ constexpr uint16_t kMaxResolution = 2700;
 constexpr uint32_t kReflectiveWidth = 8500, kReflectiveHeight = 11700;
 constexpr uint32_t kTransparencyWidth = 8000, kTransparencyHeight = 10000;
 constexpr uint8_t kFilmOriginal = 3;  // descriptor byte 74
-
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be32(const uint8_t* at) { return (Be16(at) << 16) | Be16(at + 2); }
-void PutBe16(uint8_t* at, uint32_t v)
-{
-    at[0] = uint8_t(v >> 8);
-    at[1] = uint8_t(v);
-}
-void PutBe24(uint8_t* at, uint32_t v)
-{
-    at[0] = uint8_t(v >> 16);
-    PutBe16(at + 1, v);
-}
 
 }  // namespace
 
@@ -144,7 +133,7 @@ void CKiltorraDevice::OnSend10(uint8_t dataType, uint16_t qualifier, CSimTransfe
 {
     std::vector<uint8_t> block = io.TakeOut();
     if (dataType == kDataTypeValue && block.size() == 4) {
-        m_values.emplace_back(qualifier, Be32(block.data()));
+        m_values.emplace_back(qualifier, GetBe32(block.data()));
         return;
     }
     if (dataType == kDataTypeTable && block.size() == kCurveBlock && block[1] == 3 && block[2] == 10) {
@@ -156,7 +145,7 @@ void CKiltorraDevice::OnSend10(uint8_t dataType, uint16_t qualifier, CSimTransfe
         std::vector<uint16_t>& table = m_tables[block[0]];
         table.resize(kToneEntries);
         for (uint32_t i = 0; i < kToneEntries; ++i)
-            table[i] = uint16_t(Be16(&block[6 + 2 * i]));
+            table[i] = uint16_t(GetBe16(&block[6 + 2 * i]));
         return;
     }
     CheckCondition(reply, 5, 0x26, 0);
@@ -165,13 +154,13 @@ void CKiltorraDevice::OnSend10(uint8_t dataType, uint16_t qualifier, CSimTransfe
 void CKiltorraDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
 {
     std::vector<uint8_t> list = io.TakeOut();
-    if (list.size() != 8 + kDescriptorBytes || Be16(&list[6]) != kDescriptorBytes) {
+    if (list.size() != 8 + kDescriptorBytes || GetBe16(&list[6]) != kDescriptorBytes) {
         CheckCondition(reply, 5, 0x26, 0);
         return;
     }
     const uint8_t* d = &list[8];
-    uint32_t xres = Be16(d + 2), yres = Be16(d + 4);
-    uint32_t x0 = Be32(d + 6), y0 = Be32(d + 10), width = Be32(d + 14), length = Be32(d + 18);
+    uint32_t xres = GetBe16(d + 2), yres = GetBe16(d + 4);
+    uint32_t x0 = GetBe32(d + 6), y0 = GetBe32(d + 10), width = GetBe32(d + 14), length = GetBe32(d + 18);
     bool film = d[74] == kFilmOriginal;
     uint64_t bedWidth = film ? kTransparencyWidth : kReflectiveWidth;
     uint64_t bedHeight = film ? kTransparencyHeight : kReflectiveHeight;
@@ -197,19 +186,19 @@ void CKiltorraDevice::OnScan(CSimTransfer& io, CSimReply& reply)
     const uint8_t* d = m_window.data();
     CKiltorraScan scan;
     scan.composition = d[25];
-    scan.pixels = Be32(d + 14);
-    scan.lines = Be32(d + 18);
+    scan.pixels = GetBe32(d + 14);
+    scan.lines = GetBe32(d + 18);
     scan.bytesPerLine = scan.composition == 0 ? (scan.pixels + 7) / 8
         : scan.composition == 5               ? 3 * scan.pixels
                                               : scan.pixels;
     scan.threshold = d[23];
-    scan.gamma = d[74] == kFilmOriginal ? Be16(d + 118) : 1000;
-    scan.holder = uint16_t(Be16(d + 60));
+    scan.gamma = d[74] == kFilmOriginal ? GetBe16(d + 118) : 1000;
+    scan.holder = uint16_t(GetBe16(d + 60));
     CChartWindow& chart = scan.chart;
-    chart.xResolution = int(Be16(d + 2));
-    chart.yResolution = int(Be16(d + 4));
-    chart.left = double(Be32(d + 6)) / chart.xResolution;
-    chart.top = double(Be32(d + 10)) / chart.yResolution;
+    chart.xResolution = int(GetBe16(d + 2));
+    chart.yResolution = int(GetBe16(d + 4));
+    chart.left = double(GetBe32(d + 6)) / chart.xResolution;
+    chart.top = double(GetBe32(d + 10)) / chart.yResolution;
     chart.pixelsPerLine = int(scan.pixels);
     chart.lines = int(scan.lines);
     chart.bitsPerSample = 8;

@@ -1,5 +1,7 @@
 #include "sim/KovalDevice.h"
 
+#include "core/util/ByteOrder.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -27,18 +29,15 @@ constexpr double kTransparencyLeft = 3175 / 2540.0;
 constexpr double kTransparencyTop = 2896 / 2540.0;
 constexpr double kBedHeight = 29400;  // 1/100 mm, what the carriage travels over
 
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be32(const uint8_t* at) { return (Be16(at) << 16) | Be16(at + 2); }
-
 CKovalWindow ParseDescriptor(const uint8_t* d)
 {
     CKovalWindow w;
     w.id = d[0];
-    w.resolution = Be16(d + 2) == Be16(d + 4) ? Be16(d + 2) : 0;
-    w.x0 = Be32(d + 6);
-    w.y0 = Be32(d + 10);
-    w.width = Be32(d + 14);
-    w.length = Be32(d + 18);
+    w.resolution = GetBe16(d + 2) == GetBe16(d + 4) ? GetBe16(d + 2) : 0;
+    w.x0 = GetBe32(d + 6);
+    w.y0 = GetBe32(d + 10);
+    w.width = GetBe32(d + 14);
+    w.length = GetBe32(d + 18);
     w.threshold = d[23];
     w.composition = d[25];
     w.bits = d[26];
@@ -171,7 +170,7 @@ void CKovalDevice::OnSend10(uint8_t dataType, uint16_t, CSimTransfer& io, CSimRe
 void CKovalDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
 {
     std::vector<uint8_t> list = io.TakeOut();
-    size_t bytes = list.size() >= 8 ? Be16(&list[6]) : 0;
+    size_t bytes = list.size() >= 8 ? GetBe16(&list[6]) : 0;
     size_t count = bytes / kDescriptorBytes;
     if (bytes % kDescriptorBytes != 0 || (count != 1 && count != 3) || list.size() < 8 + bytes) {
         CheckCondition(reply, 5, 0x26, 0);

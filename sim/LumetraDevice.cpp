@@ -1,5 +1,7 @@
 #include "sim/LumetraDevice.h"
 
+#include "core/util/ByteOrder.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sstream>
@@ -29,19 +31,6 @@ constexpr int kPatterns[3][6][2] = {
     {{0, 2}, {0, 0}, {1, 2}, {0, 1}, {1, 0}, {1, 1}},
 };
 constexpr char kLetters[3] = {'R', 'G', 'B'};
-
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be24(const uint8_t* at) { return (Be16(at) << 8) | at[2]; }
-void PutBe16(uint8_t* at, uint32_t v)
-{
-    at[0] = uint8_t(v >> 8);
-    at[1] = uint8_t(v);
-}
-void PutBe32(uint8_t* at, uint32_t v)
-{
-    PutBe16(at, v >> 16);
-    PutBe16(at + 2, v);
-}
 
 std::vector<uint32_t> ParseResolutions(const std::string& text)
 {
@@ -170,23 +159,23 @@ void CLumetraDevice::OnSend10(uint8_t dataType, uint16_t, CSimTransfer& io, CSim
     std::vector<uint16_t>& table = m_luts[block[0]];
     table.resize(kLutEntries);
     for (size_t i = 0; i < kLutEntries; ++i)
-        table[i] = wide ? uint16_t(Be16(&block[4 + 2 * i])) : block[4 + i];
+        table[i] = wide ? uint16_t(GetBe16(&block[4 + 2 * i])) : block[4 + i];
 }
 
 void CLumetraDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
 {
     std::vector<uint8_t> list = io.TakeOut();
-    if (list.size() < 8 + kDescriptorBytes || Be16(&list[6]) != kDescriptorBytes) {
+    if (list.size() < 8 + kDescriptorBytes || GetBe16(&list[6]) != kDescriptorBytes) {
         CheckCondition(reply, 5, 0x26, 0);
         return;
     }
     const uint8_t* d = &list[8];
     CLumetraWindow w;
-    w.resolution = Be16(d + 2) == Be16(d + 4) ? Be16(d + 2) : 0;
-    w.x0 = Be24(d + 7);
-    w.y0 = Be24(d + 11);
-    w.width = Be24(d + 15);
-    w.length = Be24(d + 19);
+    w.resolution = GetBe16(d + 2) == GetBe16(d + 4) ? GetBe16(d + 2) : 0;
+    w.x0 = GetBe24(d + 7);
+    w.y0 = GetBe24(d + 11);
+    w.width = GetBe24(d + 15);
+    w.length = GetBe24(d + 19);
     w.composition = d[25];
     w.bits = d[26];
     w.speed = d[40];

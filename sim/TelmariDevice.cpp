@@ -1,5 +1,7 @@
 #include "sim/TelmariDevice.h"
 
+#include "core/util/ByteOrder.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -35,9 +37,6 @@ constexpr uint16_t kChosenMinimum = 1200;
 constexpr uint16_t kChosenMaximum = 24500;
 constexpr double kFilmGamma = 1.5;
 
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be32(const uint8_t* at) { return (Be16(at) << 16) | Be16(at + 2); }
-
 void Put16(uint8_t* at, uint32_t value)
 {
     at[0] = uint8_t(value >> 8);
@@ -49,12 +48,12 @@ bool IsFilmValue(uint16_t id) { return (id >= 31 && id <= 33) || (id >= 41 && id
 CTelmariWindow ParseDescriptor(const uint8_t* d)
 {
     CTelmariWindow w;
-    w.xResolution = Be16(d + 2);
-    w.yResolution = Be16(d + 4);
-    w.left = Be32(d + 6);
-    w.top = Be32(d + 10);
-    w.width = Be16(d + 16);
-    w.length = Be16(d + 20);
+    w.xResolution = GetBe16(d + 2);
+    w.yResolution = GetBe16(d + 4);
+    w.left = GetBe32(d + 6);
+    w.top = GetBe32(d + 10);
+    w.width = GetBe16(d + 16);
+    w.length = GetBe16(d + 20);
     w.threshold = d[23];
     w.composition = d[25];
     w.bits = d[26];
@@ -188,15 +187,15 @@ void CTelmariDevice::OnSend10(uint8_t dataType, uint16_t qualifier, CSimTransfer
         if (refused)
             CheckCondition(reply, 5, 0x26, 0);
         else
-            m_values[qualifier] = Be32(block.data());
+            m_values[qualifier] = GetBe32(block.data());
         return;
     }
     bool valid = dataType == kDataTypeLut && block.size() == kLutBytes && block[0] >= 1 && block[0] <= 3 &&
         block[1] == 0 && block[2] == 1 && block[3] == 0;
     std::vector<uint8_t> samples(256);
     for (size_t j = 0; valid && j < 256; ++j) {
-        uint32_t input = Be16(&block[4 + 4 * j]);
-        uint32_t output = Be16(&block[6 + 4 * j]);
+        uint32_t input = GetBe16(&block[4 + 4 * j]);
+        uint32_t output = GetBe16(&block[6 + 4 * j]);
         valid = input % 257 == 0;
         // The device works on ink: entry (255 - light) x 257 gives 255 - sample, x 256.
         samples[255 - input / 257] = uint8_t(255 - (output >> 8));
@@ -249,7 +248,7 @@ uint32_t CTelmariDevice::BytesPerLine(const CTelmariWindow& w) const
 void CTelmariDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
 {
     std::vector<uint8_t> list = io.TakeOut();
-    if (list.size() != 8 + kDescriptorBytes || Be16(&list[6]) != kDescriptorBytes) {
+    if (list.size() != 8 + kDescriptorBytes || GetBe16(&list[6]) != kDescriptorBytes) {
         CheckCondition(reply, 5, 0x26, 0);
         return;
     }
@@ -301,7 +300,7 @@ void CTelmariDevice::PutInformation(CSimTransfer& io, CSimReply& reply)
     Put16(block + 8, w.width);
     Put16(block + 10, w.length);
     Put16(block + 12, BytesPerLine(w));
-    Put16(block + 30, Be16(d + 58));
+    Put16(block + 30, GetBe16(d + 58));
     block[36] = d[67];
     block[37] = d[68];
     Put16(block + 38, d[69]);

@@ -1,5 +1,7 @@
 #include "sim/TmrDevice.h"
 
+#include "core/util/ByteOrder.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sstream>
@@ -33,10 +35,6 @@ const uint16_t kCapabilityWords[8] = {2056, 2056, 10, 10, 2, 2, 0, 3600};
 constexpr uint32_t kBufferKilobytes = 1024;
 constexpr uint32_t kMeasuredMinimum = 1500;
 constexpr uint32_t kMeasuredMaximum = 18500;
-
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be24(const uint8_t* at) { return (Be16(at) << 8) | at[2]; }
-uint32_t Be32(const uint8_t* at) { return (Be16(at) << 16) | Be16(at + 2); }
 
 void PutBe16(std::vector<uint8_t>& image, size_t at, uint32_t value)
 {
@@ -179,19 +177,19 @@ void CTmrDevice::OnSend10(uint8_t dataType, uint16_t, CSimTransfer& io, CSimRepl
 void CTmrDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
 {
     std::vector<uint8_t> list = io.TakeOut();
-    if (list.size() < 8 + kDescriptorBytes || Be16(&list[6]) != kDescriptorBytes) {
+    if (list.size() < 8 + kDescriptorBytes || GetBe16(&list[6]) != kDescriptorBytes) {
         CheckCondition(reply, 5, 0x26, 0);
         return;
     }
     const uint8_t* d = &list[8];
     CTmrWindow w;
     w.id = d[0];
-    w.xResolution = Be16(d + 2);
-    w.yResolution = Be16(d + 4);
-    w.x0 = Be24(d + 7);
-    w.y0 = Be24(d + 11);
-    w.width = Be32(d + 14);
-    w.length = Be24(d + 19);
+    w.xResolution = GetBe16(d + 2);
+    w.yResolution = GetBe16(d + 4);
+    w.x0 = GetBe24(d + 7);
+    w.y0 = GetBe24(d + 11);
+    w.width = GetBe32(d + 14);
+    w.length = GetBe24(d + 19);
     w.reflective = d[56] != 0;
     w.descriptor.assign(d, d + kDescriptorBytes);
     if (!IsScannable(w, m_transparency)) {

@@ -1,5 +1,7 @@
 #include "sim/ZandorDevice.h"
 
+#include "core/util/ByteOrder.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -44,14 +46,6 @@ const CZandorModelInfo& ModelNamed(const std::string& name)
             return entry;
     }
     return kModels[5];
-}
-
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-
-void PutBe16(uint8_t* at, uint32_t value)
-{
-    at[0] = uint8_t(value >> 8);
-    at[1] = uint8_t(value);
 }
 
 }  // namespace
@@ -143,7 +137,7 @@ void CZandorDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
 {
     std::vector<uint8_t> list = io.TakeOut();
     size_t wanted = m_bColourModel ? 65 : 37;
-    if (list.size() < 8 + wanted || Be16(&list[6]) != wanted) {
+    if (list.size() < 8 + wanted || GetBe16(&list[6]) != wanted) {
         Refuse(reply, kCodeParameter);
         return;
     }
@@ -151,12 +145,12 @@ void CZandorDevice::OnSetWindow(CSimTransfer& io, CSimReply& reply)
     CZandorWindow w;
     w.descriptorLength = int(wanted);
     w.descriptor.assign(d, d + wanted);
-    w.xResolution = int(Be16(d + 2));
-    w.yResolution = int(Be16(d + 4));
-    w.left = int(Be16(d + 6));
-    w.top = int(Be16(d + 8));
-    w.pixels = int(Be16(d + 10));
-    w.lines = int(Be16(d + 12));
+    w.xResolution = int(GetBe16(d + 2));
+    w.yResolution = int(GetBe16(d + 4));
+    w.left = int(GetBe16(d + 6));
+    w.top = int(GetBe16(d + 8));
+    w.pixels = int(GetBe16(d + 10));
+    w.lines = int(GetBe16(d + 12));
     w.minimumLevel = d[14];
     w.maximumLevel = d[16];
     w.format = d[17];

@@ -28,3 +28,24 @@ inline void PutBe24(uint8_t* at, uint32_t value)
     at[0] = uint8_t(value >> 16);
     PutBe16(at + 1, value);
 }
+
+inline void PutBe32(uint8_t* at, uint32_t value)
+{
+    PutBe16(at, value >> 16);
+    PutBe16(at + 2, value);
+}
+
+inline uint32_t GetBe16(const uint8_t* at)
+{
+    return (uint32_t(at[0]) << 8) | at[1];
+}
+
+inline uint32_t GetBe24(const uint8_t* at)
+{
+    return (uint32_t(at[0]) << 16) | GetBe16(at + 1);
+}
+
+inline uint32_t GetBe32(const uint8_t* at)
+{
+    return (GetBe16(at) << 16) | GetBe16(at + 2);
+}

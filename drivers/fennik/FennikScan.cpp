@@ -42,14 +42,6 @@ int GeneralInt(const char* key, int fallback)
 
 bool IsTransparent(int32_t original) { return original == 1 || original == 2; }
 
-void PutBe32(uint8_t* at, uint32_t value)
-{
-    PutBe16(at, value >> 16);
-    PutBe16(at + 2, value & 0xFFFF);
-}
-
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-
 uint32_t LimitBelow(int32_t extent, int32_t origin) { return extent > origin ? uint32_t(extent - origin) : 0; }
 
 }  // namespace
@@ -150,9 +142,9 @@ uint16_t CFennikDriver::PrepareScan()
     uint8_t inquiry[96];
     if ((result = InquireAgain(inquiry)) != kDriverOk)
         return result;
-    m_nPixelsPerLine = Be16(inquiry + kInqPixels);
-    m_nDeviceLineBytes = Be16(inquiry + kInqLineBytes);
-    m_nLinesToRead = Be16(inquiry + kInqLines);
+    m_nPixelsPerLine = GetBe16(inquiry + kInqPixels);
+    m_nDeviceLineBytes = GetBe16(inquiry + kInqLineBytes);
+    m_nLinesToRead = GetBe16(inquiry + kInqLines);
     g_pScanSettings->m_nPixelsPerLine = m_nPixelsPerLine;
     g_pScanSettings->m_nBytesPerLine = m_nDeviceLineBytes;
     g_pScanSettings->m_nLineCount = m_nLinesToRead;

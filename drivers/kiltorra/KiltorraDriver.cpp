@@ -68,10 +68,8 @@ const CStaticFormatEntry kKiltorraFormats[] = {
     {0, 0, 0, 0, 0, 0, 0, 0},
 };
 
-uint16_t Be16(const uint8_t* at) { return uint16_t((at[0] << 8) | at[1]); }
-
 // Lengths of the vendor block are in 1/1000 inch.
-uint16_t MilsToHundredthMm(const uint8_t* at) { return uint16_t(uint32_t(Be16(at)) * 254 / 100); }
+uint16_t MilsToHundredthMm(const uint8_t* at) { return uint16_t(uint32_t(GetBe16(at)) * 254 / 100); }
 
 CBedArea BedAt(const uint8_t* at)
 {
@@ -175,14 +173,14 @@ uint16_t CKiltorraDriver::Identify()
 
     static const int kRangeOffsets[4] = {96, 100, 104, 142};
     for (int i = 0; i < 4; ++i)
-        m_ResolutionRange[i] = {Be16(data + kRangeOffsets[i]), Be16(data + kRangeOffsets[i] + 2)};
+        m_ResolutionRange[i] = {uint16_t(GetBe16(data + kRangeOffsets[i])), uint16_t(GetBe16(data + kRangeOffsets[i] + 2))};
     m_ReflectiveBed = BedAt(data + 180);
     m_TransparencyBed = BedAt(data + 188);
     for (int i = 0; i < 7; ++i)
-        m_nCapabilityWords[i] = Be16(data + 196 + 2 * i);
-    m_nCapabilityWords[7] = Be16(data + 218);
-    m_nReserved = (uint32_t(Be16(data + 220)) << 16) | Be16(data + 222);
-    m_nBufferSize = Be16(data + 238);
+        m_nCapabilityWords[i] = GetBe16(data + 196 + 2 * i);
+    m_nCapabilityWords[7] = GetBe16(data + 218);
+    m_nReserved = GetBe32(data + 220);
+    m_nBufferSize = GetBe16(data + 238);
 
     m_ReflectiveDensity = {0, 2000, 300, 4000};
     m_TransparencyDensity = {0, 4000, 0, 4000};

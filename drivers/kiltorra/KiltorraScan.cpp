@@ -45,15 +45,6 @@ constexpr uint32_t kMinimumPixels = 2;
 bool IsCheck(uint16_t result) { return (result & 0xFF) == 0x02 && (result >> 8) == 0; }
 bool IsBusy(uint16_t result) { return (result & 0xFF) == 0x08 && (result >> 8) == 0; }
 
-uint32_t Be24(const uint8_t* at) { return (uint32_t(at[0]) << 16) | (uint32_t(at[1]) << 8) | at[2]; }
-uint16_t Be16(const uint8_t* at) { return uint16_t((at[0] << 8) | at[1]); }
-
-void PutBe32(uint8_t* at, uint32_t value)
-{
-    PutBe16(at, value >> 16);
-    PutBe16(at + 2, value);
-}
-
 // 10^(-D) of a density in 1/1000 D, in 1/10000.
 uint32_t Transmission(int32_t density) { return uint32_t(std::floor(std::pow(10.0, -density / 1000.0) * 10000.0)); }
 
@@ -107,8 +98,8 @@ uint16_t CKiltorraDriver::WaitForData(uint8_t, uint32_t bytes, uint32_t timeoutM
         uint16_t result = Checked(
             status, [&] { return g_pScsiChannel->GetDataBufferStatus(status, 0, kCommandTimeout, kSenseBytes); });
         if (result == kDriverOk) {
-            uint32_t free = Be24(status.GetData() + 6);
-            uint32_t filled = Be24(status.GetData() + 9);
+            uint32_t free = GetBe24(status.GetData() + 6);
+            uint32_t filled = GetBe24(status.GetData() + 9);
             unchanged = filled != 0 && filled == lastFilled ? unchanged + 1 : 0;
             lastFilled = filled;
             // Half the wanted bytes are enough: the device keeps filling while they travel.
@@ -467,9 +458,9 @@ void CKiltorraDriver::ReadChosenDensities()
         return;
     const uint8_t* d = list.GetData() + kHeaderBytes;
     if (wantMinimum)
-        s.SetParam(kParamMinDensity, Be16(d + 76) / 10);
+        s.SetParam(kParamMinDensity, GetBe16(d + 76) / 10);
     if (wantMaximum)
-        s.SetParam(kParamMaxDensity, Be16(d + 78) / 10);
+        s.SetParam(kParamMaxDensity, GetBe16(d + 78) / 10);
 }
 
 uint16_t CKiltorraDriver::StopScan(int32_t)

@@ -7,6 +7,7 @@
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ByteOrder.h"
 #include "core/util/Clock.h"
 
 #include <algorithm>
@@ -48,8 +49,6 @@ template <class Command> uint16_t RepeatingUnitAttention(CScsiBuffer& block, Com
         result = send();
     return result;
 }
-
-uint32_t Be24(const uint8_t* at) { return (uint32_t(at[0]) << 16) | (uint32_t(at[1]) << 8) | at[2]; }
 
 uint16_t MediumErrorResult(uint8_t asc, uint8_t ascq)
 {
@@ -179,7 +178,7 @@ uint16_t CKovalDriver::ReadWithBufferStatus(uint8_t* buffer, uint8_t qualifier, 
             return result;
         switch (result & 0xFF) {
         case kScsiGood:
-            if (Be24(data + 9) >= total) {
+            if (GetBe24(data + 9) >= total) {
                 result = Read(buffer, qualifier, total);
                 if (result == kDriverOk)
                     m_nLinesRead += lines;

@@ -32,12 +32,6 @@ constexpr uint8_t kCapTransparency = 0x04;
 
 bool IsColourMode(uint32_t mode) { return mode == 3 || mode == 4; }
 
-void PutBe32(uint8_t* at, uint32_t value)
-{
-    PutBe16(at, uint16_t(value >> 16));
-    PutBe16(at + 2, uint16_t(value));
-}
-
 uint32_t CeilingSteps(uint32_t pixels, uint32_t resolution)
 {
     return (pixels * kStepsPerInch + resolution - 1) / resolution;

@@ -9,6 +9,7 @@
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ByteOrder.h"
 #include "core/util/Numeric.h"
 
 #include <algorithm>
@@ -69,8 +70,6 @@ enum : uint8_t {
     kSenseAbortedCommand = 11,
 };
 
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-
 // The camera's tone table: a 4-byte header {channel, 0, 12, bits per channel}, then 4096 entries,
 // one byte each up to 8 bits per channel, else 16-bit big-endian.
 class CLumetraLut : public CLutBuffer {
@@ -124,7 +123,7 @@ void ReadList(const uint8_t* data, uint32_t length, uint32_t offset, uint32_t co
     if (n < count && g_pTraceLog != nullptr)
         g_pTraceLog->Printf("Lumetra: resolution list of %u entries, %u taken", count, n);
     for (uint32_t i = 0; i < n; ++i)
-        list[i] = Be16(data + offset + 2 * i);
+        list[i] = GetBe16(data + offset + 2 * i);
     list[n] = 0;
 }
 
@@ -225,17 +224,17 @@ void CLumetraDriver::TakeVendorBlock(const uint8_t* data, uint32_t length)
     length = std::min(length, kLumetraInquiryBytes);
     std::memcpy(block, data, length);
     const uint8_t* d = block;
-    ReadList(data, length, kInqHorizontalList, Be16(d + kInqHorizontalCount), m_nHorizontalList);
-    ReadList(data, length, kInqVerticalList, Be16(d + kInqVerticalCount), m_nVerticalList);
+    ReadList(data, length, kInqHorizontalList, GetBe16(d + kInqHorizontalCount), m_nHorizontalList);
+    ReadList(data, length, kInqVerticalList, GetBe16(d + kInqVerticalCount), m_nVerticalList);
     for (int i = 0; i < 6; ++i)
-        m_nCapabilityWords[i] = uint16_t(Be16(d + kInqCapabilityWords + 2 * i));
-    m_nBufferSize = Be16(d + kInqBufferSize);
+        m_nCapabilityWords[i] = uint16_t(GetBe16(d + kInqCapabilityWords + 2 * i));
+    m_nBufferSize = GetBe16(d + kInqBufferSize);
 
-    CResolutionRange across = {uint16_t(Be16(d + kInqRange13)), uint16_t(Be16(d + kInqRange13 + 2))};
-    CResolutionRange down = {uint16_t(Be16(d + kInqRange24)), uint16_t(Be16(d + kInqRange24 + 2))};
+    CResolutionRange across = {uint16_t(GetBe16(d + kInqRange13)), uint16_t(GetBe16(d + kInqRange13 + 2))};
+    CResolutionRange down = {uint16_t(GetBe16(d + kInqRange24)), uint16_t(GetBe16(d + kInqRange24 + 2))};
     uint32_t m = across.m_nMaximum;
-    uint32_t sensorWidth = Be16(d + kInqSensorWidth);
-    uint32_t sensorHeight = Be16(d + kInqSensorHeight);
+    uint32_t sensorWidth = GetBe16(d + kInqSensorWidth);
+    uint32_t sensorHeight = GetBe16(d + kInqSensorHeight);
     // The sensor's size in 1/100 mm divides by the highest resolutions, and an empty bed leaves
     // nothing to select: without them the base's ranges and bed stay.
     if (m == 0 || down.m_nMaximum == 0 || sensorWidth == 0 || sensorHeight == 0) {

@@ -36,10 +36,6 @@ constexpr uint32_t kGreen = 1;
 constexpr uint32_t kBlue = 2;
 constexpr uint32_t kGrey = 3;
 
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be24(const uint8_t* at) { return (Be16(at) << 8) | at[2]; }
-uint32_t Be32(const uint8_t* at) { return (Be16(at) << 16) | Be16(at + 2); }
-
 bool IsColourMode(uint32_t mode) { return mode == 3 || mode == 4; }
 
 // A value of 0 would divide the window's speed byte and ReadData's time budget by zero.
@@ -172,9 +168,9 @@ uint16_t CLumetraDriver::PrepareScan()
 
     CScanSettings& s = *g_pScanSettings;
     s.m_WindowSummary.m_nWord[3] = r[34];
-    s.m_nPixelsPerLine = Be32(r + 22);
-    s.m_nLineCount = Be32(r + 26);
-    m_nDeviceLineSize = Be16(r + 66);
+    s.m_nPixelsPerLine = GetBe32(r + 22);
+    s.m_nLineCount = GetBe32(r + 26);
+    m_nDeviceLineSize = GetBe16(r + 66);
     m_nLinesDelivered = 0;
     bool colour = IsColourMode(s.GetScanMode());
     bool wide = s.GetBitsPerChannel() > 8;
@@ -212,7 +208,7 @@ uint16_t CLumetraDriver::WaitForData(uint8_t, uint32_t bytes, uint32_t timeoutMs
         CScsiFixedBuffer<12> status;
         uint16_t result = g_pScsiChannel->GetDataBufferStatus(status, 0, kCommandTimeout, kSenseBytes);
         if (result == kDriverOk) {
-            uint32_t filled = Be24(status.GetData() + 9);
+            uint32_t filled = GetBe24(status.GetData() + 9);
             steady = filled != 0 && filled == lastFilled ? steady + 1 : 0;
             if (filled >= wanted || steady >= kSteadyRounds - 1)
                 return kDriverOk;

@@ -7,6 +7,7 @@
 #include "core/scsi/ScsiBuffer.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ByteOrder.h"
 #include "framework/App.h"
 
 #include <algorithm>
@@ -128,12 +129,8 @@ const CStaticFormatEntry kUltraFormats[] = {
     {0, 0, 0, 0, 0, 0, 0, 0},
 };
 
-uint16_t Be16(const uint8_t* at) { return uint16_t((at[0] << 8) | at[1]); }
-
-uint32_t Be32(const uint8_t* at) { return (uint32_t(Be16(at)) << 16) | Be16(at + 2); }
-
 // The INQUIRY's beds are in 1/1000 inch; the base keeps 1/100 mm.
-uint16_t BedLength(const uint8_t* at) { return uint16_t(uint32_t(Be16(at)) * 254 / 100); }
+uint16_t BedLength(const uint8_t* at) { return uint16_t(uint32_t(GetBe16(at)) * 254 / 100); }
 
 CBedArea BedAt(const uint8_t* at) { return {BedLength(at), BedLength(at + 2), BedLength(at + 4), BedLength(at + 6)}; }
 
@@ -203,15 +200,15 @@ void CTelmariDriver::TakeInquiry(const uint8_t* data)
 {
     const int kRangeOffsets[4] = {96, 100, 104, 142};
     for (int i = 0; i < 4; ++i)
-        m_ResolutionRange[i] = {Be16(data + kRangeOffsets[i]), Be16(data + kRangeOffsets[i] + 2)};
+        m_ResolutionRange[i] = {uint16_t(GetBe16(data + kRangeOffsets[i])), uint16_t(GetBe16(data + kRangeOffsets[i] + 2))};
     m_ReflectiveBed = BedAt(data + 180);
     // The transparency words are its right and bottom edges, not a size.
     m_TransparencyBed = BedAt(data + 188);
     for (int i = 0; i < 7; ++i)
-        m_nCapabilityWords[i] = Be16(data + 196 + 2 * i);
-    m_nCapabilityWords[7] = Be16(data + 218);
-    m_nReserved = Be32(data + 220);
-    m_nBufferSize = Be16(data + 238);
+        m_nCapabilityWords[i] = GetBe16(data + 196 + 2 * i);
+    m_nCapabilityWords[7] = GetBe16(data + 218);
+    m_nReserved = GetBe32(data + 220);
+    m_nBufferSize = GetBe16(data + 238);
     m_nMaxResolutionForType = kMaxResolutionForTypes;
     m_nImageTypeFlags = kImageTypesLineArtGreyRgb;
 }
@@ -432,12 +429,12 @@ uint16_t CTelmariUltraDriver::Identify()
     if (g_pScsiChannel->Read10(
             block, kCapabilityBlockBytes, kDataTypeCapabilities, 0, true, kCommandTimeout, kSenseBytes) == kDriverOk) {
         const uint8_t* b = block.GetData();
-        m_nMaxResolutionX[0] = Be16(b + 4);
-        m_nMaxResolutionY[0] = Be16(b + 12);
-        m_nMaxResolutionX[1] = Be16(b + 28);
-        m_nMaxResolutionY[1] = Be16(b + 36);
-        m_nMaxResolutionX[2] = Be16(b + 64);
-        m_nMaxResolutionY[2] = Be16(b + 72);
+        m_nMaxResolutionX[0] = GetBe16(b + 4);
+        m_nMaxResolutionY[0] = GetBe16(b + 12);
+        m_nMaxResolutionX[1] = GetBe16(b + 28);
+        m_nMaxResolutionY[1] = GetBe16(b + 36);
+        m_nMaxResolutionX[2] = GetBe16(b + 64);
+        m_nMaxResolutionY[2] = GetBe16(b + 72);
         m_nMaxResolutionForType = m_nMaxResolutionY[2];
     }
     if (m_TransparencyBed.m_nWidth == 0) {

@@ -8,6 +8,7 @@
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/ScsiTransport.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ByteOrder.h"
 #include "core/util/Clock.h"
 #include "core/util/Numeric.h"
 #include "framework/App.h"
@@ -53,22 +54,6 @@ template <class Command> uint16_t RepeatingUnitAttention(CScsiBuffer& block, Com
     if (CScannerDriver::IsUnitAttention(result, block.m_sense))
         result = send();
     return result;
-}
-
-uint16_t Be16(const uint8_t* at) { return uint16_t((at[0] << 8) | at[1]); }
-
-uint32_t Be24(const uint8_t* at) { return (uint32_t(at[0]) << 16) | Be16(at + 1); }
-
-void PutBe16(uint8_t* at, uint32_t value)
-{
-    at[0] = uint8_t(value >> 8);
-    at[1] = uint8_t(value);
-}
-
-void PutBe32(uint8_t* at, uint32_t value)
-{
-    PutBe16(at, value >> 16);
-    PutBe16(at + 2, value);
 }
 
 bool IsColourType(int32_t type) { return type == kImageRgb || type == kImageCmyk; }
@@ -177,7 +162,7 @@ uint16_t CTelmariDriver::ReadDeviceValue(uint16_t id, uint32_t& value)
         [&] { return g_pScsiChannel->Read10(block, 4, kDataTypeValue, id, true, kCommandTimeout, kSenseBytes); });
     if (IsCheck(result))
         return HandleSense(block.m_sense);
-    value = (uint32_t(Be16(block.GetData())) << 16) | Be16(block.GetData() + 2);
+    value = GetBe32(block.GetData());
     return result;
 }
 
@@ -458,7 +443,7 @@ uint16_t CTelmariDriver::WaitForBufferedData(uint8_t, uint32_t& bytes, uint32_t 
         if (result == kDriverAborted || result == kDriverFailed || (result >> 8) != 0)
             return result;
         if (result == kDriverOk) {
-            uint32_t available = Be24(status.GetData() + 9);
+            uint32_t available = GetBe24(status.GetData() + 9);
             if (available >= bytes)
                 return kDriverOk;
             if (available != last || available == 0) {
@@ -563,9 +548,9 @@ void CTelmariDriver::ReadAutomaticDensities(CScanSettings& s)
         return;
     const uint8_t* d = list.GetData() + 8;
     if (autoMin)
-        s.SetParam(kParamMinDensity, Be16(d + 76) / 10);
+        s.SetParam(kParamMinDensity, GetBe16(d + 76) / 10);
     if (autoMax)
-        s.SetParam(kParamMaxDensity, Be16(d + 78) / 10);
+        s.SetParam(kParamMaxDensity, GetBe16(d + 78) / 10);
     if (deviceThreshold) {
         int32_t dotAreas = int32_t(DensityToDotArea(uint32_t(s.GetParam(kParamMaxDensity))) +
             DensityToDotArea(uint32_t(s.GetParam(kParamMinDensity))));

@@ -78,9 +78,6 @@ const CStaticFormatEntry kTmrFormats[] = {
     {0, 0, 0, 0, 0, 0, 0, 0},
 };
 
-uint32_t GetBe16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t GetBe32(const uint8_t* at) { return (GetBe16(at) << 16) | GetBe16(at + 2); }
-
 // A bed word of the INQUIRY data is in 1/1000 inch.
 uint16_t BedWord(const uint8_t* at) { return uint16_t(GetBe16(at) * 254 / 100); }
 

@@ -40,9 +40,6 @@ constexpr int32_t kLeastSelection = 5;  // 1/100 mm
 constexpr uint32_t kLeastWidth = 2;  // pixels
 constexpr int kMsgStopping = 3297;
 
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-uint32_t Be32(const uint8_t* at) { return (Be16(at) << 16) | Be16(at + 2); }
-
 uint32_t Transmittance(int32_t density) { return uint32_t(std::floor(std::pow(10.0, -density / 1000.0) * 10000.0)); }
 
 bool IsCheckCondition(uint16_t result) { return (result >> 8) == 0 && (result & 0xFF) == kScsiCheckCondition; }
@@ -189,7 +186,7 @@ uint32_t CTmrDriver::ReadDeviceStatus()
     CScsiFixedBuffer<4> value;
     uint16_t result =
         g_pScsiChannel->Read10(value, 4, kDataTypeValue, kStatusValue, true, kCommandTimeout, kSenseBytes);
-    return result == kDriverOk ? Be32(value.GetData()) : 0;
+    return result == kDriverOk ? GetBe32(value.GetData()) : 0;
 }
 
 uint16_t CTmrDriver::ReadParamBlock()
@@ -329,9 +326,9 @@ uint16_t CTmrDriver::ReadWindowDensities()
         return kDriverOk;
     const uint8_t* d = data + kHeaderBytes;
     if (minimum)
-        settings.SetParam(kParamMinDensity, int32_t(Be16(d + 76) / 10));
+        settings.SetParam(kParamMinDensity, int32_t(GetBe16(d + 76) / 10));
     if (maximum)
-        settings.SetParam(kParamMaxDensity, int32_t(Be16(d + 78) / 10));
+        settings.SetParam(kParamMaxDensity, int32_t(GetBe16(d + 78) / 10));
     return kDriverOk;
 }
 

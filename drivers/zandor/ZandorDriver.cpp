@@ -7,6 +7,7 @@
 #include "core/messages/MessageReporter.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/settings/ScanSettings.h"
+#include "core/util/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -72,8 +73,6 @@ const CZandorModel kModels[] = {
     {'4', false, 6, 13},
 };
 
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-
 uint16_t BedLength(uint32_t steps, uint32_t stepsPerInch)
 {
     return uint16_t(std::min<uint32_t>(steps * kHundredthMmPerInch / stepsPerInch, 0xFFFF));
@@ -112,7 +111,7 @@ uint16_t CZandorDriver::Identify()
     inquiry.GetRevision(revision);
     SetRevisionText(revision);
 
-    bool is300 = Be16(data + 5) == 300;
+    bool is300 = GetBe16(data + 5) == 300;
     m_nModel = 0;
     m_nImageTypeFlags = 0;
     for (const CZandorModel& entry : kModels) {
@@ -124,16 +123,16 @@ uint16_t CZandorDriver::Identify()
     m_nColourFlag = m_nModel == kColourModel && (data[46] & kInqColour) ? 0x80 : 0;
     m_nBitsPerSample = data[44];
 
-    CResolutionRange optical = {uint16_t(Be16(data + 9) / 10), uint16_t(Be16(data + 11) / 10)};
+    CResolutionRange optical = {uint16_t(GetBe16(data + 9) / 10), uint16_t(GetBe16(data + 11) / 10)};
     m_ResolutionRange[0] = optical;
     m_ResolutionRange[1] = optical;
     // A step unit of 0 would divide by zero below.
-    uint32_t stepsPerInch = std::max<uint32_t>(Be16(data + 7) / 10, 1);
+    uint32_t stepsPerInch = std::max<uint32_t>(GetBe16(data + 7) / 10, 1);
     uint16_t step = uint16_t(stepsPerInch);
     m_ResolutionRange[2] = m_ResolutionRange[3] = {step, step};
-    m_ReflectiveBed = {0, 0, BedLength(Be16(data + 13), stepsPerInch), BedLength(Be16(data + 15), stepsPerInch)};
+    m_ReflectiveBed = {0, 0, BedLength(GetBe16(data + 13), stepsPerInch), BedLength(GetBe16(data + 15), stepsPerInch)};
     m_TransparencyBed = kTransparencyBed;
-    m_nBufferSize = Be16(data + 17);
+    m_nBufferSize = GetBe16(data + 17);
     m_nMaxResolutionForType = 4u * optical.m_nMaximum;
 
     bool newer = IsNewerModel(m_nModel);

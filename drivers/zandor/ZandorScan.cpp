@@ -39,8 +39,6 @@ bool IsBusy(uint16_t result) { return (result >> 8) == 0 && (result & 0xFF) == k
 bool StillBusy(uint16_t result) { return IsBusy(result) || result == kScsiTimeout; }
 bool IsCheck(uint16_t result) { return (result >> 8) == 0 && (result & 0xFF) == kScsiCheckCondition; }
 
-uint32_t Be16(const uint8_t* at) { return (uint32_t(at[0]) << 8) | at[1]; }
-
 // Dot areas below 0 or above 100 % stand for the lightest and darkest densities.
 uint32_t DensityOfDotArea(int32_t hundredthsPercent)
 {
@@ -244,7 +242,7 @@ uint16_t CZandorDriver::WaitForData(uint8_t, uint32_t count, uint32_t timeoutMs)
             return HandleSense(status.m_sense);
         if (result != kDriverOk)
             return result;
-        if (Be16(status.GetData() + 14) >= count)
+        if (GetBe16(status.GetData() + 14) >= count)
             return kDriverOk;
         if (ClockElapsed(start) >= timeoutMs)
             return kDriverFailed;
@@ -420,17 +418,17 @@ void CZandorDriver::TakeStatus(const uint8_t* status, int flag)
         settings.SetParam(kParamMinDensity, int32_t(DensityOfDotArea(s)));
     if (notPreview && (automatic || settings.GetParam(kParamAutoMaximum) != 0))
         settings.SetParam(kParamMaxDensity, int32_t(DensityOfDotArea(h)));
-    settings.m_WindowSummary.m_nWord[0] = uint16_t(Be16(status + 14));
+    settings.m_WindowSummary.m_nWord[0] = uint16_t(GetBe16(status + 14));
     if (flag == 0)
         return;
-    settings.m_nPixelsPerLine = Be16(status + 8);
-    settings.m_nLineCount = Be16(status + 10);
-    settings.m_nBytesPerLine = Be16(status + 12);
+    settings.m_nPixelsPerLine = GetBe16(status + 8);
+    settings.m_nLineCount = GetBe16(status + 10);
+    settings.m_nBytesPerLine = GetBe16(status + 12);
     // The short status block of the older models ends at byte 23: their window summary keeps
     // what the scan geometry put there.
     if (StatusLength() < kMaxStatus)
         return;
-    settings.m_WindowSummary.m_nWord[1] = uint16_t(Be16(status + 30));
+    settings.m_WindowSummary.m_nWord[1] = uint16_t(GetBe16(status + 30));
     settings.m_WindowSummary.m_nWord[2] = status[33];
     settings.m_WindowSummary.m_nByte1 = status[37];
     settings.m_WindowSummary.m_nByte2 = status[35];
