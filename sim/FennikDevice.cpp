@@ -78,40 +78,10 @@ std::unique_ptr<CVirtualTarget> CreateFennikDevice(const CSimOptions& options)
     return std::make_unique<CFennikDevice>(options);
 }
 
-CFennikScan CFennikDevice::LastScan() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scan;
-}
-
 std::vector<uint8_t> CFennikDevice::Lut(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return channel >= 0 && channel < 4 ? m_luts[channel] : std::vector<uint8_t>();
-}
-
-std::vector<uint8_t> CFennikDevice::ShadingLine() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_shading;
-}
-
-int CFennikDevice::Speed() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_speed;
-}
-
-int CFennikDevice::FeederSheets() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_feederSheets;
-}
-
-bool CFennikDevice::IsScanning() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scanning;
 }
 
 // A triangle over 40 columns (under 5 mm): both ends of the range in every stretch of 5 mm, and

@@ -43,14 +43,14 @@ public:
 
     explicit CFennikDevice(const CSimOptions& options);
 
-    CFennikScan LastScan() const;
+    CFennikScan LastScan() const { return LockedCopy(m_stateLock, m_scan); }
     // The table last sent for qualifier 0x80 + channel; empty when none.
     std::vector<uint8_t> Lut(int channel) const;
-    std::vector<uint8_t> ShadingLine() const;
+    std::vector<uint8_t> ShadingLine() const { return LockedCopy(m_stateLock, m_shading); }
     // The speed value last sent; -1 when none.
-    int Speed() const;
-    int FeederSheets() const;
-    bool IsScanning() const;
+    int Speed() const { return LockedCopy(m_stateLock, m_speed); }
+    int FeederSheets() const { return LockedCopy(m_stateLock, m_feederSheets); }
+    bool IsScanning() const { return LockedCopy(m_stateLock, m_scanning); }
     // The column's gain of a plane (0 grey or red, 1 green, 2 blue).
     double Gain(int plane, int column) const;
 

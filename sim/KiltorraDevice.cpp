@@ -55,52 +55,10 @@ std::unique_ptr<CVirtualTarget> CreateKiltorraDevice(const CSimOptions& options)
     return std::make_unique<CKiltorraDevice>(options);
 }
 
-CKiltorraScan CKiltorraDevice::LastScan() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scan;
-}
-
-std::vector<uint8_t> CKiltorraDevice::Window() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_window;
-}
-
 std::vector<uint16_t> CKiltorraDevice::Table(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return channel >= 0 && channel < 4 ? m_tables[size_t(channel)] : std::vector<uint16_t>();
-}
-
-std::vector<uint8_t> CKiltorraDevice::Curve() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_curve;
-}
-
-std::vector<std::pair<uint16_t, uint32_t>> CKiltorraDevice::Values() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_values;
-}
-
-bool CKiltorraDevice::IsScanning() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scanning;
-}
-
-int CKiltorraDevice::StatusPolls() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_statusPolls;
-}
-
-int CKiltorraDevice::BusyReads() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_busyReads;
 }
 
 void CKiltorraDevice::OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)

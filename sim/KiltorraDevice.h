@@ -46,19 +46,19 @@ class CKiltorraDevice : public CVirtualTarget {
 public:
     explicit CKiltorraDevice(const CSimOptions& options);
 
-    CKiltorraScan LastScan() const;
+    CKiltorraScan LastScan() const { return LockedCopy(m_stateLock, m_scan); }
     // The last descriptor accepted by SET WINDOW (140 bytes); empty when none.
-    std::vector<uint8_t> Window() const;
+    std::vector<uint8_t> Window() const { return LockedCopy(m_stateLock, m_window); }
     // The last tone table of channel 1-3 (8192 entries); empty when none.
     std::vector<uint16_t> Table(int channel) const;
     // The last sharpening-curve block as sent (2054 bytes); empty when none.
-    std::vector<uint8_t> Curve() const;
+    std::vector<uint8_t> Curve() const { return LockedCopy(m_stateLock, m_curve); }
     // The numbered values in the order they came: code, value.
-    std::vector<std::pair<uint16_t, uint32_t>> Values() const;
-    bool IsScanning() const;
+    std::vector<std::pair<uint16_t, uint32_t>> Values() const { return LockedCopy(m_stateLock, m_values); }
+    bool IsScanning() const { return LockedCopy(m_stateLock, m_scanning); }
     // Buffer-status polls and READs answered BUSY during the current or last scan.
-    int StatusPolls() const;
-    int BusyReads() const;
+    int StatusPolls() const { return LockedCopy(m_stateLock, m_statusPolls); }
+    int BusyReads() const { return LockedCopy(m_stateLock, m_busyReads); }
 
     static constexpr uint32_t kBufferBytes = 1024 * 1024;
 

@@ -77,12 +77,6 @@ std::unique_ptr<CVirtualTarget> CreateKoval2Device(const CSimOptions& options)
     return std::make_unique<CKoval2Device>(options);
 }
 
-CKoval2Scan CKoval2Device::LastScan() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scan;
-}
-
 std::vector<uint16_t> CKoval2Device::Lut(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
@@ -93,24 +87,6 @@ std::vector<uint8_t> CKoval2Device::LastExposurePage(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return channel >= 0 && channel < 4 ? m_exposure[channel] : std::vector<uint8_t>();
-}
-
-std::vector<uint8_t> CKoval2Device::LastBitDepthBlock() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_bitDepth;
-}
-
-int CKoval2Device::FeederSheets() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_feederSheets;
-}
-
-bool CKoval2Device::IsScanning() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scanning;
 }
 
 void CKoval2Device::VendorCheck(CSimReply& reply, uint8_t senseClass, uint8_t byte1, uint8_t byte2)

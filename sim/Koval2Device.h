@@ -45,13 +45,13 @@ class CKoval2Device : public CVirtualTarget {
 public:
     explicit CKoval2Device(const CSimOptions& options);
 
-    CKoval2Scan LastScan() const;
+    CKoval2Scan LastScan() const { return LockedCopy(m_stateLock, m_scan); }
     // The table last downloaded for channel 0 (grey), 1, 2, 3 (R, G, B); empty when none.
     std::vector<uint16_t> Lut(int channel) const;
     std::vector<uint8_t> LastExposurePage(int channel) const;
-    std::vector<uint8_t> LastBitDepthBlock() const;
-    int FeederSheets() const;
-    bool IsScanning() const;
+    std::vector<uint8_t> LastBitDepthBlock() const { return LockedCopy(m_stateLock, m_bitDepth); }
+    int FeederSheets() const { return LockedCopy(m_stateLock, m_feederSheets); }
+    bool IsScanning() const { return LockedCopy(m_stateLock, m_scanning); }
 
 protected:
     void OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply) override;

@@ -89,34 +89,10 @@ uint32_t CKovalDevice::KeptSteps(uint32_t length, uint32_t resolution)
     return std::max<uint32_t>(kept, 1);
 }
 
-CKovalScan CKovalDevice::LastScan() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scan;
-}
-
-std::vector<CKovalWindow> CKovalDevice::Windows() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_windows;
-}
-
 std::vector<uint8_t> CKovalDevice::Lut(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return channel >= 0 && channel < 4 ? m_luts[size_t(channel)] : std::vector<uint8_t>();
-}
-
-int CKovalDevice::Unloads() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_unloads;
-}
-
-bool CKovalDevice::IsScanning() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scanning;
 }
 
 void CKovalDevice::OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)

@@ -54,12 +54,12 @@ class CKovalDevice : public CVirtualTarget {
 public:
     explicit CKovalDevice(const CSimOptions& options);
 
-    CKovalScan LastScan() const;
-    std::vector<CKovalWindow> Windows() const;
+    CKovalScan LastScan() const { return LockedCopy(m_stateLock, m_scan); }
+    std::vector<CKovalWindow> Windows() const { return LockedCopy(m_stateLock, m_windows); }
     // The table last downloaded for channel 0 (grey), 1, 2, 3 (R, G, B); empty when none.
     std::vector<uint8_t> Lut(int channel) const;
-    int Unloads() const;
-    bool IsScanning() const;
+    int Unloads() const { return LockedCopy(m_stateLock, m_unloads); }
+    bool IsScanning() const { return LockedCopy(m_stateLock, m_scanning); }
 
     // The same drop pattern as the device's: steps kept over a length in 1/1200 inch.
     static uint32_t KeptSteps(uint32_t length, uint32_t resolution);

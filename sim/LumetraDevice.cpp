@@ -88,34 +88,10 @@ std::unique_ptr<CVirtualTarget> CreateLumetraDevice(const CSimOptions& options)
     return std::make_unique<CLumetraDevice>(options);
 }
 
-CLumetraScan CLumetraDevice::LastScan() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scan;
-}
-
-CLumetraWindow CLumetraDevice::Window() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_window;
-}
-
 std::vector<uint16_t> CLumetraDevice::Lut(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return channel >= 0 && channel < 4 ? m_luts[size_t(channel)] : std::vector<uint16_t>();
-}
-
-bool CLumetraDevice::IsScanning() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scanning;
-}
-
-std::vector<char> CLumetraDevice::SentLetters() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_letters;
 }
 
 void CLumetraDevice::OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)

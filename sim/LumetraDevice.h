@@ -57,13 +57,13 @@ public:
 
     explicit CLumetraDevice(const CSimOptions& options);
 
-    CLumetraScan LastScan() const;
-    CLumetraWindow Window() const;
+    CLumetraScan LastScan() const { return LockedCopy(m_stateLock, m_scan); }
+    CLumetraWindow Window() const { return LockedCopy(m_stateLock, m_window); }
     // The table last sent for channel byte c (1 red, 2 green or grey, 3 blue); empty when none.
     std::vector<uint16_t> Lut(int channel) const;
-    bool IsScanning() const;
+    bool IsScanning() const { return LockedCopy(m_stateLock, m_scanning); }
     // The colour letters of the device lines sent so far, in sending order.
-    std::vector<char> SentLetters() const;
+    std::vector<char> SentLetters() const { return LockedCopy(m_stateLock, m_letters); }
 
 protected:
     void OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply) override;

@@ -47,18 +47,6 @@ std::unique_ptr<CVirtualTarget> CreateOrbelDevice(const CSimOptions& options)
     return std::make_unique<COrbelDevice>(options);
 }
 
-std::vector<std::string> COrbelDevice::Commands() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_commands;
-}
-
-std::vector<COrbelPass> COrbelDevice::Passes() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_passes;
-}
-
 CChartWindow COrbelDevice::LastChart() const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);

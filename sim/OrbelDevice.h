@@ -46,8 +46,8 @@ public:
     explicit COrbelDevice(const CSimOptions& options);
 
     // Every command text accepted, without its line end, in order.
-    std::vector<std::string> Commands() const;
-    std::vector<COrbelPass> Passes() const;
+    std::vector<std::string> Commands() const { return LockedCopy(m_stateLock, m_commands); }
+    std::vector<COrbelPass> Passes() const { return LockedCopy(m_stateLock, m_passes); }
     // The chart window of the last scan with all its planes: grey, or RGB from its three passes.
     CChartWindow LastChart() const;
     // The table of "WGMnT" n (1-3); empty when none came.

@@ -49,24 +49,6 @@ std::vector<uint8_t> COstravelDevice::CalibrationTable(uint8_t id) const
     return found != m_calibration.end() ? found->second : std::vector<uint8_t>();
 }
 
-std::vector<uint8_t> COstravelDevice::CalibrationOrder() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_calibrationOrder;
-}
-
-std::vector<uint8_t> COstravelDevice::ShadingMode() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_shadingMode;
-}
-
-int COstravelDevice::ShadingLinesRead() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_shadingLinesRead;
-}
-
 double COstravelDevice::SensorGain(int x, int colour) const
 {
     // A triangle of period kGainPeriod from -1 to +1, shifted per colour.

@@ -29,10 +29,10 @@ public:
     // The calibration table last downloaded under id, whole as sent; empty when none.
     std::vector<uint8_t> CalibrationTable(uint8_t id) const;
     // Ids of the calibration tables in the order they came.
-    std::vector<uint8_t> CalibrationOrder() const;
+    std::vector<uint8_t> CalibrationOrder() const { return LockedCopy(m_stateLock, m_calibrationOrder); }
     // The last shading mode block (START SHADING SAMPLING); empty when none came.
-    std::vector<uint8_t> ShadingMode() const;
-    int ShadingLinesRead() const;
+    std::vector<uint8_t> ShadingMode() const { return LockedCopy(m_stateLock, m_shadingMode); }
+    int ShadingLinesRead() const { return LockedCopy(m_stateLock, m_shadingLinesRead); }
     // The sensor gain of sensor pixel x for colour c (0 red, 1 green, 2 blue).
     double SensorGain(int x, int colour) const;
 

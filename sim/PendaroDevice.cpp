@@ -40,18 +40,6 @@ std::unique_ptr<CVirtualTarget> CreatePendaroDevice(const CSimOptions& options)
     return std::make_unique<CPendaroDevice>(options);
 }
 
-std::vector<uint8_t> CPendaroDevice::LastLutBlock() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_lastLutBlock;
-}
-
-uint8_t CPendaroDevice::LastTableByte() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_lastTableByte;
-}
-
 void CPendaroDevice::UpdateInquiry()
 {
     std::vector<uint8_t> image = MakeInquiryImage(6, m_vendor, m_product, "1.00", kInquiryLength);

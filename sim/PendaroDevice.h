@@ -21,8 +21,8 @@ public:
     explicit CPendaroDevice(const CSimOptions& options);
 
     // The bytes of the last DOWNLOAD LOOKUP TABLE as sent, and its table byte.
-    std::vector<uint8_t> LastLutBlock() const;
-    uint8_t LastTableByte() const;
+    std::vector<uint8_t> LastLutBlock() const { return LockedCopy(m_stateLock, m_lastLutBlock); }
+    uint8_t LastTableByte() const { return LockedCopy(m_stateLock, m_lastTableByte); }
 
 protected:
     void UpdateInquiry() override;

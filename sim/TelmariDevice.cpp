@@ -107,18 +107,6 @@ std::unique_ptr<CVirtualTarget> CreateTelmariDevice(const CSimOptions& options)
     return std::make_unique<CTelmariDevice>(options);
 }
 
-CTelmariScan CTelmariDevice::LastScan() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scan;
-}
-
-std::vector<CTelmariWindow> CTelmariDevice::Windows() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_windows;
-}
-
 std::vector<uint8_t> CTelmariDevice::TableSamples(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
@@ -130,12 +118,6 @@ int64_t CTelmariDevice::Value(uint16_t id) const
     std::lock_guard<std::mutex> guard(m_stateLock);
     auto found = m_values.find(id);
     return found == m_values.end() ? -1 : int64_t(found->second);
-}
-
-bool CTelmariDevice::IsScanning() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scanning;
 }
 
 uint8_t CTelmariDevice::Sample(int channel, uint8_t light, bool film) const

@@ -61,14 +61,14 @@ class CTelmariDevice : public CVirtualTarget {
 public:
     explicit CTelmariDevice(const CSimOptions& options);
 
-    CTelmariScan LastScan() const;
-    std::vector<CTelmariWindow> Windows() const;
+    CTelmariScan LastScan() const { return LockedCopy(m_stateLock, m_scan); }
+    std::vector<CTelmariWindow> Windows() const { return LockedCopy(m_stateLock, m_windows); }
     // The table last loaded under channel byte 1, 2 or 3 (2 also serves grey), 256 light levels to
     // output samples; empty when none.
     std::vector<uint8_t> TableSamples(int channel) const;
     // The device value last written, or -1.
     int64_t Value(uint16_t id) const;
-    bool IsScanning() const;
+    bool IsScanning() const { return LockedCopy(m_stateLock, m_scanning); }
     // What the device sends for a light level through table channel and, for film, its gamma.
     uint8_t Sample(int channel, uint8_t light, bool film) const;
 

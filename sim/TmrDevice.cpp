@@ -100,28 +100,10 @@ std::unique_ptr<CVirtualTarget> CreateTmrDevice(const CSimOptions& options)
     return std::make_unique<CTmrDevice>(options);
 }
 
-CTmrScan CTmrDevice::LastScan() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_scan;
-}
-
-CTmrWindow CTmrDevice::Window() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_window;
-}
-
 std::vector<uint8_t> CTmrDevice::Lut(int channel) const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return channel >= 0 && channel < 4 ? m_luts[size_t(channel)] : std::vector<uint8_t>();
-}
-
-int CTmrDevice::Reserves() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_reserves;
 }
 
 void CTmrDevice::OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply)

@@ -55,11 +55,11 @@ class CTmrDevice : public CVirtualTarget {
 public:
     explicit CTmrDevice(const CSimOptions& options);
 
-    CTmrScan LastScan() const;
-    CTmrWindow Window() const;
+    CTmrScan LastScan() const { return LockedCopy(m_stateLock, m_scan); }
+    CTmrWindow Window() const { return LockedCopy(m_stateLock, m_window); }
     // The 1024 bytes last sent for channel 0 (one table) or 1-3 (red, green, blue); empty when none.
     std::vector<uint8_t> Lut(int channel) const;
-    int Reserves() const;
+    int Reserves() const { return LockedCopy(m_stateLock, m_reserves); }
 
 protected:
     void OnCommand(const CSimCdb& cdb, CSimTransfer& io, CSimReply& reply) override;

@@ -105,6 +105,14 @@ private:
 
 enum class TurStep { Ready, Busy, NotReady };
 
+// A copy of a device's member taken under its lock: the bus runs the device's commands on the ASPI
+// manager's thread while a test reads what the device saw.
+template <class T> T LockedCopy(std::mutex& lock, const T& member)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return member;
+}
+
 // The base of every virtual device: decodes the command, applies the injected faults, answers the
 // commands all scanners share and logs every command. Families derive and override the handlers.
 class CVirtualTarget {

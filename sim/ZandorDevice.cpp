@@ -87,18 +87,6 @@ std::unique_ptr<CVirtualTarget> CreateZandorDevice(const CSimOptions& options)
     return std::make_unique<CZandorDevice>(options);
 }
 
-CZandorWindow CZandorDevice::LastWindow() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_Window;
-}
-
-std::vector<uint8_t> CZandorDevice::ScanControls() const
-{
-    std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_Controls;
-}
-
 int CZandorDevice::Pass() const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);

@@ -46,9 +46,9 @@ class CZandorDevice : public CVirtualTarget {
 public:
     explicit CZandorDevice(const CSimOptions& options);
 
-    CZandorWindow LastWindow() const;
+    CZandorWindow LastWindow() const { return LockedCopy(m_stateLock, m_Window); }
     // The control bytes of every SCAN the device took, in order.
-    std::vector<uint8_t> ScanControls() const;
+    std::vector<uint8_t> ScanControls() const { return LockedCopy(m_stateLock, m_Controls); }
     // The pass (0 red, 1 green, 2 blue) whose lines are being read; -1 when no scan runs.
     int Pass() const;
     int Band() const { return m_nBand; }
