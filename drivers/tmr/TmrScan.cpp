@@ -264,8 +264,7 @@ uint16_t CTmrDriver::WaitForData(uint8_t, uint32_t bytes, uint32_t timeoutMs)
             return kDriverAborted;
         CScsiFixedBuffer<12> status;
         uint16_t result = g_pScsiChannel->GetDataBufferStatus(status, 0, kCommandTimeout, kSenseBytes);
-        const uint8_t* d = status.GetData();
-        uint32_t available = (uint32_t(d[9]) << 16) | (uint32_t(d[10]) << 8) | d[11];
+        uint32_t available = GetBe24(status.GetData() + 9);
         if (result == kDriverOk && available >= bytes)
             return kDriverOk;
         if (result != kDriverOk) {
