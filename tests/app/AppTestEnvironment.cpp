@@ -1,6 +1,7 @@
 #include "tests/app/AppTestEnvironment.h"
 
 #include "core/messages/MessageCatalog.h"
+#include "core/messages/MsgString.h"
 #include "tests/support/Screenshot.h"
 
 #include <gtest/gtest.h>
@@ -52,4 +53,16 @@ const std::string& TestIniPath()
 void ResetTestIni()
 {
     DeleteFileA(g_IniPath.c_str());
+}
+
+std::string Text(int id)
+{
+    return (const char*)CMsgString(id);
+}
+
+std::string TextOf(HWND window)
+{
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
 }

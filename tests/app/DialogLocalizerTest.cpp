@@ -192,13 +192,6 @@ struct CChildWindows {
     CWnd parent;
 };
 
-std::string TextOf(HWND window)
-{
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 TEST(DialogFont, LocalizeGivesFontAndCatalogTextsWithinTheRange)
 {
     ResetTestIni();

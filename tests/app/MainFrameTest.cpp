@@ -50,8 +50,6 @@ void SetIni(const char* key, const char* value)
     WritePrivateProfileStringA("General", key, value, TestIniPath().c_str());
 }
 
-std::string Text(int id) { return (const char*)CMsgString(id); }
-
 std::string ItemText(CWnd* form, int id)
 {
     CString text;

@@ -34,8 +34,6 @@ std::vector<UINT> Commands(HMENU popup)
     return ids;
 }
 
-std::string Text(int id) { return (const char*)CMsgString(id); }
-
 // A top-level window of the test that owns whatever menu is built for it.
 struct CMenuWindow {
     CMenuWindow()

@@ -28,13 +28,6 @@
 
 namespace {
 
-std::string TextOf(HWND window)
-{
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 // Shown by its own style, whether or not the frame is on the screen.
 bool IsShownControl(const CWnd& form, int id)
 {

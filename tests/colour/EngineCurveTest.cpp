@@ -156,10 +156,10 @@ TEST_F(EngineCurveTest, PointsStayInOrderOfX)
               (std::vector<uint32_t>{curve.GetPoint(0), curve.GetPoint(1), curve.GetPoint(2), curve.GetPoint(3)}));
     EXPECT_EQ(2, curve.IndexOfX(128));
     EXPECT_EQ(-1, curve.IndexOfX(100));
-    uint32_t near = 0;
-    EXPECT_TRUE(curve.FindPointNear(66, 12, 2, near));
-    EXPECT_EQ(MakeCurvePoint(64, 10), near);
-    EXPECT_FALSE(curve.FindPointNear(70, 10, 2, near));
+    uint32_t found = 0;
+    EXPECT_TRUE(curve.FindPointNear(66, 12, 2, found));
+    EXPECT_EQ(MakeCurvePoint(64, 10), found);
+    EXPECT_FALSE(curve.FindPointNear(70, 10, 2, found));
     EXPECT_TRUE(curve.IsEndPoint(255, 255));
     EXPECT_FALSE(curve.IsEndPoint(64, 10));
     curve.Invert();

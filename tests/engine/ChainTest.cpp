@@ -26,12 +26,6 @@ std::string g_base;  // "<temp>\MIREVANT\"
 
 std::string Part(const char* relative) { return g_base + "CCORR\\" + relative + ".icc"; }
 
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 // An 8-bit bitmap as a DIB holds it: blue, green, red bytes, rows padded to four bytes.
 struct CBitmap {
     int width, height, rowStep;

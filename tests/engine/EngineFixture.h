@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace enginetest {
 
@@ -17,6 +19,8 @@ void RemoveTree(const std::string& folder);
 bool CopyTree(const std::string& from, const std::string& to);
 bool WriteTextFile(const std::string& path, const std::string& content);
 bool MakeFolders(const std::string& path);
+// The whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadBytes(const std::string& path);
 
 // The engine installation of the test folder: "<test folder>cmsbase\".
 std::string InstalledBase();

@@ -126,19 +126,6 @@ struct CTiffContent {
     std::vector<std::vector<uint8_t>> lines;
 };
 
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return bytes;
-    int c;
-    while ((c = std::fgetc(file)) != EOF)
-        bytes.push_back((uint8_t)c);
-    std::fclose(file);
-    return bytes;
-}
-
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool ReadTiff(const std::string& path, CTiffContent& out)

@@ -25,9 +25,9 @@ using namespace enginetest;
 
 namespace {
 
-std::string g_store;  // "<temp>\MIREVANT\"
+std::string g_transformStore;  // "<temp>\MIREVANT\"
 
-std::string ProfilePath(const char* name) { return g_store + "PROFILES\\" + name + ".icc"; }
+std::string ProfilePath(const char* name) { return g_transformStore + "PROFILES\\" + name + ".icc"; }
 
 // A link from one profile file to another that keeps its sequence but names no destination, as
 // links made elsewhere are.
@@ -210,23 +210,23 @@ class TransformTest : public CEngineInstanceTest {
 protected:
     static void SetUpTestSuite()
     {
-        g_store = MakeTempFolder("xform") + "MIREVANT\\";
+        g_transformStore = MakeTempFolder("xform") + "MIREVANT\\";
         std::string installed = InstalledBase() + "MIREVANT\\";
-        ASSERT_TRUE(CopyTree(installed + "PROFILES\\", g_store + "PROFILES\\"));
-        ASSERT_TRUE(CopyTree(installed + "OBJECTS\\", g_store + "OBJECTS\\"));
-        ASSERT_TRUE(WriteTextFile(g_store + "PROFILES\\BROKEN.icc", "this is no profile"));
+        ASSERT_TRUE(CopyTree(installed + "PROFILES\\", g_transformStore + "PROFILES\\"));
+        ASSERT_TRUE(CopyTree(installed + "OBJECTS\\", g_transformStore + "OBJECTS\\"));
+        ASSERT_TRUE(WriteTextFile(g_transformStore + "PROFILES\\BROKEN.icc", "this is no profile"));
         // A link among the profiles, to chain it where its colour space does not fit.
-        ASSERT_TRUE(CopyFileA((g_store + "OBJECTS\\RGBLINK.icc").c_str(), ProfilePath("LINKCOPY").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(ProfilePath("GENERIC").c_str(), (g_store + "OBJECTS\\NOTLINK.icc").c_str(), FALSE));
-        ASSERT_TRUE(SaveForeignLink(g_store + "OBJECTS\\MONITOR.icc", "GENERIC", "RGBOUT"));
+        ASSERT_TRUE(CopyFileA((g_transformStore + "OBJECTS\\RGBLINK.icc").c_str(), ProfilePath("LINKCOPY").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(ProfilePath("GENERIC").c_str(), (g_transformStore + "OBJECTS\\NOTLINK.icc").c_str(), FALSE));
+        ASSERT_TRUE(SaveForeignLink(g_transformStore + "OBJECTS\\MONITOR.icc", "GENERIC", "RGBOUT"));
     }
 
     static void TearDownTestSuite()
     {
-        RemoveTree(g_store.substr(0, g_store.size() - std::strlen("MIREVANT\\")));
+        RemoveTree(g_transformStore.substr(0, g_transformStore.size() - std::strlen("MIREVANT\\")));
     }
 
-    std::string Store() const override { return g_store; }
+    std::string Store() const override { return g_transformStore; }
 
     void SetUp() override
     {

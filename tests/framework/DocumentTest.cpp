@@ -12,7 +12,7 @@ namespace {
 
 int g_nLiveDocs = 0;
 int g_nLiveViews = 0;
-std::string g_trail;
+std::string g_docTrail;
 
 class CTestDoc : public CDocument {
     DECLARE_DYNCREATE(CTestDoc)
@@ -21,12 +21,12 @@ public:
     ~CTestDoc() override { --g_nLiveDocs; }
     BOOL OnNewDocument() override
     {
-        g_trail += 'N';
+        g_docTrail += 'N';
         return CDocument::OnNewDocument();
     }
     BOOL OnOpenDocument(LPCSTR path) override
     {
-        g_trail += 'O';
+        g_docTrail += 'O';
         return std::string(path) != "unreadable.tc" && CDocument::OnOpenDocument(path);
     }
     BOOL OnSaveDocument(LPCSTR path) override
@@ -37,7 +37,7 @@ public:
     std::string m_strSavedTo;
 
 protected:
-    void OnDocCommand() { g_trail += 'D'; }
+    void OnDocCommand() { g_docTrail += 'D'; }
     DECLARE_MESSAGE_MAP()
 };
 
@@ -71,7 +71,7 @@ class DocumentTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        g_trail.clear();
+        g_docTrail.clear();
         m_pTemplate = new CDocTemplate(
             IDR_DOC_TEST, RUNTIME_CLASS(CTestDoc), RUNTIME_CLASS(CFrameWnd), RUNTIME_CLASS(CTestView));
         m_App.AddDocTemplate(m_pTemplate);
@@ -112,7 +112,7 @@ TEST_F(DocumentTest, TemplateMakesDocumentFrameAndView)
 {
     CDocument* doc = m_pTemplate->OpenDocumentFile(nullptr, FALSE);
     ASSERT_NE(nullptr, doc);
-    EXPECT_EQ("N", g_trail);
+    EXPECT_EQ("N", g_docTrail);
     EXPECT_EQ(m_pTemplate, doc->GetDocTemplate());
     CTestView* view = FirstView(doc);
     ASSERT_NE(nullptr, view);
@@ -130,7 +130,7 @@ TEST_F(DocumentTest, TemplateMakesDocumentFrameAndView)
 
     // Commands reach the document through the frame and the view.
     frame->SendMessage(WM_COMMAND, MAKEWPARAM(ID_DOC_COMMAND, 0), 0);
-    EXPECT_EQ("ND", g_trail);
+    EXPECT_EQ("ND", g_docTrail);
 
     // A second frame on the same document: both are numbered, and updates skip the sender.
     doc->SetTitle("Tone1");
@@ -160,7 +160,7 @@ TEST_F(DocumentTest, OpeningReadsThePathAndAFailureLeavesNothing)
 {
     CDocument* doc = m_pTemplate->OpenDocumentFile("C:\\curves\\portrait.tc", FALSE);
     ASSERT_NE(nullptr, doc);
-    EXPECT_EQ("O", g_trail);
+    EXPECT_EQ("O", g_docTrail);
     EXPECT_STREQ("C:\\curves\\portrait.tc", doc->GetPathName());
     EXPECT_STREQ("portrait.tc", doc->GetTitle());
     EXPECT_FALSE(doc->IsModified());

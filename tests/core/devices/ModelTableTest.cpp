@@ -133,7 +133,7 @@ TEST_F(ModelTableTest, ZandorNonStandardInquiryIsRewritten)
 
 namespace {
 
-CScannerDriver* CreateStandIn() { return new CScannerDriver; }
+CScannerDriver* CreatePlainDriver() { return new CScannerDriver; }
 
 }  // namespace
 
@@ -152,7 +152,7 @@ TEST_F(ModelTableTest, OnlyCarriedEntriesTakeDevices)
     FillInquiry(inquiry, "ZELK    ", "KOVAL           ", "1.0 ");
     koval.SetDriverFactory(nullptr);
     EXPECT_EQ(-1, FirstMatchingModel(inquiry, true));
-    koval.SetDriverFactory(CreateStandIn);
+    koval.SetDriverFactory(CreatePlainDriver);
     EXPECT_EQ(kModelKoval, FirstMatchingModel(inquiry, true));
     CScannerDriver* driver = koval.Create();
     ASSERT_NE(nullptr, driver);

@@ -3,8 +3,15 @@
 #include "tests/support/Screenshot.h"
 
 #include <fstream>
+#include <iterator>
 
 namespace testcatalog {
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 std::string PathOf(const std::string& name)
 {

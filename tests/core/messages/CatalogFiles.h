@@ -10,6 +10,9 @@ namespace testcatalog {
 // The full path of name in the test program's directory.
 std::string PathOf(const std::string& name);
 
+// The whole file as it lies on disk; empty when it cannot be read.
+std::string ReadAll(const std::string& path);
+
 // Writes the lines as they are, each followed by a line end.
 void WriteLines(const std::string& name, const std::initializer_list<std::string>& lines);
 

@@ -32,12 +32,6 @@ int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
     return IDOK;
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The log without the date and time that open its lines; "(undated)" marks a line without them.
 std::string Undated(const std::string& log)
 {
@@ -135,7 +129,7 @@ TEST_F(ReporterTest, ModesShowAndWrite)
             EXPECT_EQ(g_boxes[1].owner, nullptr);
         }
         if (c.log)
-            EXPECT_EQ(Undated(ReadAll(m_log)), c.log) << "mode " << c.mode;
+            EXPECT_EQ(Undated(testcatalog::ReadAll(m_log)), c.log) << "mode " << c.mode;
         else
             EXPECT_EQ(GetFileAttributesA(m_log.c_str()), INVALID_FILE_ATTRIBUTES) << "mode " << c.mode;
         EXPECT_EQ(m_reporter.GetMode(), c.mode);
@@ -158,7 +152,7 @@ TEST_F(ReporterTest, LogAppendsAfterEarlierRuns)
     }
     m_reporter.SetReportMode(kReportLog, m_log.c_str());
     Report(m_reporter, kMsgWithValues, 2, "two");
-    EXPECT_EQ(Undated(ReadAll(m_log)), "(undated)earlier run\r\nentry 2: two\r\n");
+    EXPECT_EQ(Undated(testcatalog::ReadAll(m_log)), "(undated)earlier run\r\nentry 2: two\r\n");
 }
 
 TEST_F(ReporterTest, EachMessageIsOneDatedLineWhateverItsLineEnds)
@@ -166,7 +160,7 @@ TEST_F(ReporterTest, EachMessageIsOneDatedLineWhateverItsLineEnds)
     m_reporter.SetReportMode(kReportLog, m_log.c_str());
     Report(m_reporter, kMsgLong, "first\r\nsecond", "third\n");
     Report(m_reporter, kMsgPlain);
-    EXPECT_EQ(Undated(ReadAll(m_log)), "first  second|third\r\nplain\r\n");
+    EXPECT_EQ(Undated(testcatalog::ReadAll(m_log)), "first  second|third\r\nplain\r\n");
 }
 
 // A batch start: a log that cannot be written shows no box either, as nobody would answer it.
@@ -205,7 +199,7 @@ TEST_F(ReporterTest, BoxesAnsweredInTheLogTakeTheirDefaultAndLeaveALine)
     g_MessageReporter.SetReportMode(kReportBox, CString());
     g_MessageReporter.SetBoxFunction(previous);
     EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ(Undated(ReadAll(m_log)), expected);
+    EXPECT_EQ(Undated(testcatalog::ReadAll(m_log)), expected);
 }
 
 

@@ -1,5 +1,6 @@
 #include "core/messages/ProgramDirectory.h"
 #include "core/messages/TraceLog.h"
+#include "tests/core/messages/CatalogFiles.h"
 #include "tests/support/Screenshot.h"
 
 #include <windows.h>
@@ -10,12 +11,6 @@
 #include <string>
 
 namespace {
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 class TraceLogTest : public ::testing::Test {
 protected:
@@ -32,11 +27,11 @@ TEST_F(TraceLogTest, EmptiedAtStartAndOneLineFeedPerLine)
     }
     CTraceLog trace(m_path.c_str());
     ASSERT_TRUE(trace.IsOn());
-    EXPECT_EQ(ReadAll(m_path), "");
+    EXPECT_EQ(testcatalog::ReadAll(m_path), "");
     trace.Printf("Looking for device %d", 3);
     trace.Printf("SCSI Async Status %04x, Host %02x, Target %02x\n", 0x12, 1, 5);
     trace.Printf("Adding %s", "KOVAL");
-    EXPECT_EQ(ReadAll(m_path),
+    EXPECT_EQ(testcatalog::ReadAll(m_path),
               "Looking for device 3\nSCSI Async Status 0012, Host 01, Target 05\n\nAdding KOVAL\n");
 }
 
@@ -47,7 +42,7 @@ TEST_F(TraceLogTest, LongLineIsCutNotOverflowed)
     trace.Printf("Adding %s", longName.c_str());
     trace.Printf("after");
     const std::string expected = ("Adding " + longName).substr(0, 511) + "\nafter\n";
-    EXPECT_EQ(ReadAll(m_path), expected);
+    EXPECT_EQ(testcatalog::ReadAll(m_path), expected);
 }
 
 TEST_F(TraceLogTest, UncreatableFileTurnsTracingOffSilently)
@@ -70,7 +65,7 @@ TEST_F(TraceLogTest, FileErrorStopsTracingForGood)
     CloseHandle(holder);
     EXPECT_FALSE(trace.IsOn());
     trace.Printf("never written");
-    EXPECT_EQ(ReadAll(m_path), "one\n");
+    EXPECT_EQ(testcatalog::ReadAll(m_path), "one\n");
 }
 
 TEST(TraceLog, DefaultFileLivesInTheProgramDirectory)

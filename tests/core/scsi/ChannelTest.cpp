@@ -8,7 +8,6 @@
 namespace {
 
 constexpr uint32_t kMs = 30000;
-constexpr int kSense = 32;
 
 struct CChannelCase {
     const char* name;

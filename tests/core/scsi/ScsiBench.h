@@ -17,6 +17,9 @@
 class CTraceLog;
 class CWinApp;
 
+// Sense bytes every command of the cases asks for.
+constexpr int kSense = 32;
+
 // A virtual bus with a generic scanner at host 0, bus 0, target 3, reachable through both
 // transports: the NT one through the device-I/O seam, the ASPI one through our manager DLL. Also
 // the private INI file, the trace log and a window whose messages stand for the user.

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kSense = 32;
-
 CSimFault Fault(SimFaultKind kind, int opcode = -1, int count = 1)
 {
     CSimFault fault;
