@@ -8,7 +8,7 @@ source "$root/scripts/arch.sh"
 "$root/scripts/setup.sh"
 arch=$(run_arch)
 [[ -n $arch ]] || { echo "This machine runs neither 32-bit nor 64-bit x86 programs." >&2; exit 1; }
-"$root/scripts/build.sh" "$arch"
+"$root/scripts/build.sh" --run-folder "$arch"
 build=${BUILD_DIR:-$root/build}
 bin=$build/bin
 out=$bin/a4.bmp

@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/arch.sh"
 
 packages=(wine wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake googletest xvfb xauth
-          imagemagick dpkg-dev make bzip2 xz-utils g++ liblcms2-dev)
+          imagemagick dpkg-dev make ninja-build bzip2 xz-utils g++ liblcms2-dev)
 if machine_executes i686; then
     packages+=(wine32:i386)
 else
