@@ -29,16 +29,24 @@ endif()
 
 enable_testing()
 add_test(NAME harness_up COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl start)
-add_test(NAME harness_prefix COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl prefix)
 add_test(NAME harness_down COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl stop)
 set_tests_properties(harness_up PROPERTIES FIXTURES_SETUP harness)
-set_tests_properties(harness_prefix PROPERTIES FIXTURES_SETUP harness DEPENDS harness_up)
 set_tests_properties(harness_down PROPERTIES FIXTURES_CLEANUP harness)
+
+# The prefixes, the shared one and those of the programs with a wine session of their own, made
+# before any program starts: a copy taken while a program runs could catch its registry half
+# written. Called once every test program is declared.
+function(brelvane_harness_prefixes)
+    get_property(sessions GLOBAL PROPERTY BRELVANE_WINE_SESSIONS)
+    add_test(NAME harness_prefix COMMAND ${CMAKE_BINARY_DIR}/xvfb-ctl prefix ${sessions})
+    set_tests_properties(harness_prefix PROPERTIES FIXTURES_SETUP harness DEPENDS harness_up)
+endfunction()
 
 # brelvane_test(NAME SOURCES ... LIBS ... [DATA files...] [SCANS] [SCREEN])
 # One GoogleTest program per source folder: each wine start costs time, so cases share a program.
 # SCANS: the program runs scan jobs, whose device-busy atoms are global to the wine session; two
-# such programs at once would find each other's atom for the same device address.
+# such programs in one session would find each other's atom for the same device address, so each
+# runs in a wine session of its own (its own prefix and wine server) and they run side by side.
 # SCREEN: the program shows windows and reads pixels off screenshots of the whole screen; another
 # program's windows on the shared display would lie over its own.
 function(brelvane_test name)
@@ -52,16 +60,13 @@ function(brelvane_test name)
     endforeach()
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
              WORKING_DIRECTORY ${BRELVANE_TEST_DIR})
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED harness TIMEOUT 600
-                         ENVIRONMENT "BRELVANE_BUILD_DIR=${CMAKE_BINARY_DIR}")
-    set(locks)
+    set(environment "BRELVANE_BUILD_DIR=${CMAKE_BINARY_DIR}")
     if(T_SCANS)
-        list(APPEND locks device_busy_atoms)
+        list(APPEND environment "BRELVANE_WINE_SESSION=${name}")
+        set_property(GLOBAL APPEND PROPERTY BRELVANE_WINE_SESSIONS ${name})
     endif()
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED harness TIMEOUT 600 ENVIRONMENT "${environment}")
     if(T_SCREEN)
-        list(APPEND locks screen)
-    endif()
-    if(locks)
-        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK screen)
     endif()
 endfunction()

@@ -18,11 +18,14 @@ for arch in "${all_archs[@]}"; do
 done
 
 "$root/scripts/build.sh"
-# The architectures' test runs share nothing (each tree has its own wine prefix and Xvfb) and spend
-# most of their time waiting on wine: they run side by side, and each one's output follows whole.
+# The architectures' test runs share nothing (each tree has its own wine prefixes and Xvfb) and spend
+# most of their time waiting on wine and the virtual devices, not on the processor: they run side by
+# side, each with at least eight programs at once, and each one's output follows whole.
+jobs=$(nproc)
+((jobs >= 8)) || jobs=8
 pids=()
 for arch in "${runs[@]}"; do
-    (cd "$build/$arch" && ctest --output-on-failure -j "$(nproc)" "$@") >"$build/$arch/ctest.log" 2>&1 &
+    (cd "$build/$arch" && ctest --output-on-failure -j "$jobs" "$@") >"$build/$arch/ctest.log" 2>&1 &
     pids+=($!)
 done
 status=0
