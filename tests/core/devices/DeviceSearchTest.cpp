@@ -233,6 +233,8 @@ TEST_F(DeviceSearchTest, OneScannerIsOpenedAndRemembered)
 {
     AddDevice(1, "DISK", 0);
     AddDevice(2, "UNKNOWN FLATBED");  // a scanner no entry takes is dropped
+    // So is one of a family that registered no factory: this program links no driver.
+    AddDevice(3, "TM-R");
     auto* koval = AddDevice<CGuardWatchingTarget>(4, "KOVAL");
     EXPECT_EQ(1, Search());
     EXPECT_EQ(1, g_nDriversCreated);
