@@ -91,6 +91,22 @@ bool IsSideways(int32_t rotation)
     return rotation == 90 || rotation == 270;
 }
 
+// The device's image cut to the selection: a device that rounds its window up delivers a few pixels
+// and lines past the selection's right and bottom edges, which must not push the mirrored or turned
+// image aside. The pipeline's plain row copy cuts them from the end of the rows and of the image;
+// its steps fit the device's whole image to the selection, so with steps nothing is cut here.
+void KeptSize(int32_t rotation, uint32_t& pixels, uint32_t& lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    pixels = s->GetPixelsPerLine();
+    lines = s->GetLineCount();
+    if (g_OutputSteps.count != 0)
+        return;
+    bool sideways = IsSideways(rotation);
+    pixels = std::min(pixels, sideways ? s->RotatedPixelHeight() : s->RotatedPixelWidth());
+    lines = std::min(lines, sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight());
+}
+
 template <uint32_t N>
 void CopyPixels(const uint8_t* source, int32_t sourceStep, uint8_t* target, int32_t targetStep, uint32_t count)
 {
@@ -170,6 +186,7 @@ uint16_t CScanOutput::Prepare(CScanReader&)
     }
     m_nSpillLines = s->OutputLineCount();
     m_nSpillRowBytes = s->OutputBytesPerLine();
+    KeptSize(m_nRotation, m_nKeptPixels, m_nKeptLines);
     if (m_nRotation != 0 || (m_nMirror & kMirrorUpsideDown) != 0) {
         uint64_t spillBytes = (uint64_t)m_nSpillLines * m_nSpillRowBytes;
         if (spillBytes > 0xFFFFFFFFu)
@@ -185,10 +202,9 @@ uint16_t CScanOutput::PrepareBand()
 {
     CScanSettings* s = g_pScanSettings;
     uint32_t inRow = s->BytesForPixels(s->GetPixelsPerLine());
-    uint32_t lineCount = s->GetLineCount();
-    if (inRow == 0 || lineCount == 0)
+    if (inRow == 0 || m_nKeptLines == 0)
         return kDriverOk;
-    m_nBandLines = std::clamp<uint32_t>(g_RotationBandBytes / inRow, 1, lineCount);
+    m_nBandLines = std::clamp<uint32_t>(g_RotationBandBytes / inRow, 1, m_nKeptLines);
     m_nBandRowBytes = inRow;
     m_pBand = new (std::nothrow) uint8_t[(size_t)m_nBandLines * inRow];
     return m_pBand != nullptr ? (uint16_t)kDriverOk : (uint16_t)kDriverNoMemory;
@@ -231,7 +247,7 @@ void CScanOutput::ConvertSamples(uint8_t* rows, uint32_t lines, uint32_t rowByte
 void CScanOutput::ReverseLines(uint8_t* buffer, uint32_t lines, uint32_t rowBytes)
 {
     CPixelFormat format = CPixelFormat::Current();
-    uint32_t pixels = g_pScanSettings->GetPixelsPerLine();
+    uint32_t pixels = m_nKeptPixels;
     std::vector<uint8_t> row(rowBytes);
     for (uint32_t y = 0; y < lines; ++y) {
         uint8_t* line = buffer + y * rowBytes;
@@ -260,9 +276,9 @@ void CScanOutput::TurnRowsIntoSpill(const uint8_t* buffer, uint32_t first, uint3
 {
     CScanSettings* s = g_pScanSettings;
     CPixelFormat format = CPixelFormat::Current();
-    uint32_t pixels = s->GetPixelsPerLine();
-    uint32_t inRow = s->BytesForPixels(pixels);
-    CPlacement place = {m_nRotation, m_nMirror, pixels, s->GetLineCount()};
+    uint32_t pixels = m_nKeptPixels;
+    uint32_t inRow = s->BytesForPixels(s->GetPixelsPerLine());
+    CPlacement place = {m_nRotation, m_nMirror, pixels, m_nKeptLines};
     std::vector<uint8_t> piece(m_nSpillRowBytes, 0);
     uint32_t pixelBytes = format.bits / 8;
     for (uint32_t y = 0; y < lines; ++y) {
@@ -289,9 +305,9 @@ void CScanOutput::TurnColumnsIntoSpill(const uint8_t* buffer, uint32_t first, ui
 {
     CScanSettings* s = g_pScanSettings;
     CPixelFormat format = CPixelFormat::Current();
-    uint32_t pixels = s->GetPixelsPerLine();
-    uint32_t inRow = s->BytesForPixels(pixels);
-    CPlacement place = {m_nRotation, m_nMirror, pixels, s->GetLineCount()};
+    uint32_t pixels = m_nKeptPixels;
+    uint32_t inRow = s->BytesForPixels(s->GetPixelsPerLine());
+    CPlacement place = {m_nRotation, m_nMirror, pixels, m_nKeptLines};
     uint32_t firstX = 0, lastX = 0, outY = 0;
     place.Map(0, first, firstX, outY);
     place.Map(0, first + lines - 1, lastX, outY);
@@ -330,7 +346,7 @@ void CScanOutput::TurnColumnsIntoSpill(const uint8_t* buffer, uint32_t first, ui
 void CScanOutput::GatherIntoBand(const uint8_t* buffer, uint32_t lines)
 {
     uint32_t inRow = m_nBandRowBytes;
-    uint32_t lineCount = g_pScanSettings->GetLineCount();
+    uint32_t lineCount = m_nKeptLines;
     while (lines > 0) {
         uint32_t take = std::min(lines, m_nBandLines - m_nBandFilled);
         memcpy(m_pBand + (size_t)m_nBandFilled * inRow, buffer, (size_t)take * inRow);
@@ -355,12 +371,14 @@ uint32_t CScanOutput::StoreBlock(CScanReader& reader, uint8_t* buffer, uint32_t 
     }
     if (m_nLinesStored < lineCount) {
         lines = std::min(lines, lineCount - m_nLinesStored);
+        // Lines past the selection's bottom edge are not placed.
+        uint32_t placed = m_nLinesStored < m_nKeptLines ? std::min(lines, m_nKeptLines - m_nLinesStored) : 0;
         // The band is sized for the line length the driver had set up before the scan.
         bool banded = m_pBand != nullptr && s->BytesForPixels(s->GetPixelsPerLine()) == m_nBandRowBytes;
-        if (lines > 0 && banded)
-            GatherIntoBand(buffer, lines);
-        else if (lines > 0)
-            RotateIntoSpill(buffer, m_nLinesStored, lines);
+        if (placed > 0 && banded)
+            GatherIntoBand(buffer, placed);
+        else if (placed > 0)
+            RotateIntoSpill(buffer, m_nLinesStored, placed);
         m_nLinesStored += lines;
         ReportScanStatus(kMsgStoring, (int32_t)((uint64_t)m_nLinesStored * 100 / std::max(lineCount, 1u)));
         if (m_nLinesStored < lineCount)
@@ -379,9 +397,13 @@ uint32_t CScanOutput::ReadBackBlock(CScanReader& reader, uint8_t* buffer)
             ReportMessage(kMsgTransferTooSmall);
         return 0;
     }
-    uint32_t bytes = count * m_nSpillRowBytes;
+    // Rows past the placed ones (device pixels or lines past the selection) are 0.
+    uint32_t placedRows = IsSideways(m_nRotation) ? m_nKeptPixels : m_nKeptLines;
+    uint32_t placed = m_nLinesReadBack < placedRows ? std::min(count, placedRows - m_nLinesReadBack) : 0;
+    uint32_t bytes = placed * m_nSpillRowBytes;
     if (m_pSpill->Read(buffer, bytes) != bytes)
         return 0;
+    memset(buffer + bytes, 0, (size_t)(count - placed) * m_nSpillRowBytes);
     m_nLinesReadBack += count;
     return count;
 }

@@ -95,6 +95,9 @@ private:
     uint32_t m_nBandRowBytes = 0;
     uint32_t m_nBandFirst = 0;
     uint32_t m_nBandFilled = 0;
+    // Of the device's pixels and lines, those of the selection (see KeptSize).
+    uint32_t m_nKeptPixels = 0;
+    uint32_t m_nKeptLines = 0;
     int32_t m_nShownPercent = 0;
     std::vector<uint8_t> m_LastLine;
 };
