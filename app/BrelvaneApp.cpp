@@ -27,6 +27,7 @@
 #include "core/settings/ScanParams.h"
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
+#include "drivers/DriverFamilies.h"
 #include "view/BrelvaneView.h"
 #include "view/SettingsFileCommands.h"
 
@@ -125,6 +126,7 @@ BOOL CBrelvaneApp::StartServices()
         AnswerBoxesInLog();
     if (!LoadLanguageCatalog())
         return FALSE;
+    RegisterDriverFamilies();
     g_ModelEnableMask = (uint32_t)strtoul(GetProfileString("General", "Supported", "ffffffff"), nullptr, 16);
     m_bProfilesEnabled = (int32_t)GetProfileInt("General", "Profiles", 1);
     g_bProfileSupport = m_bProfilesEnabled;

@@ -3,6 +3,7 @@
 #include "app/ModeKeyTable.h"
 #include "app/ScanStatus.h"
 #include "app/SplashWnd.h"
+#include "colour/CmsEngineLoader.h"
 #include "colour/ToneCurveFile.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/messages/MessageReporter.h"
@@ -18,6 +19,12 @@ int CBrelvaneShell::IsModeEnabled(int32_t imageType)
 int CBrelvaneShell::GetSwapBytes(int32_t imageType)
 {
     return g_pModeKeyTable ? g_pModeKeyTable->GetSwapBytes(imageType) : 0;
+}
+
+// The loader made by the first search stays until the exit; a later search keeps it.
+bool CBrelvaneShell::LoadColourEngine(const char* iniFile)
+{
+    return g_pCmsEngineLoader != nullptr || OpenColourEngine(iniFile);
 }
 
 void CBrelvaneShell::ShowSplashStatus(CWnd* splash, const char* text) { ShowSearchStatusOnSplash(splash, text); }

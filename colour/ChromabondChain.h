@@ -5,7 +5,7 @@
 // chain at once; only the last release frees the engine object. One chain, the current flavour,
 // lives from start-up to exit: a scan applies it to every block, the preview to its bitmap.
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/messages/MessageReporter.h"
 
@@ -172,20 +172,6 @@ void CCmsEngineLoader::FreeInstance(CCmsEngine* instance)
         reinterpret_cast<void*>(GetProcAddress(m_hModule, kFreeCmsInstanceExport)));
     if (freeInstance != nullptr)
         freeInstance(instance);
-}
-
-bool IsColourEngineMissing() { return IsColourEngineMissing(kEngineIniFile); }
-
-bool IsColourEngineMissing(const char* iniFile)
-{
-    char value[255];
-    for (const char* key : {"BaseDir", "BaseDirLE"}) {
-        value[0] = '\0';
-        GetPrivateProfileStringA(kEngineIniSection, key, "", value, sizeof value, iniFile);
-        if (value[0] != '\0')
-            return false;
-    }
-    return true;
 }
 
 bool OpenColourEngine(const char* iniFile)

@@ -8,11 +8,9 @@
 
 #include <cstdint>
 
-class CCmsEngine;
+#include "core/cms/CmsEngineIni.h"
 
-// The engine INI file as the programs read it: a profile file of the Windows directory.
-constexpr const char* kEngineIniFile = "mirevant.ini";
-constexpr const char* kEngineIniSection = "Zelk CMS";
+class CCmsEngine;
 
 // Engine DLL versions in the order they are tried.
 constexpr int kEngineVersions[] = {27, 28, 29, 30, 26};
@@ -65,10 +63,6 @@ uintptr_t MapLoadError(DWORD error);
 
 // The catalog message for a load error code.
 int LoadErrorMessageId(uintptr_t code);
-
-// True when the engine INI file has neither BaseDir nor BaseDirLE in its section.
-bool IsColourEngineMissing();
-bool IsColourEngineMissing(const char* iniFile);
 
 // The program's loader, kept from start-up to exit; null while there is none.
 extern CCmsEngineLoader* g_pCmsEngineLoader;

@@ -1,6 +1,6 @@
 #include "colour/CmsResult.h"
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/messages/MsgString.h"
 #include "core/messages/MessageReporter.h"

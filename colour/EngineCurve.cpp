@@ -1,6 +1,6 @@
 #include "colour/EngineCurve.h"
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "core/cms/CmsEngineInstance.h"
 
 #include <algorithm>

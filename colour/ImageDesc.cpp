@@ -1,4 +1,4 @@
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 
 #include "core/image/Dib.h"
 

@@ -1,7 +1,7 @@
 #include "colour/ToneCurveFile.h"
 
-#include "colour/CmsEngine.h"
 #include "colour/CmsResult.h"
+#include "core/cms/CmsEngine.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/messages/MessageReporter.h"
 

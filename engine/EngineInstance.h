@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "engine/EngineError.h"
 #include "engine/FlavourObjects.h"
 #include "engine/ImageFiles.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "engine/Transform.h"
 
 class CEngineError;

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 
 class CEngineError;
 

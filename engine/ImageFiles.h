@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "engine/TiffFile.h"
 #include "engine/WrittenProfiles.h"
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 
 struct CPixelLayout {
     uint8_t* base = nullptr;

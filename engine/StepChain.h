@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "engine/EngineHandle.h"
 #include "engine/Steps.h"
 

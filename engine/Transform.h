@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "engine/EngineHandle.h"
 #include "engine/WrittenProfiles.h"
 

@@ -3,8 +3,8 @@
 // flavour-file writer. Run in the engine's base folder (the one that holds "MIREVANT\").
 
 #include "colour/ChromabondChain.h"
-#include "colour/CmsEngine.h"
 #include "colour/FlavorFile.h"
+#include "core/cms/CmsEngine.h"
 #include "core/cms/CmsEngineInstance.h"
 
 #include <windows.h>

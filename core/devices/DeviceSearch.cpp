@@ -1,6 +1,5 @@
 #include "core/devices/DeviceSearch.h"
 
-#include "colour/CmsEngineLoader.h"
 #include "core/devices/FoundDevice.h"
 #include "core/devices/ModelTable.h"
 #include "core/driver/ScannerDriver.h"
@@ -313,7 +312,7 @@ void DeleteFoundDevices(CObList& devices)
 
 int FindScanner(CWnd* splash, int show)
 {
-    if (g_pCmsEngineLoader == nullptr && !OpenColourEngine(g_pszEngineIniFile))
+    if (!Shell().LoadColourEngine(g_pszEngineIniFile))
         return 0;
     if (show && splash != nullptr) {
         splash->Invalidate();

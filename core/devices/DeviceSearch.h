@@ -26,8 +26,8 @@ extern uint32_t g_DeviceTransferSize;
 // The engine INI file the search loads the colour engine by; null for the Windows directory's.
 extern const char* g_pszEngineIniFile;
 
-// The search's status lines, its "no scanner found" box and the chooser over several devices go
-// through the shell's table (core/scan/ShellServices.h).
+// The loading of the colour engine, the search's status lines, its "no scanner found" box and the
+// chooser over several devices go through the shell's table (core/scan/ShellServices.h).
 
 // 1 when a driver is in place (a device's driver, or the bare base to work without a scanner), 0
 // when the user gave up or the colour engine failed to load (reported, naming the file tried).

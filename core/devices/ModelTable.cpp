@@ -70,7 +70,7 @@ const CProductGroup kLumetraGroups[] = {{kLumetra, 0x2000}, {nullptr, 0}};
 // The FENNIK rows pair each vendor with its own products only.
 class CFennikDescriptor : public CModelDescriptor {
 public:
-    CFennikDescriptor() : CModelDescriptor(kModelFennik, nullptr, nullptr) {}
+    CFennikDescriptor() : CModelDescriptor(nullptr, nullptr) { }
     bool Match(CScsiInquiryBuffer& inquiry) override
     {
         const uint8_t* data = inquiry.GetData();
@@ -82,17 +82,17 @@ public:
     }
 };
 
-CModelDescriptor g_PendaroDescriptor(kModelPendaro, kPendaroVendors, kPendaroGroups);
-CModelDescriptor g_KovalDescriptor(kModelKoval, kZelk, kKovalGroups);
-CModelDescriptor g_OstravelDescriptor(kModelOstravel, kPendaroVendors, kOstravelGroups);
-CModelDescriptor g_OrbelDescriptor(kModelOrbel, kOrbelVendors, kOrbelGroups);
-CModelDescriptor g_TmrDescriptor(kModelTmr, kZelk, kTmrGroups);
-CModelDescriptor g_TelmariDescriptor(kModelTelmari, kZelk, kTelmariGroups);
-CTelmariUltraDescriptor g_TelmariUltraDescriptor(kModelTelmariUltra, kZelk, kTelmariUltraGroups);
-CModelDescriptor g_KiltorraDescriptor(kModelKiltorra, kZelk, kKiltorraGroups);
+CModelDescriptor g_PendaroDescriptor(kPendaroVendors, kPendaroGroups);
+CModelDescriptor g_KovalDescriptor(kZelk, kKovalGroups);
+CModelDescriptor g_OstravelDescriptor(kPendaroVendors, kOstravelGroups);
+CModelDescriptor g_OrbelDescriptor(kOrbelVendors, kOrbelGroups);
+CModelDescriptor g_TmrDescriptor(kZelk, kTmrGroups);
+CModelDescriptor g_TelmariDescriptor(kZelk, kTelmariGroups);
+CTelmariUltraDescriptor g_TelmariUltraDescriptor(kZelk, kTelmariUltraGroups);
+CModelDescriptor g_KiltorraDescriptor(kZelk, kKiltorraGroups);
 CZandorDescriptor g_ZandorDescriptor;
-CModelDescriptor g_Koval2Descriptor(kModelKoval2, kKoval2Vendors, kKoval2Groups);
-CModelDescriptor g_LumetraDescriptor(kModelLumetra, kZelk, kLumetraGroups);
+CModelDescriptor g_Koval2Descriptor(kKoval2Vendors, kKoval2Groups);
+CModelDescriptor g_LumetraDescriptor(kZelk, kLumetraGroups);
 CFennikDescriptor g_FennikDescriptor;
 
 }  // namespace
@@ -103,6 +103,12 @@ CModelDescriptor* const g_ModelDescriptors[kModelCount + 1] = {
     &g_ZandorDescriptor,  &g_Koval2Descriptor, &g_LumetraDescriptor,      &g_FennikDescriptor,
     nullptr,
 };
+
+void RegisterDriverFactory(ModelIndex index, DriverFactory factory)
+{
+    if (index >= 0 && index < kModelCount)
+        g_ModelDescriptors[index]->SetDriverFactory(factory);
+}
 
 bool CModelDescriptor::MatchListed(CScsiInquiryBuffer& inquiry) const
 {

@@ -3,8 +3,8 @@
 // The model table: twelve entries in a fixed matching order, one per driver class. Each tells from
 // a device's INQUIRY data whether the device is one of its products (gated by a bit of the
 // supported-model mask) and creates its driver. The matching rules of all twelve entries are always
-// present; an entry creates drivers only once its family is built and registered in ModelRegistry.cpp,
-// and the device search asks only those entries.
+// present; an entry creates drivers only once the program's start-up has registered its family's
+// factory (drivers/DriverFamilies.h), and the device search asks only those entries.
 
 #include <cstdint>
 
@@ -30,8 +30,11 @@ enum ModelIndex : int32_t {
 
 typedef CScannerDriver* (*DriverFactory)();
 
-// The factory a built family registered for its entry (ModelRegistry.cpp), or null.
-DriverFactory RegisteredDriverFactory(ModelIndex index);
+// Gives an entry the factory of its family's driver (a new driver, or null when memory ran out). The
+// program's start-up calls it through RegisterDriverFamilies (drivers/DriverFamilies.h) once static
+// construction is over: the entries are constructed without a factory and would drop one registered
+// before them.
+void RegisterDriverFactory(ModelIndex index, DriverFactory factory);
 
 // A product group: the names it accepts and the mask bit that enables them (0: always enabled).
 struct CProductGroup {
@@ -41,9 +44,8 @@ struct CProductGroup {
 
 class CModelDescriptor {
 public:
-    // The factory comes from the registration table of the built families.
-    CModelDescriptor(ModelIndex index, const char* const* vendors, const CProductGroup* groups)
-        : m_pVendors(vendors), m_pGroups(groups), m_pfnCreate(RegisteredDriverFactory(index))
+    // The entry has no factory until its family registers one.
+    CModelDescriptor(const char* const* vendors, const CProductGroup* groups) : m_pVendors(vendors), m_pGroups(groups)
     {
     }
     virtual ~CModelDescriptor() = default;
@@ -53,12 +55,12 @@ public:
     // True when the device is one of this entry's enabled products; some entries rewrite the
     // record's identification when they accept it.
     virtual bool Match(CScsiInquiryBuffer& inquiry);
-    // A new driver of the entry's class, owned by the caller; null when the family is not built or
+    // A new driver of the entry's class, owned by the caller; null when no factory is registered or
     // memory ran out.
     virtual CScannerDriver* Create();
 
     bool IsCarried() const { return m_pfnCreate != nullptr; }
-    // Tests stand a driver class in for a family that is not built yet.
+    // Tests stand a driver class in for a family that their program does not link.
     void SetDriverFactory(DriverFactory factory) { m_pfnCreate = factory; }
     DriverFactory GetDriverFactory() const { return m_pfnCreate; }
 
@@ -68,7 +70,7 @@ protected:
 private:
     const char* const* m_pVendors;
     const CProductGroup* m_pGroups;
-    DriverFactory m_pfnCreate;
+    DriverFactory m_pfnCreate = nullptr;
 };
 
 // "TELMARI PLUS" devices with a revision above "2.5 " are renamed "TELMARI ULTRA".
@@ -82,7 +84,7 @@ public:
 // the standard form.
 class CZandorDescriptor : public CModelDescriptor {
 public:
-    CZandorDescriptor() : CModelDescriptor(kModelZandor, nullptr, nullptr) {}
+    CZandorDescriptor() : CModelDescriptor(nullptr, nullptr) { }
     bool Match(CScsiInquiryBuffer& inquiry) override;
 };
 

@@ -1,7 +1,7 @@
 #include "core/driver/ScanSettingsCreation.h"
 
-#include "colour/CmsEngine.h"
-#include "colour/CmsEngineLoader.h"
+#include "core/cms/CmsEngine.h"
+#include "core/cms/CmsEngineIni.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/cms/CmsRecords.h"
 #include "core/driver/ScannerDriver.h"

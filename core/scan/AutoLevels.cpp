@@ -3,7 +3,7 @@
 
 #include "core/scan/AutoLevels.h"
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/cms/CmsRecords.h"
 #include "core/driver/ScannerDriver.h"

@@ -4,7 +4,7 @@
 // colour engine. The current writer lives from OpenImageWriter to CloseImageWriter, both inside
 // CScanJob::ScanToFile.
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "core/util/GlobalBlock.h"
 #include "core/util/ScopedFile.h"
 

@@ -7,7 +7,7 @@
 // that need none) the defaults below refuse every step and route with message 3515, so no block
 // passes unconverted, while scans that need no colour management work as before.
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 
 #include <cstdint>
 

@@ -1,4 +1,5 @@
-// The scan output stage: spill-file rotation, 16-bit samples, inversion and the two sinks.
+// The scan output stage: mirror and rotation through a spill file, 16-bit samples, inversion and the
+// two sinks.
 
 #include "core/scan/ScanOutput.h"
 
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -31,37 +33,23 @@ constexpr int kMsgNoDiskSpace = 3349;
 constexpr int32_t kDriverPreviewState = 1;
 constexpr int32_t kMirrorUpsideDown = 1;
 constexpr int32_t kMirrorLeftRight = 2;
+// A sideways turn gathers this many device lines and turns them kTilePixels columns at a time: the
+// tile and the rows it lands in stay in the first-level cache however long the lines are, and each
+// row gets a run of pixels at once rather than the few lines of one of the reader's blocks.
+constexpr uint32_t kStageLines = 32;
+constexpr uint32_t kTilePixels = 32;
 
-uint32_t RoundUp4(uint32_t bytes)
+uint32_t RoundUp4(uint32_t bytes) { return (bytes + 3) & ~3u; }
+
+// Bits of one pixel of the stage's own data: one in the binary scan modes, else whole bytes.
+uint32_t PixelBits()
 {
-    return (bytes + 3) & ~3u;
+    CScanSettings* s = g_pScanSettings;
+    if (s->GetScanMode() <= 1)
+        return 1;
+    uint32_t sampleBytes = s->GetBitsPerChannel() > 8 ? 2 : 1;
+    return 8 * sampleBytes * std::max<uint32_t>(s->GetChannels(), 1);
 }
-
-// Pixels of the stage's own data: one bit in the binary scan modes, else whole bytes.
-struct CPixelFormat {
-    uint32_t bits;   // bits of one pixel: 1 or a multiple of 8
-
-    static CPixelFormat Current()
-    {
-        CScanSettings* s = g_pScanSettings;
-        if (s->GetScanMode() <= 1)
-            return {1};
-        uint32_t sampleBytes = s->GetBitsPerChannel() > 8 ? 2 : 1;
-        return {8 * sampleBytes * std::max<uint32_t>(s->GetChannels(), 1)};
-    }
-    // Copies pixel `from` of row `source` to pixel `to` of row `target`.
-    void Copy(const uint8_t* source, uint32_t from, uint8_t* target, uint32_t to) const
-    {
-        if (bits == 1) {
-            bool set = (source[from / 8] & (0x80 >> (from % 8))) != 0;
-            uint8_t mask = (uint8_t)(0x80 >> (to % 8));
-            target[to / 8] = set ? (uint8_t)(target[to / 8] | mask) : (uint8_t)(target[to / 8] & ~mask);
-            return;
-        }
-        uint32_t bytes = bits / 8;
-        memcpy(target + to * bytes, source + from * bytes, bytes);
-    }
-};
 
 // Where device pixel (x, y) of a W x H image lands in the final image: mirrored first, then turned
 // clockwise.
@@ -92,7 +80,7 @@ bool IsSideways(int32_t rotation)
 }
 
 template <uint32_t N>
-void CopyPixels(const uint8_t* source, int32_t sourceStep, uint8_t* target, int32_t targetStep, uint32_t count)
+void CopyPixels(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target, ptrdiff_t targetStep, uint32_t count)
 {
     for (uint32_t i = 0; i < count; ++i, source += sourceStep, target += targetStep)
         memcpy(target, source, N);
@@ -100,8 +88,8 @@ void CopyPixels(const uint8_t* source, int32_t sourceStep, uint8_t* target, int3
 
 // Copies `count` whole-byte pixels of `pixelBytes` each, stepping through source and target by the
 // given byte distances (negative to walk backwards); the common sizes get a fixed-size copy.
-void CopyPixelRun(uint32_t pixelBytes, const uint8_t* source, int32_t sourceStep, uint8_t* target,
-                  int32_t targetStep, uint32_t count)
+void CopyPixelRun(uint32_t pixelBytes, const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
+    ptrdiff_t targetStep, uint32_t count)
 {
     switch (pixelBytes) {
     case 1: CopyPixels<1>(source, sourceStep, target, targetStep, count); return;
@@ -114,6 +102,47 @@ void CopyPixelRun(uint32_t pixelBytes, const uint8_t* source, int32_t sourceStep
         memcpy(target, source, pixelBytes);
 }
 
+uint8_t ReverseBitsOfByte(uint8_t b)
+{
+    b = (uint8_t)(b >> 4 | b << 4);
+    b = (uint8_t)((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    return (uint8_t)((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
+
+// The first `pixels` bits of source in the opposite order, from the top bit of target's first byte;
+// the bits after them in the last byte are 0.
+void ReverseBitRun(const uint8_t* source, uint8_t* target, uint32_t pixels)
+{
+    uint32_t bytes = (pixels + 7) / 8;
+    // The bytes reversed end with the source's unused bits, which the shift drops.
+    uint32_t shift = bytes * 8 - pixels;
+    for (uint32_t i = 0; i < bytes; ++i) {
+        uint32_t high = ReverseBitsOfByte(source[bytes - 1 - i]);
+        uint32_t low = i + 1 < bytes ? ReverseBitsOfByte(source[bytes - 2 - i]) : 0;
+        target[i] = (uint8_t)(((high << 8 | low) << shift) >> 8);
+    }
+}
+
+// The first `pixels` bits of source, the bits after them in the last byte 0.
+void CopyBitRun(const uint8_t* source, uint8_t* target, uint32_t pixels)
+{
+    uint32_t bytes = (pixels + 7) / 8;
+    memcpy(target, source, bytes);
+    if (pixels % 8 != 0)
+        target[bytes - 1] &= (uint8_t)(0xFF << (8 - pixels % 8));
+}
+
+// An 8 x 8 bit square, byte 7 - k holding row k and bit 7 - j column j, mirrored on its diagonal.
+uint64_t TransposeBits(uint64_t x)
+{
+    uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+    x ^= t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+    x ^= t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+    return x ^ t ^ (t << 28);
+}
+
 uint16_t ReadSample(const uint8_t* p, bool highFirst)
 {
     return highFirst ? (uint16_t)(p[0] << 8 | p[1]) : (uint16_t)(p[1] << 8 | p[0]);
@@ -121,12 +150,383 @@ uint16_t ReadSample(const uint8_t* p, bool highFirst)
 
 }  // namespace
 
+// The image the stage mirrors and turns, in the device's orientation: `pixels` of each line and
+// `lines` lines are kept, the rest of what the device delivers lies past the selection's right and
+// bottom edges.
+struct CImageShape {
+    uint32_t pixelBits = 8;
+    uint32_t pixels = 0;
+    uint32_t lines = 0;
+    uint32_t devicePixels = 0;
+    uint32_t deviceLines = 0;
+    uint32_t lineBytes = 0;
+    // Of a row of the turned image as the pipeline reads it.
+    uint32_t rowBytes = 0;
+    // 90 and 270 degrees: each device column becomes a row.
+    bool sideways = false;
+    // The rows come from the device's lines (sideways: columns) last first.
+    bool rowsReversed = false;
+    // Within a row the pixels run against the device's columns (sideways: lines).
+    bool pixelsReversed = false;
+
+    uint32_t KeptRows() const { return sideways ? pixels : lines; }
+    // The pipeline reads as many rows as the device delivered lines (sideways: pixels).
+    uint32_t Rows() const { return sideways ? devicePixels : deviceLines; }
+    uint32_t RowPixels() const { return sideways ? lines : pixels; }
+};
+
+// Mirrors and turns the image through a spill file, which a large image keeps on disk. Device lines
+// are gathered in a band, already in their place: after a 90 or 270 degree turn a band holds a piece
+// of every row (a strip), otherwise whole rows. Each band reaches the spill file with one write;
+// the strips of a turned image lie one after the other and a row is put together from its pieces
+// as it is read back, many rows at a time.
+class CImageTurn {
+public:
+    explicit CImageTurn(const CImageShape& shape) : m_Shape(shape) {}
+    CImageTurn(const CImageTurn&) = delete;
+    CImageTurn& operator=(const CImageTurn&) = delete;
+
+    // kDriverOk, or kDriverNoMemory when the band or the spill file could not be had.
+    uint16_t Prepare();
+    // Places the next `count` device lines, lineBytes apart.
+    void Take(const uint8_t* lines, uint32_t count);
+    uint32_t LinesTaken() const { return m_nLinesTaken; }
+    bool HasAllLines() const { return m_nLinesTaken >= m_Shape.deviceLines; }
+    uint32_t RowsLeft() const { return m_Shape.Rows() - m_nRowsRead; }
+    // The next `count` rows, rowBytes apart; false when the spill file failed.
+    bool ReadRows(uint8_t* rows, uint32_t count);
+    uint32_t RowBytes() const { return m_Shape.rowBytes; }
+    bool IsUsable() const { return m_pSpill != nullptr && m_pSpill->IsUsable(); }
+    const char* TempName() const { return m_pSpill != nullptr ? m_pSpill->GetTempName() : nullptr; }
+
+private:
+    // Where a band's rows or pieces of rows lie: from byte firstByte of each row, `bytes` long,
+    // in the spill file from `offset` on.
+    struct CStrip {
+        uint32_t firstByte;
+        uint32_t bytes;
+        uint32_t offset;
+    };
+
+    uint32_t PixelBytes() const { return m_Shape.pixelBits / 8; }
+    // Sideways the position of device line y in every row, else the row it becomes.
+    uint32_t LineTarget(uint32_t y) const;
+    uint32_t BandEnd(uint32_t band) const { return std::min((band + 1) * m_nBandLines, m_Shape.lines); }
+    uint32_t FirstRowOfBand(uint32_t band) const;
+    void PlanStrips();
+    // Gathers up to `count` lines of the band that ends at bandEnd, turning them once the stage is
+    // full or the band complete; returns the lines taken.
+    uint32_t Stage(const uint8_t* lines, uint32_t count, uint32_t bandEnd);
+    void PlaceColumns(const uint8_t* lines, uint32_t first, uint32_t count);
+    void PlaceColumnBits(const uint8_t* lines, uint32_t first, uint32_t count);
+    void PlaceRows(const uint8_t* lines, uint32_t first, uint32_t count);
+    void WriteBand(uint32_t band);
+    // Rows of the spill file, whole or put together from their strips.
+    bool ReadKeptRows(uint8_t* rows, uint32_t count);
+    bool FillCache(uint32_t firstRow);
+    void AssembleRow(uint32_t row, uint8_t* target) const;
+
+    CImageShape m_Shape;
+    std::unique_ptr<CSpillFile> m_pSpill;
+    // The band, and after the last band the rows read back.
+    std::unique_ptr<uint8_t[]> m_pWork;
+    std::unique_ptr<uint8_t[]> m_pStage;
+    uint32_t m_nStageLines = 0;
+    uint32_t m_nStaged = 0;
+    uint32_t m_nBandLines = 1;
+    uint32_t m_nBandBytes = 0;
+    std::vector<CStrip> m_Strips;
+    uint32_t m_nLinesTaken = 0;
+    uint32_t m_nRowsRead = 0;
+    uint32_t m_nCacheRows = 0;
+    uint32_t m_nCacheFirst = 0;
+    uint32_t m_nCacheCount = 0;
+};
+
+namespace {
+
+// The device's lines cut to the selection: a device that rounds its window up delivers a few pixels
+// and lines past the selection's right and bottom edges, which must not push the mirrored or turned
+// image aside. The pipeline's plain row copy cuts them from the end of the rows and of the image;
+// its steps fit the device's whole image to the selection, so with steps nothing is cut here.
+CImageShape ShapeOfScan(int32_t rotation, int32_t mirror)
+{
+    CScanSettings* s = g_pScanSettings;
+    CImageShape shape;
+    shape.pixelBits = PixelBits();
+    shape.sideways = IsSideways(rotation);
+    shape.devicePixels = shape.pixels = s->GetPixelsPerLine();
+    shape.deviceLines = shape.lines = s->GetLineCount();
+    if (g_OutputSteps.count == 0) {
+        shape.pixels = std::min(shape.pixels, shape.sideways ? s->RotatedPixelHeight() : s->RotatedPixelWidth());
+        shape.lines = std::min(shape.lines, shape.sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight());
+    }
+    shape.lineBytes = s->BytesForPixels(s->GetPixelsPerLine());
+    shape.rowBytes = s->OutputBytesPerLine();
+    // Where the first pixel lands tells which way the rows and the pixels of a row run.
+    uint32_t x = 0, y = 0;
+    CPlacement{rotation, mirror, shape.pixels, shape.lines}.Map(0, 0, x, y);
+    shape.rowsReversed = y != 0;
+    shape.pixelsReversed = x != 0;
+    return shape;
+}
+
+}  // namespace
+
+uint32_t CImageTurn::LineTarget(uint32_t y) const
+{
+    bool reversed = m_Shape.sideways ? m_Shape.pixelsReversed : m_Shape.rowsReversed;
+    return reversed ? m_Shape.lines - 1 - y : y;
+}
+
+uint32_t CImageTurn::FirstRowOfBand(uint32_t band) const
+{
+    return m_Shape.rowsReversed ? m_Shape.lines - BandEnd(band) : band * m_nBandLines;
+}
+
+uint16_t CImageTurn::Prepare()
+{
+    const CImageShape& shape = m_Shape;
+    uint32_t bandUnit = std::max(shape.sideways ? shape.lineBytes : shape.rowBytes, 1u);
+    m_nBandLines = std::clamp<uint32_t>(g_RotationBandBytes / bandUnit, 1, std::max(shape.lines, 1u));
+    PlanStrips();
+    uint64_t stripRowBytes = 0;
+    uint64_t bandBytes = shape.sideways ? 0 : (uint64_t)m_nBandLines * shape.rowBytes;
+    for (const CStrip& strip : m_Strips) {
+        stripRowBytes += strip.bytes;
+        if (shape.sideways)
+            bandBytes = std::max(bandBytes, (uint64_t)shape.pixels * strip.bytes);
+    }
+    uint64_t spillBytes = shape.KeptRows() * stripRowBytes;
+    m_nCacheRows =
+        std::clamp<uint32_t>(g_RotationBandBytes / std::max(shape.rowBytes, 1u), 1, std::max(shape.KeptRows(), 1u));
+    uint64_t workBytes = std::max<uint64_t>({bandBytes, m_nCacheRows * stripRowBytes, 1});
+    if (spillBytes > 0xFFFFFFFFu || workBytes > 0x7FFFFFFF)
+        return kDriverNoMemory;
+    m_nBandBytes = (uint32_t)bandBytes;
+    m_pSpill.reset(new (std::nothrow) CSpillFile((uint32_t)spillBytes));
+    m_pWork.reset(new (std::nothrow) uint8_t[(size_t)workBytes]());
+    m_nStageLines = std::min(kStageLines, m_nBandLines);
+    if (shape.sideways)
+        m_pStage.reset(new (std::nothrow) uint8_t[(size_t)m_nStageLines * shape.lineBytes]);
+    bool staged = !shape.sideways || m_pStage != nullptr;
+    return IsUsable() && m_pWork != nullptr && staged ? (uint16_t)kDriverOk : (uint16_t)kDriverNoMemory;
+}
+
+// Sideways every band of device lines is a strip of all the rows; the pieces of a row that two
+// strips of a 1-bit image hold may share a byte.
+void CImageTurn::PlanStrips()
+{
+    const CImageShape& shape = m_Shape;
+    m_Strips.clear();
+    if (!shape.sideways) {
+        m_Strips.push_back({0, shape.rowBytes, 0});
+        return;
+    }
+    uint64_t offset = 0;
+    for (uint32_t y = 0; y < shape.lines; y += m_nBandLines) {
+        uint32_t end = std::min(y + m_nBandLines, shape.lines);
+        uint32_t low = shape.pixelsReversed ? shape.lines - end : y;
+        uint32_t high = low + (end - y);
+        uint32_t firstByte = (uint32_t)((uint64_t)low * shape.pixelBits / 8);
+        uint32_t endByte = (uint32_t)(((uint64_t)high * shape.pixelBits + 7) / 8);
+        m_Strips.push_back({firstByte, endByte - firstByte, (uint32_t)offset});
+        offset += (uint64_t)shape.pixels * (endByte - firstByte);
+    }
+}
+
+void CImageTurn::Take(const uint8_t* lines, uint32_t count)
+{
+    const CImageShape& shape = m_Shape;
+    count = std::min(count, shape.deviceLines - m_nLinesTaken);
+    while (count > 0 && m_nLinesTaken < shape.lines && shape.pixels > 0) {
+        uint32_t band = m_nLinesTaken / m_nBandLines;
+        uint32_t take = std::min(count, BandEnd(band) - m_nLinesTaken);
+        if (shape.sideways)
+            take = Stage(lines, take, BandEnd(band));
+        else
+            PlaceRows(lines, m_nLinesTaken, take);
+        lines += (size_t)take * shape.lineBytes;
+        m_nLinesTaken += take;
+        count -= take;
+        if (m_nLinesTaken == BandEnd(band))
+            WriteBand(band);
+    }
+    // Lines past the selection's bottom edge are not placed.
+    m_nLinesTaken += count;
+}
+
+uint32_t CImageTurn::Stage(const uint8_t* lines, uint32_t count, uint32_t bandEnd)
+{
+    const CImageShape& shape = m_Shape;
+    uint32_t take = std::min(count, m_nStageLines - m_nStaged);
+    memcpy(m_pStage.get() + (size_t)m_nStaged * shape.lineBytes, lines, (size_t)take * shape.lineBytes);
+    m_nStaged += take;
+    uint32_t end = m_nLinesTaken + take;
+    if (m_nStaged < m_nStageLines && end < bandEnd)
+        return take;
+    if (shape.pixelBits == 1)
+        PlaceColumnBits(m_pStage.get(), end - m_nStaged, m_nStaged);
+    else
+        PlaceColumns(m_pStage.get(), end - m_nStaged, m_nStaged);
+    m_nStaged = 0;
+    return take;
+}
+
+// Tile by tile: a few columns of each line of the block, each column into its own row.
+void CImageTurn::PlaceColumns(const uint8_t* lines, uint32_t first, uint32_t count)
+{
+    const CImageShape& shape = m_Shape;
+    const CStrip& strip = m_Strips[first / m_nBandLines];
+    uint32_t pixelBytes = PixelBytes();
+    ptrdiff_t rowStep = shape.rowsReversed ? -(ptrdiff_t)strip.bytes : (ptrdiff_t)strip.bytes;
+    uint8_t* firstRow = m_pWork.get() + (shape.rowsReversed ? (size_t)(shape.pixels - 1) * strip.bytes : 0);
+    for (uint32_t x = 0; x < shape.pixels; x += kTilePixels) {
+        uint32_t n = std::min(kTilePixels, shape.pixels - x);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint8_t* source = lines + (size_t)i * shape.lineBytes + (size_t)x * pixelBytes;
+            size_t position = (size_t)LineTarget(first + i) * pixelBytes - strip.firstByte;
+            CopyPixelRun(pixelBytes, source, pixelBytes, firstRow + x * rowStep + position, rowStep, n);
+        }
+    }
+}
+
+// Up to eight lines whose bits fall into one byte of the rows are turned together, eight columns at
+// a time; the band starts at 0 and the bits are added in.
+void CImageTurn::PlaceColumnBits(const uint8_t* lines, uint32_t first, uint32_t count)
+{
+    const CImageShape& shape = m_Shape;
+    const CStrip& strip = m_Strips[first / m_nBandLines];
+    uint32_t lineBytes = (shape.pixels + 7) / 8;
+    for (uint32_t i = 0; i < count;) {
+        uint32_t targetByte = LineTarget(first + i) / 8;
+        const uint8_t* group[8] = {};
+        uint32_t end = i;
+        for (; end < count && LineTarget(first + end) / 8 == targetByte; ++end)
+            group[LineTarget(first + end) % 8] = lines + (size_t)end * shape.lineBytes;
+        uint8_t* column = m_pWork.get() + (targetByte - strip.firstByte);
+        for (uint32_t b = 0; b < lineBytes; ++b) {
+            uint64_t square = 0;
+            for (int k = 0; k < 8; ++k)
+                square |= group[k] != nullptr ? (uint64_t)group[k][b] << (56 - 8 * k) : 0;
+            square = TransposeBits(square);
+            uint32_t columns = std::min(8u, shape.pixels - 8 * b);
+            for (uint32_t j = 0; j < columns; ++j) {
+                uint32_t x = 8 * b + j;
+                uint32_t row = shape.rowsReversed ? shape.pixels - 1 - x : x;
+                column[(size_t)row * strip.bytes] |= (uint8_t)(square >> (56 - 8 * j));
+            }
+        }
+        i = end;
+    }
+}
+
+void CImageTurn::PlaceRows(const uint8_t* lines, uint32_t first, uint32_t count)
+{
+    const CImageShape& shape = m_Shape;
+    uint32_t pixelBytes = PixelBytes();
+    uint32_t bandRow = FirstRowOfBand(first / m_nBandLines);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* line = lines + (size_t)i * shape.lineBytes;
+        uint8_t* row = m_pWork.get() + (size_t)(LineTarget(first + i) - bandRow) * shape.rowBytes;
+        if (shape.pixelBits == 1 && shape.pixelsReversed)
+            ReverseBitRun(line, row, shape.pixels);
+        else if (shape.pixelBits == 1)
+            CopyBitRun(line, row, shape.pixels);
+        else if (shape.pixelsReversed)
+            CopyPixelRun(pixelBytes, line + (size_t)(shape.pixels - 1) * pixelBytes, -(ptrdiff_t)pixelBytes, row,
+                pixelBytes, shape.pixels);
+        else
+            memcpy(row, line, (size_t)shape.pixels * pixelBytes);
+    }
+}
+
+void CImageTurn::WriteBand(uint32_t band)
+{
+    const CImageShape& shape = m_Shape;
+    uint32_t offset = FirstRowOfBand(band) * shape.rowBytes;
+    uint32_t bytes = (BandEnd(band) - band * m_nBandLines) * shape.rowBytes;
+    if (shape.sideways) {
+        offset = m_Strips[band].offset;
+        bytes = shape.pixels * m_Strips[band].bytes;
+    }
+    m_pSpill->SeekTo(offset);
+    m_pSpill->WriteData(m_pWork.get(), bytes);
+    if (shape.sideways && shape.pixelBits == 1)
+        memset(m_pWork.get(), 0, m_nBandBytes);
+}
+
+// Rows past the kept ones (device pixels or lines past the selection) are 0.
+bool CImageTurn::ReadRows(uint8_t* rows, uint32_t count)
+{
+    const CImageShape& shape = m_Shape;
+    uint32_t kept = m_nRowsRead < shape.KeptRows() ? std::min(count, shape.KeptRows() - m_nRowsRead) : 0;
+    if (kept > 0 && !ReadKeptRows(rows, kept))
+        return false;
+    memset(rows + (size_t)kept * shape.rowBytes, 0, (size_t)(count - kept) * shape.rowBytes);
+    m_nRowsRead += count;
+    return true;
+}
+
+bool CImageTurn::ReadKeptRows(uint8_t* rows, uint32_t count)
+{
+    const CImageShape& shape = m_Shape;
+    if (m_Strips.size() == 1 && m_Strips[0].bytes == shape.rowBytes) {
+        uint32_t bytes = count * shape.rowBytes;
+        m_pSpill->SeekTo(m_nRowsRead * shape.rowBytes);
+        return m_pSpill->Read(rows, bytes) == bytes;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t row = m_nRowsRead + i;
+        if (row >= m_nCacheFirst + m_nCacheCount && !FillCache(row))
+            return false;
+        AssembleRow(row, rows + (size_t)i * shape.rowBytes);
+    }
+    return true;
+}
+
+// Each strip's pieces of the next rows with one read: the work buffer holds them strip by strip.
+bool CImageTurn::FillCache(uint32_t firstRow)
+{
+    uint32_t rows = std::min(m_nCacheRows, m_Shape.KeptRows() - firstRow);
+    uint8_t* target = m_pWork.get();
+    for (const CStrip& strip : m_Strips) {
+        uint32_t bytes = rows * strip.bytes;
+        m_pSpill->SeekTo(strip.offset + firstRow * strip.bytes);
+        if (m_pSpill->Read(target, bytes) != bytes)
+            return false;
+        target += bytes;
+    }
+    m_nCacheFirst = firstRow;
+    m_nCacheCount = rows;
+    return true;
+}
+
+void CImageTurn::AssembleRow(uint32_t row, uint8_t* target) const
+{
+    const CImageShape& shape = m_Shape;
+    bool bits = shape.pixelBits == 1;
+    uint32_t used = (uint32_t)(((uint64_t)shape.RowPixels() * shape.pixelBits + 7) / 8);
+    // Device lines past the selection's bottom edge leave the end of the row 0; the pieces of a
+    // 1-bit row are added in.
+    memset(target + (bits ? 0 : used), 0, shape.rowBytes - (bits ? 0 : used));
+    const uint8_t* segment = m_pWork.get();
+    size_t inSegment = (size_t)(row - m_nCacheFirst);
+    for (const CStrip& strip : m_Strips) {
+        const uint8_t* piece = segment + inSegment * strip.bytes;
+        if (bits) {
+            for (uint32_t k = 0; k < strip.bytes; ++k)
+                target[strip.firstByte + k] |= piece[k];
+        } else {
+            memcpy(target + strip.firstByte, piece, strip.bytes);
+        }
+        segment += (size_t)m_nCacheCount * strip.bytes;
+    }
+}
+
 uint32_t g_RotationBandBytes = 8u * 1024 * 1024;
 
-CScanOutput::~CScanOutput()
-{
-    Free();
-}
+CScanOutput::~CScanOutput() { Free(); }
 
 void CScanOutput::Free()
 {
@@ -136,11 +536,8 @@ void CScanOutput::Free()
     }
     m_hBlock = nullptr;
     m_pBlock = nullptr;
-    delete m_pSpill;
-    m_pSpill = nullptr;
-    delete[] m_pBand;
-    m_pBand = nullptr;
-    m_nBandLines = m_nBandRowBytes = m_nBandFirst = m_nBandFilled = 0;
+    delete m_pTurn;
+    m_pTurn = nullptr;
 }
 
 uint16_t CScanOutput::Prepare(CScanReader&)
@@ -149,8 +546,9 @@ uint16_t CScanOutput::Prepare(CScanReader&)
     m_nRotation = s->GetParam(kParamRotation);
     m_nMirror = s->GetParam(kParamMirror);
     m_nFirstLine = m_nNextLine = m_nLastLine = 0;
-    m_nLinesStored = m_nLinesReadBack = 0;
+    m_nLinesStored = 0;
     m_nStatus = 0;
+    m_nStoredPercent = -1;
     m_nShownPercent = 0;
     m_bWriteFailed = false;
     m_LastLine.clear();
@@ -168,30 +566,15 @@ uint16_t CScanOutput::Prepare(CScanReader&)
         Free();
         return kDriverNoMemory;
     }
-    m_nSpillLines = s->OutputLineCount();
-    m_nSpillRowBytes = s->OutputBytesPerLine();
-    if (m_nRotation != 0 || (m_nMirror & kMirrorUpsideDown) != 0) {
-        uint64_t spillBytes = (uint64_t)m_nSpillLines * m_nSpillRowBytes;
-        if (spillBytes > 0xFFFFFFFFu)
-            return kDriverNoMemory;
-        m_pSpill = new CSpillFile((uint32_t)spillBytes);
-        if (!m_pSpill->IsUsable())
-            return kDriverNoMemory;
-    }
-    return IsSideways(m_nRotation) ? PrepareBand() : (uint16_t)kDriverOk;
-}
-
-uint16_t CScanOutput::PrepareBand()
-{
-    CScanSettings* s = g_pScanSettings;
-    uint32_t inRow = s->BytesForPixels(s->GetPixelsPerLine());
-    uint32_t lineCount = s->GetLineCount();
-    if (inRow == 0 || lineCount == 0)
+    CImageShape shape = ShapeOfScan(m_nRotation, m_nMirror);
+    m_nPixelBits = shape.pixelBits;
+    m_nLineBytes = shape.lineBytes;
+    m_nKeptPixels = shape.pixels;
+    m_Row.assign(m_nLineBytes, 0);
+    if (m_nRotation == 0 && (m_nMirror & kMirrorUpsideDown) == 0)
         return kDriverOk;
-    m_nBandLines = std::clamp<uint32_t>(g_RotationBandBytes / inRow, 1, lineCount);
-    m_nBandRowBytes = inRow;
-    m_pBand = new (std::nothrow) uint8_t[(size_t)m_nBandLines * inRow];
-    return m_pBand != nullptr ? (uint16_t)kDriverOk : (uint16_t)kDriverNoMemory;
+    m_pTurn = new (std::nothrow) CImageTurn(shape);
+    return m_pTurn != nullptr ? m_pTurn->Prepare() : (uint16_t)kDriverNoMemory;
 }
 
 void CScanOutput::InvertBlock(uint8_t* rows, uint32_t bytes)
@@ -228,162 +611,67 @@ void CScanOutput::ConvertSamples(uint8_t* rows, uint32_t lines, uint32_t rowByte
     }
 }
 
-void CScanOutput::ReverseLines(uint8_t* buffer, uint32_t lines, uint32_t rowBytes)
+void CScanOutput::ReverseLines(uint8_t* buffer, uint32_t lines)
 {
-    CPixelFormat format = CPixelFormat::Current();
-    uint32_t pixels = g_pScanSettings->GetPixelsPerLine();
-    std::vector<uint8_t> row(rowBytes);
+    uint32_t pixels = m_nKeptPixels;
+    uint32_t pixelBytes = m_nPixelBits / 8;
+    if (pixels == 0)
+        return;
     for (uint32_t y = 0; y < lines; ++y) {
-        uint8_t* line = buffer + y * rowBytes;
-        memcpy(row.data(), line, rowBytes);
-        for (uint32_t x = 0; x < pixels; ++x)
-            format.Copy(row.data(), x, line, pixels - 1 - x);
-    }
-}
-
-void CScanOutput::WriteSpillAt(uint32_t offset, const uint8_t* data, uint32_t bytes)
-{
-    m_pSpill->SeekTo(offset);
-    m_pSpill->WriteData(data, bytes);
-}
-
-void CScanOutput::RotateIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines)
-{
-    if (IsSideways(m_nRotation))
-        TurnColumnsIntoSpill(buffer, first, lines);
-    else
-        TurnRowsIntoSpill(buffer, first, lines);
-}
-
-// 0 and 180 degrees: every input line is one output line, written with one seek and one write.
-void CScanOutput::TurnRowsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines)
-{
-    CScanSettings* s = g_pScanSettings;
-    CPixelFormat format = CPixelFormat::Current();
-    uint32_t pixels = s->GetPixelsPerLine();
-    uint32_t inRow = s->BytesForPixels(pixels);
-    CPlacement place = {m_nRotation, m_nMirror, pixels, s->GetLineCount()};
-    std::vector<uint8_t> piece(m_nSpillRowBytes, 0);
-    uint32_t pixelBytes = format.bits / 8;
-    for (uint32_t y = 0; y < lines; ++y) {
-        uint32_t outX = 0, outY = 0, nextX = 0;
-        const uint8_t* row = buffer + y * inRow;
-        place.Map(0, first + y, outX, outY);
-        if (format.bits == 1 || pixels < 2) {
-            for (uint32_t x = 0; x < pixels; ++x) {
-                place.Map(x, first + y, outX, outY);
-                format.Copy(row, x, piece.data(), outX);
-            }
-        } else {
-            place.Map(1, first + y, nextX, outY);
-            int32_t step = (int32_t)(nextX - outX) * (int32_t)pixelBytes;
-            CopyPixelRun(pixelBytes, row, (int32_t)pixelBytes, piece.data() + outX * pixelBytes, step, pixels);
+        uint8_t* line = buffer + (size_t)y * m_nLineBytes;
+        if (m_nPixelBits == 1) {
+            uint32_t bytes = (pixels + 7) / 8;
+            // The bits past the selection in the last byte stay as they came.
+            uint8_t past = pixels % 8 != 0 ? (uint8_t)(line[bytes - 1] & (0xFF >> (pixels % 8))) : 0;
+            ReverseBitRun(line, m_Row.data(), pixels);
+            memcpy(line, m_Row.data(), bytes);
+            line[bytes - 1] |= past;
+            continue;
         }
-        WriteSpillAt(outY * m_nSpillRowBytes, piece.data(), m_nSpillRowBytes);
-    }
-}
-
-// 90 and 270 degrees: input column x becomes an output line, of which the given input lines fill one
-// run; each run is gathered in a temporary buffer and written with one seek and one write.
-void CScanOutput::TurnColumnsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines)
-{
-    CScanSettings* s = g_pScanSettings;
-    CPixelFormat format = CPixelFormat::Current();
-    uint32_t pixels = s->GetPixelsPerLine();
-    uint32_t inRow = s->BytesForPixels(pixels);
-    CPlacement place = {m_nRotation, m_nMirror, pixels, s->GetLineCount()};
-    uint32_t firstX = 0, lastX = 0, outY = 0;
-    place.Map(0, first, firstX, outY);
-    place.Map(0, first + lines - 1, lastX, outY);
-    uint32_t low = std::min(firstX, lastX);
-    uint32_t high = std::max(firstX, lastX);
-    uint32_t startByte = format.bits == 1 ? low / 8 : low * format.bits / 8;
-    uint32_t endByte = format.bits == 1 ? high / 8 + 1 : (high + 1) * format.bits / 8;
-    std::vector<uint8_t> piece(endByte - startByte, 0);
-    uint32_t base = format.bits == 1 ? startByte * 8 : low;
-    uint32_t pixelBytes = format.bits / 8;
-    // The output position moves by one pixel per input line, the same way in every column.
-    int32_t step = firstX == lastX ? 0 : firstX < lastX ? 1 : -1;
-    for (uint32_t x = 0; x < pixels; ++x) {
-        place.Map(x, first, firstX, outY);
-        uint32_t offset = outY * m_nSpillRowBytes + startByte;
-        if (format.bits == 1) {
-            // Neighbouring bands share the bytes at the ends of a run. A run not written yet reads
-            // short from a temporary file; its bytes must not keep the previous column's bits.
-            m_pSpill->SeekTo(offset);
-            uint32_t got = m_pSpill->Read(piece.data(), (UINT)piece.size());
-            std::fill(piece.begin() + std::min<size_t>(got, piece.size()), piece.end(), 0);
-            for (uint32_t y = 0; y < lines; ++y) {
-                uint32_t outX = 0;
-                place.Map(x, first + y, outX, outY);
-                format.Copy(buffer + y * inRow, x, piece.data(), outX - base);
-            }
-        } else {
-            CopyPixelRun(pixelBytes, buffer + x * pixelBytes, (int32_t)inRow,
-                         piece.data() + (firstX - base) * pixelBytes, step * (int32_t)pixelBytes, lines);
-        }
-        WriteSpillAt(offset, piece.data(), (uint32_t)piece.size());
-    }
-}
-
-// Input lines of a sideways rotation are kept until a band is full or the image is complete.
-void CScanOutput::GatherIntoBand(const uint8_t* buffer, uint32_t lines)
-{
-    uint32_t inRow = m_nBandRowBytes;
-    uint32_t lineCount = g_pScanSettings->GetLineCount();
-    while (lines > 0) {
-        uint32_t take = std::min(lines, m_nBandLines - m_nBandFilled);
-        memcpy(m_pBand + (size_t)m_nBandFilled * inRow, buffer, (size_t)take * inRow);
-        m_nBandFilled += take;
-        buffer += (size_t)take * inRow;
-        lines -= take;
-        if (m_nBandFilled == m_nBandLines || m_nBandFirst + m_nBandFilled >= lineCount) {
-            TurnColumnsIntoSpill(m_pBand, m_nBandFirst, m_nBandFilled);
-            m_nBandFirst += m_nBandFilled;
-            m_nBandFilled = 0;
-        }
+        memcpy(m_Row.data(), line, (size_t)pixels * pixelBytes);
+        CopyPixelRun(pixelBytes, m_Row.data() + (size_t)(pixels - 1) * pixelBytes, -(ptrdiff_t)pixelBytes, line,
+            pixelBytes, pixels);
     }
 }
 
 uint32_t CScanOutput::StoreBlock(CScanReader& reader, uint8_t* buffer, uint32_t lines)
 {
-    CScanSettings* s = g_pScanSettings;
-    uint32_t lineCount = s->GetLineCount();
-    if (m_pSpill == nullptr) {
-        ReverseLines(buffer, lines, s->BytesForPixels(s->GetPixelsPerLine()));
+    if (m_pTurn == nullptr) {
+        ReverseLines(buffer, lines);
         return lines;
     }
-    if (m_nLinesStored < lineCount) {
-        lines = std::min(lines, lineCount - m_nLinesStored);
-        // The band is sized for the line length the driver had set up before the scan.
-        bool banded = m_pBand != nullptr && s->BytesForPixels(s->GetPixelsPerLine()) == m_nBandRowBytes;
-        if (lines > 0 && banded)
-            GatherIntoBand(buffer, lines);
-        else if (lines > 0)
-            RotateIntoSpill(buffer, m_nLinesStored, lines);
-        m_nLinesStored += lines;
-        ReportScanStatus(kMsgStoring, (int32_t)((uint64_t)m_nLinesStored * 100 / std::max(lineCount, 1u)));
-        if (m_nLinesStored < lineCount)
+    if (!m_pTurn->HasAllLines()) {
+        m_pTurn->Take(buffer, lines);
+        m_nLinesStored = m_pTurn->LinesTaken();
+        ReportStoring();
+        if (!m_pTurn->HasAllLines())
             return 0;
-        m_pSpill->Rewind();
     }
     return ReadBackBlock(reader, buffer);
 }
 
+// A report costs more than turning a block: the status line hears of whole percents only.
+void CScanOutput::ReportStoring()
+{
+    uint32_t lineCount = std::max(g_pScanSettings->GetLineCount(), 1u);
+    int32_t percent = (int32_t)((uint64_t)m_nLinesStored * 100 / lineCount);
+    if (percent == m_nStoredPercent)
+        return;
+    m_nStoredPercent = percent;
+    ReportScanStatus(kMsgStoring, percent);
+}
+
 uint32_t CScanOutput::ReadBackBlock(CScanReader& reader, uint8_t* buffer)
 {
-    uint32_t fit = m_nSpillRowBytes == 0 ? 0 : reader.Passes() * g_TransferSize / m_nSpillRowBytes;
-    uint32_t count = std::min({fit, g_LinesPerBlock, m_nSpillLines - m_nLinesReadBack});
+    uint32_t rowBytes = m_pTurn->RowBytes();
+    uint32_t fit = rowBytes == 0 ? 0 : reader.Passes() * g_TransferSize / rowBytes;
+    uint32_t count = std::min({fit, g_LinesPerBlock, m_pTurn->RowsLeft()});
     if (count == 0) {
-        if (m_nLinesReadBack < m_nSpillLines)
+        if (m_pTurn->RowsLeft() > 0)
             ReportMessage(kMsgTransferTooSmall);
         return 0;
     }
-    uint32_t bytes = count * m_nSpillRowBytes;
-    if (m_pSpill->Read(buffer, bytes) != bytes)
-        return 0;
-    m_nLinesReadBack += count;
-    return count;
+    return m_pTurn->ReadRows(buffer, count) ? count : 0;
 }
 
 // The options live in the INI file and hold for the whole scan: read for every block, they cost
@@ -434,7 +722,7 @@ uint32_t CScanOutput::NextBlock(CScanReader& reader, CScanJob& job)
 {
     CScanSettings* s = g_pScanSettings;
     uint32_t height = s->RotatedPixelHeight();
-    bool store = m_pSpill != nullptr || m_nMirror == kMirrorLeftRight;
+    bool store = m_pTurn != nullptr || m_nMirror == kMirrorLeftRight;
     uint32_t storedBefore = m_nLinesStored;
     for (int idle = 0; idle < kMaxIdleRounds;) {
         if (m_nNextLine > height || m_nFirstLine > m_nNextLine) {
@@ -451,9 +739,9 @@ uint32_t CScanOutput::NextBlock(CScanReader& reader, CScanJob& job)
         uint8_t* source = reader.TransferBuffer();
         if (store && source != nullptr)
             n = StoreBlock(reader, source, n);
-        if (m_pSpill != nullptr && !m_pSpill->IsUsable()) {
+        if (m_pTurn != nullptr && !m_pTurn->IsUsable()) {
             // A large image rotates through the temporary file; a full drive ends the scan there.
-            ReportMessage(kMsgNoDiskSpace, m_pSpill->GetTempName() != nullptr ? m_pSpill->GetTempName() : "");
+            ReportMessage(kMsgNoDiskSpace, m_pTurn->TempName() != nullptr ? m_pTurn->TempName() : "");
             m_nStatus = kDriverAborted;
             m_nNextLine = height;
             return 0;

@@ -2,8 +2,9 @@
 
 // The output stage of a scan: it turns the reader's blocks into the lines of the final image and
 // hands them to the current file writer or a memory bitmap. On the way it mirrors and rotates the
-// image through a spill file, runs each block through the output pipeline, widens or byte-swaps
-// 16-bit samples and inverts where the model or the image type asks for it.
+// image through a spill file (the device's lines cut to the selection first), runs each block
+// through the output pipeline, widens or byte-swaps 16-bit samples and inverts where the model or
+// the image type asks for it.
 
 #include <cstdint>
 #include <vector>
@@ -11,16 +12,17 @@
 class CDib;
 class CScanJob;
 class CScanReader;
-class CSpillFile;
 
 // Rounds without a new line after which the stage gives the image up.
 constexpr int kMaxIdleRounds = 100;
 
-// Bytes of input lines a 90 or 270 degree rotation gathers before it writes them into the spill
-// file: each output line then gets one write per band instead of one per reader block. Tests
-// shrink it to make the bands' edges fall inside small images.
+// Bytes of the band in which the stage gathers device lines, mirrored and turned, before it writes
+// them into the spill file with one write; also of the rows it reads back at once after a 90 or 270
+// degree turn, which leaves each row in pieces, one per band. Tests shrink it to make the bands'
+// edges fall inside small images.
 extern uint32_t g_RotationBandBytes;
 
+class CImageTurn;
 
 class CScanOutput {
 public:
@@ -49,13 +51,8 @@ public:
     uint32_t m_nNextLine = 0;
     int32_t m_nRotation = 0;
     int32_t m_nMirror = 0;
-    uint32_t m_nLinesStored = 0;
-    uint32_t m_nLinesReadBack = 0;
-    uint32_t m_nSpillLines = 0;
-    uint32_t m_nSpillRowBytes = 0;
     uint16_t m_nStatus = 0;
     uint8_t* m_pBlock = nullptr;
-    CSpillFile* m_pSpill = nullptr;
 
     // How the samples of the block buffer are stored after the 16-bit conversion.
     uint32_t m_nSampleBits = 8;
@@ -65,16 +62,11 @@ public:
 
 private:
     void ReadTypeOptions();
-    uint16_t PrepareBand();
     uint32_t StoreBlock(CScanReader& reader, uint8_t* buffer, uint32_t lines);
     uint32_t ReadBackBlock(CScanReader& reader, uint8_t* buffer);
-    void GatherIntoBand(const uint8_t* buffer, uint32_t lines);
-    // Places input lines first .. first + lines - 1, held `lines` rows apart in buffer.
-    void RotateIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines);
-    void TurnRowsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines);
-    void TurnColumnsIntoSpill(const uint8_t* buffer, uint32_t first, uint32_t lines);
-    void WriteSpillAt(uint32_t offset, const uint8_t* data, uint32_t bytes);
-    void ReverseLines(uint8_t* buffer, uint32_t lines, uint32_t rowBytes);
+    void ReportStoring();
+    // Mirrors `lines` device lines left to right in place.
+    void ReverseLines(uint8_t* buffer, uint32_t lines);
     void FinishBlock(uint32_t lines);
     void KeepLastLine(uint32_t lines);
     // Fills the first `lines` rows of the block with the last line kept.
@@ -89,12 +81,15 @@ private:
     bool m_bWidenAfterCms = false;
     bool m_bInvertType = false;
     uint32_t m_nBlockRowBytes = 0;
-    // Input lines of a sideways rotation waiting to be written, from line m_nBandFirst on.
-    uint8_t* m_pBand = nullptr;
-    uint32_t m_nBandLines = 0;
-    uint32_t m_nBandRowBytes = 0;
-    uint32_t m_nBandFirst = 0;
-    uint32_t m_nBandFilled = 0;
+    // The image is turned through this, or mirrored left to right in the reader's lines of
+    // m_nLineBytes bytes, m_nKeptPixels of which belong to the selection.
+    CImageTurn* m_pTurn = nullptr;
+    uint32_t m_nLineBytes = 0;
+    uint32_t m_nKeptPixels = 0;
+    uint32_t m_nLinesStored = 0;
+    uint32_t m_nPixelBits = 8;
+    std::vector<uint8_t> m_Row;
+    int32_t m_nStoredPercent = -1;
     int32_t m_nShownPercent = 0;
     std::vector<uint8_t> m_LastLine;
 };

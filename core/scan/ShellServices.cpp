@@ -36,6 +36,8 @@ void CShellServices::CloseProfileStatus() { }
 
 bool CShellServices::GetViewSelections(int32_t[4]) { return false; }
 
+bool CShellServices::LoadColourEngine(const char*) { return true; }
+
 void CShellServices::ShowSplashStatus(CWnd*, const char*) { }
 
 int CShellServices::SearchBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)

@@ -3,10 +3,10 @@
 // What the scan core asks of the program around it (the application shell, its main view and its
 // dialogs): one table of operations, shaped like the colour engine's table and the device-I/O seam.
 // The core calls Shell(); the application installs its own table once at start-up. Until it does
-// (and in batch tools and tests) the defaults below stand in: they show nothing, choose nothing and
-// switch nothing on, measure drives through the file system, read a plain bitmap and answer boxes
-// with the system's message box. A test derives a table overriding only what it plays a part in and
-// installs it for its own life with CShellServicesScope.
+// (and in batch tools and tests) the defaults below stand in: they show nothing, choose nothing,
+// load nothing and switch nothing on, measure drives through the file system, read a plain bitmap
+// and answer boxes with the system's message box. A test derives a table overriding only what it
+// plays a part in and installs it for its own life with CShellServicesScope.
 
 #include <windows.h>
 
@@ -57,6 +57,11 @@ public:
     // when there is no view to ask.
     virtual bool GetViewSelections(int32_t choices[4]);
 
+    // Loads the colour engine before the device search asks the bus, unless a loader is in place
+    // already; false when the engine cannot be loaded (reported, naming the file tried), and the
+    // search then ends. iniFile null: the Windows directory's engine INI. The loader lives in the
+    // colour library, above the core; the default loads nothing and lets the search go on.
+    virtual bool LoadColourEngine(const char* iniFile);
     // One status line of the device search on the splash window.
     virtual void ShowSplashStatus(CWnd* splash, const char* text);
     // The Abort/Retry/Ignore box of "no scanner found".

@@ -1,13 +1,17 @@
-// The start-up pieces: the catalog chosen and checked, the title and version word from the version
-// block, the image-mode key section and the status texts.
+// The start-up pieces: the catalog chosen and checked, the colour engine loaded for the device
+// search, the title and version word from the version block, the image-mode key section and the
+// status texts.
 
+#include "app/BrelvaneShell.h"
 #include "app/LanguageCatalog.h"
 #include "app/ModeKeyTable.h"
 #include "app/ScanStatus.h"
 #include "app/VersionInfo.h"
+#include "colour/CmsEngineLoader.h"
 #include "core/scan/ShellServices.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MessageCatalog.h"
+#include "core/messages/MessageReporter.h"
 #include "core/messages/MsgString.h"
 #include "core/messages/TraceLog.h"
 #include "tests/app/AppTestEnvironment.h"
@@ -154,6 +158,38 @@ TEST_F(CCatalogFixture, CatalogOfAnotherVersionIsRefused)
     EXPECT_EQ(0u, m_Shell.m_Boxes[0].find("There's a problem with WRV.MSG. It is not the same version"));
     // left for the exit routine to free
     EXPECT_NE(nullptr, g_pMessageCatalog);
+}
+
+std::string g_EngineBoxText;
+
+int WINAPI RecordEngineBox(HWND, LPCSTR text, LPCSTR, UINT)
+{
+    g_EngineBoxText = text;
+    return IDOK;
+}
+
+// The device search asks brelvane's shell for the engine: a failed load is reported naming the file
+// tried and leaves no loader; a loader of an earlier search is kept, whether or not it loaded.
+TEST(EngineLoading, FailedLoadIsReportedAndAHeldLoaderIsKept)
+{
+    ASSERT_EQ(nullptr, g_pCmsEngineLoader);
+    const std::string ini = testsupport::ProgramDirectory() + "no_engine.ini";  // no BaseDir
+    CBrelvaneShell shell;
+    g_EngineBoxText.clear();
+    CMessageReporter::BoxFunction previous = g_MessageReporter.SetBoxFunction(RecordEngineBox);
+    EXPECT_FALSE(shell.LoadColourEngine(ini.c_str()));
+    EXPECT_EQ(nullptr, g_pCmsEngineLoader);
+    EXPECT_NE(std::string::npos, g_EngineBoxText.find("CMS02732.DLL")) << g_EngineBoxText;
+
+    g_EngineBoxText.clear();
+    CCmsEngineLoader* held = new CCmsEngineLoader(ini.c_str());
+    g_pCmsEngineLoader = held;
+    EXPECT_TRUE(shell.LoadColourEngine(ini.c_str()));
+    EXPECT_EQ(held, g_pCmsEngineLoader);
+    EXPECT_EQ("", g_EngineBoxText);
+    g_MessageReporter.SetBoxFunction(previous);
+    delete g_pCmsEngineLoader;
+    g_pCmsEngineLoader = nullptr;
 }
 
 TEST(VersionStrings, TitleAndVersionWordFromTheProgramsResource)

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "colour/CmsEngine.h"
 #include "colour/CmsEngineLoader.h"
+#include "core/cms/CmsEngine.h"
 #include "core/cms/CmsEngineInstance.h"
 #include "core/messages/MessageCatalog.h"
 #include "core/messages/MessageReporter.h"

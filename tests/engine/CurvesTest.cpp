@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "tests/engine/EngineFixture.h"
 
 using namespace enginetest;

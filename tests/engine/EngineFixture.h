@@ -3,7 +3,7 @@
 // Folders and files for the engine and loader tests: temporary engine stores and base directories
 // built from the engine installed beside the test programs.
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 
 #include <gtest/gtest.h>
 

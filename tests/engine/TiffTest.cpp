@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "engine/EngineError.h"
 #include "engine/ImageFiles.h"
 #include "engine/WrittenProfiles.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 #include "engine/Transform.h"
 #include "engine/EngineError.h"
 #include "tests/engine/EngineFixture.h"

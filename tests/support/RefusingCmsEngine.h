@@ -5,7 +5,7 @@
 // output. A fake overrides only the operations its test plays a part in, so that an engine call
 // the test did not expect fails where it is made.
 
-#include "colour/CmsEngine.h"
+#include "core/cms/CmsEngine.h"
 
 #include <string>
 

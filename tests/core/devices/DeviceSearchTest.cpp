@@ -2,12 +2,10 @@
 // with the INI file it leaves behind.
 
 #include "tests/support/OwnWindows.h"
-#include "colour/CmsEngineLoader.h"
 #include "core/devices/DeviceSearch.h"
 #include "core/devices/FoundDevice.h"
 #include "core/devices/ModelTable.h"
 #include "core/driver/ScannerDriver.h"
-#include "core/messages/MessageReporter.h"
 #include "core/scan/ShellServices.h"
 #include "core/scsi/ScsiChannel.h"
 #include "core/scsi/TransportFactory.h"
@@ -129,10 +127,16 @@ int ChooseForTest(CObList& devices, int* position)
 
 std::vector<std::string> g_SplashLines;
 
-// The shell as the search sees it: splash lines recorded, boxes and the choice answered by the
-// case, or the Choose Scanner dialog itself on the screen.
+// The shell as the search sees it: the engine loaded or not as the case says, splash lines
+// recorded, boxes and the choice answered by the case, or the Choose Scanner dialog itself on the
+// screen.
 class CSearchShell : public CShellServices {
 public:
+    bool LoadColourEngine(const char* iniFile) override
+    {
+        m_EngineInis.push_back(iniFile != nullptr ? iniFile : "<none>");
+        return m_bEngineLoads;
+    }
     void ShowSplashStatus(CWnd*, const char* text) override { g_SplashLines.push_back(text); }
     int SearchBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override
     {
@@ -147,6 +151,8 @@ public:
     }
 
     bool m_bDialogOnScreen = false;
+    bool m_bEngineLoads = true;
+    std::vector<std::string> m_EngineInis;
 };
 
 class DeviceSearchTest : public ::testing::Test {
@@ -157,9 +163,6 @@ protected:
         m_Bus.AddHost(CSimHostInfo());
         m_Connection.emplace(m_Bus);
         ASSERT_TRUE(m_Connection->IsConnected());
-        // An engine loader exists already: the search goes straight to the bus.
-        m_strEmptyEngineIni = testsupport::ProgramDirectory() + "no_engine.ini";
-        g_pCmsEngineLoader = new CCmsEngineLoader(m_strEmptyEngineIni.c_str());
         m_pfnSavedFactory = g_ModelDescriptors[kModelKoval]->GetDriverFactory();
         g_ModelDescriptors[kModelKoval]->SetDriverFactory(CreateStandIn);
         g_nWindowsClass = 3;
@@ -175,8 +178,6 @@ protected:
         delete g_pScannerDriver;
         g_pScannerDriver = nullptr;
         DeleteScsiChannel();
-        delete g_pCmsEngineLoader;
-        g_pCmsEngineLoader = nullptr;
         g_ModelDescriptors[kModelKoval]->SetDriverFactory(m_pfnSavedFactory);
         m_Connection.reset();
     }
@@ -201,7 +202,6 @@ protected:
 
     CVirtualBus m_Bus;
     std::optional<CSimBusConnection> m_Connection;
-    std::string m_strEmptyEngineIni;
     DriverFactory m_pfnSavedFactory = nullptr;
     CSearchShell m_Shell;
     CShellServicesScope m_ShellScope{m_Shell};
@@ -233,6 +233,8 @@ TEST_F(DeviceSearchTest, OneScannerIsOpenedAndRemembered)
 {
     AddDevice(1, "DISK", 0);
     AddDevice(2, "UNKNOWN FLATBED");  // a scanner no entry takes is dropped
+    // So is one of a family that registered no factory: this program links no driver.
+    AddDevice(3, "TM-R");
     auto* koval = AddDevice<CGuardWatchingTarget>(4, "KOVAL");
     EXPECT_EQ(1, Search());
     EXPECT_EQ(1, g_nDriversCreated);
@@ -397,29 +399,17 @@ TEST_F(DeviceSearchTest, WindowsNtTriesItsTransportsInOrder)
     EXPECT_EQ("141", Ini("General", "SCSIDriver"));
 }
 
-TEST_F(DeviceSearchTest, EngineLoadFailureIsReportedNamingTheFile)
+TEST_F(DeviceSearchTest, WithoutTheEngineNoTransportIsOpened)
 {
-    delete g_pCmsEngineLoader;
-    g_pCmsEngineLoader = nullptr;
-    g_pszEngineIniFile = m_strEmptyEngineIni.c_str();
-    AddDevice(4, "KOVAL");
-    struct CBox {
-        static int WINAPI Record(HWND, LPCSTR text, LPCSTR, UINT)
-        {
-            Text() = text;
-            return IDOK;
-        }
-        static std::string& Text()
-        {
-            static std::string text;
-            return text;
-        }
-    };
-    CMessageReporter::BoxFunction previous = g_MessageReporter.SetBoxFunction(CBox::Record);
+    CVirtualTarget* koval = AddDevice(4, "KOVAL");
+    m_Shell.m_bEngineLoads = false;
+    g_pszEngineIniFile = "search_engine.ini";
     EXPECT_EQ(0, Search());
-    g_MessageReporter.SetBoxFunction(previous);
     g_pszEngineIniFile = nullptr;
-    EXPECT_NE(std::string::npos, CBox::Text().find("CMS02732.DLL")) << CBox::Text();
+    EXPECT_EQ(std::vector<std::string> {"search_engine.ini"}, m_Shell.m_EngineInis);
+    EXPECT_EQ(0u, Inquiries(koval));
+    EXPECT_EQ(0, g_nBoxes) << "the shell reported the failed load; the search adds nothing";
+    EXPECT_TRUE(g_SplashLines.empty());
     EXPECT_EQ(nullptr, g_pScannerDriver);
     EXPECT_EQ(nullptr, g_pScsiChannel) << "no transport is opened without the engine";
 }

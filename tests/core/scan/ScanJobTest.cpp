@@ -116,22 +116,7 @@ protected:
     {
         m_pDriver = std::make_unique<CChartDriver>(c.onePass);
         g_pScannerDriver = m_pDriver.get();
-        SetAll(m_Settings, kParamImageType, c.type);
-        SetAll(m_Settings, kParamResolution, kResolution);
-        SetAll(m_Settings, kParamScale, 100);
-        SetAll(m_Settings, kParamSelLeft, 0);
-        SetAll(m_Settings, kParamSelTop, 0);
-        SetAll(m_Settings, kParamSelRight, 21590);
-        SetAll(m_Settings, kParamSelBottom, 29718);
-        SetAll(m_Settings, kParamBitsPerChannel, c.type == kImageLineArt ? 1 : c.bits);
-        SetAll(m_Settings, kParamChannels, c.type == kImageRgb ? 3 : 1);
-        SetAll(m_Settings, kParamBinary, c.type == kImageLineArt ? 1 : 0);
-        SetAll(m_Settings, kParamRotation, c.rotation);
-        SetAll(m_Settings, kParamMirror, c.mirror);
-        SetAll(m_Settings, kParamColourRoute, 0);
-        SetAll(m_Settings, kParamScreenRuling, 0);
-        SetAll(m_Settings, kParamSharpness, 0);
-        SetAll(m_Settings, kParamOriginal, 0);
+        SetChartScan(m_Settings, c.type, c.bits, c.rotation, c.mirror, kResolution);
     }
 
     uint16_t ScanFile()

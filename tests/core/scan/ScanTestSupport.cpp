@@ -38,6 +38,8 @@ uint16_t CChartDriver::UpdateScanGeometry()
     s->m_nLineCount = sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight();
     s->m_nPixelsPerLine -= std::min(m_nShortPixels, s->m_nPixelsPerLine);
     s->m_nLineCount -= std::min(m_nShortLines, s->m_nLineCount);
+    s->m_nPixelsPerLine += m_nExtraPixels;
+    s->m_nLineCount += m_nExtraLines;
     uint32_t bytes = s->BytesForPixels(s->m_nPixelsPerLine);
     bool planes = s->m_nChannels == 3 && (m_nCapabilityFlags & kCapColourOnePass) == 0;
     s->m_nBytesPerLine = m_bZeroLineBytes ? 0 : planes ? bytes / 3 : bytes;
@@ -88,6 +90,8 @@ uint16_t CChartDriver::ReadData(uint8_t* buffer, uint8_t, uint16_t lines, uint16
     std::vector<uint8_t> row(CTestChart::BytesPerLine(window));
     for (uint32_t i = 0; i < lines; ++i) {
         CTestChart::RenderLine(window, (int)(m_nLine + i), row.data());
+        if (m_bSpeckled)
+            Speckle(window, (int)(m_nLine + i), row.data());
         // A 12-bit device delivers the top 12 bits of the chart's 16.
         if (bits == 16 && g_pScanSettings->m_nBitsPerChannel < 16) {
             uint32_t shift = 16 - g_pScanSettings->m_nBitsPerChannel;
@@ -123,10 +127,48 @@ void SetAll(CScanSettings& settings, uint16_t id, int32_t value)
         settings.Slot().m_nParams[t][id] = value;
 }
 
-CExpectedImage ExpectedImage(const CChartWindow& window, int rotation, int mirror)
+void SetChartScan(
+    CScanSettings& settings, int32_t type, int32_t bits, int32_t rotation, int32_t mirror, int32_t resolution)
+{
+    SetAll(settings, kParamImageType, type);
+    SetAll(settings, kParamResolution, resolution);
+    SetAll(settings, kParamScale, 100);
+    SetAll(settings, kParamSelLeft, 0);
+    SetAll(settings, kParamSelTop, 0);
+    SetAll(settings, kParamSelRight, 21590);
+    SetAll(settings, kParamSelBottom, 29718);
+    SetAll(settings, kParamBitsPerChannel, type == kImageLineArt ? 1 : bits);
+    SetAll(settings, kParamChannels, type == kImageRgb ? 3 : 1);
+    SetAll(settings, kParamBinary, type == kImageLineArt ? 1 : 0);
+    SetAll(settings, kParamRotation, rotation);
+    SetAll(settings, kParamMirror, mirror);
+    SetAll(settings, kParamColourRoute, 0);
+    SetAll(settings, kParamScreenRuling, 0);
+    SetAll(settings, kParamSharpness, 0);
+    SetAll(settings, kParamOriginal, 0);
+}
+
+void Speckle(const CChartWindow& window, int line, uint8_t* row)
+{
+    size_t bytes = CTestChart::BytesPerLine(window);
+    uint32_t tailBits = (uint32_t)(window.pixelsPerLine * window.channels * window.bitsPerSample) % 8;
+    for (size_t k = 0; k < bytes; ++k) {
+        uint32_t h = (uint32_t)line * 0x9E3779B1u ^ (uint32_t)k * 0x85EBCA77u;
+        h ^= h >> 15;
+        uint8_t flips = (uint8_t)(h * 0x2C1B3C6Du >> 24);
+        // Pixels fill a byte from its top bit.
+        if (k + 1 == bytes && tailBits != 0)
+            flips &= (uint8_t)(0xFF << (8 - tailBits));
+        row[k] ^= flips;
+    }
+}
+
+CExpectedImage ExpectedImage(const CChartWindow& window, int rotation, int mirror, bool speckled)
 {
     std::vector<uint8_t> device = CTestChart::Render(window);
     size_t rowBytes = CTestChart::BytesPerLine(window);
+    for (int line = 0; speckled && line < window.lines; ++line)
+        Speckle(window, line, device.data() + rowBytes * (size_t)line);
     uint32_t w = (uint32_t)window.pixelsPerLine;
     uint32_t h = (uint32_t)window.lines;
     uint32_t pixelBytes = window.bitsPerSample == 1 ? 1 : (uint32_t)(window.channels * window.bitsPerSample / 8);

@@ -50,6 +50,12 @@ public:
     // A window that falls this many pixels and lines short of the selection.
     uint32_t m_nShortPixels = 0;
     uint32_t m_nShortLines = 0;
+    // A window this many pixels and lines beyond the selection, as a device that rounds its
+    // window up delivers it.
+    uint32_t m_nExtraPixels = 0;
+    uint32_t m_nExtraLines = 0;
+    // Each line delivered with the speckle of Speckle below.
+    bool m_bSpeckled = false;
     bool m_bNeverDelivers = false;
     bool m_bZeroLineBytes = false;
     // The busy atom was there at every read.
@@ -65,6 +71,15 @@ private:
 
 // Sets a parameter in all five image-type blocks.
 void SetAll(CScanSettings& settings, uint16_t id, int32_t value);
+// A scan of the whole bed of the given type and depth, turned and mirrored, at `resolution` ppi,
+// without colour route, descreening or sharpening.
+void SetChartScan(
+    CScanSettings& settings, int32_t type, int32_t bits, int32_t rotation, int32_t mirror, int32_t resolution);
+
+// Flips bits of a rendered device line by a pattern of the line and byte number, so that every
+// line and column of a window differs from its neighbours and a pixel out of place shows wherever
+// it lands; bits past the line's pixels stay as they are.
+void Speckle(const CChartWindow& window, int line, uint8_t* row);
 
 // The chart image as the final image should show it: the device window mirrored and turned, as
 // rows of whole pixels of `pixelBytes` (1-bit images are expanded to one byte per pixel, 1 black).
@@ -75,6 +90,6 @@ struct CExpectedImage {
     std::vector<uint8_t> pixels;
     const uint8_t* At(uint32_t x, uint32_t y) const { return &pixels[(y * width + x) * pixelBytes]; }
 };
-CExpectedImage ExpectedImage(const CChartWindow& window, int rotation, int mirror);
+CExpectedImage ExpectedImage(const CChartWindow& window, int rotation, int mirror, bool speckled = false);
 // The image widened and lengthened to width x height by repeating its last column and line.
 CExpectedImage RepeatEdges(const CExpectedImage& image, uint32_t width, uint32_t height);

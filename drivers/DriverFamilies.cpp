@@ -1,28 +1,29 @@
-// The families this build carries. A family adds one line here when its driver class exists; its
-// factory returns a new driver, or null when memory ran out (allocate with new (std::nothrow)).
-// The device search drops devices whose entry has no line (no driver to create for them).
+// A family adds one line here when its driver class exists; its factory returns a new driver, or
+// null when memory ran out (allocate with new (std::nothrow)).
+
+#include "drivers/DriverFamilies.h"
 
 #include "core/devices/ModelTable.h"
 #include "drivers/fennik/FennikDriver.h"
 #include "drivers/kiltorra/KiltorraDriver.h"
 #include "drivers/koval/KovalDriver.h"
 #include "drivers/koval2/Koval2Driver.h"
-#include "drivers/zandor/ZandorDriver.h"
-#include "drivers/tmr/TmrDriver.h"
-#include "drivers/telmari/TelmariDriver.h"
 #include "drivers/koval2/OstravelDriver.h"
+#include "drivers/koval2/PendaroDriver.h"
 #include "drivers/lumetra/LumetraDriver.h"
 #include "drivers/orbel/OrbelDriver.h"
+#include "drivers/telmari/TelmariDriver.h"
+#include "drivers/tmr/TmrDriver.h"
+#include "drivers/zandor/ZandorDriver.h"
 
 namespace {
 
-struct CModelRegistration {
+struct CFamilyRegistration {
     ModelIndex index;
     DriverFactory create;
 };
 
-// Constant-initialised, so the entries of the model table can read it while they are constructed.
-constexpr CModelRegistration kBuiltFamilies[] = {
+constexpr CFamilyRegistration kBuiltFamilies[] = {
     {kModelPendaro, &CreatePendaroDriver},
     {kModelKoval, &CreateKovalDriver},
     {kModelOstravel, &CreateOstravelDriver},
@@ -39,10 +40,8 @@ constexpr CModelRegistration kBuiltFamilies[] = {
 
 }  // namespace
 
-DriverFactory RegisteredDriverFactory(ModelIndex index)
+void RegisterDriverFamilies()
 {
-    for (const CModelRegistration& entry : kBuiltFamilies)
-        if (entry.index == index)
-            return entry.create;
-    return nullptr;
+    for (const CFamilyRegistration& family : kBuiltFamilies)
+        RegisterDriverFactory(family.index, family.create);
 }
