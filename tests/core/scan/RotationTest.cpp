@@ -52,12 +52,6 @@ struct CShape {
     uint32_t extraLines = 0;
 };
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // A length in 1/100 mm that comes out as `pixels` at `resolution` ppi.
 int32_t Hundredths(uint32_t pixels, int32_t resolution)
 {
@@ -167,8 +161,6 @@ protected:
     const std::string m_strPath = testsupport::ProgramDirectory() + "rotation_out.raw";
     const uint32_t m_nDefaultBand = g_RotationBandBytes;
 };
-
-constexpr int32_t kResolution = 30;
 
 }  // namespace
 

@@ -32,8 +32,6 @@ const std::string g_IniPath = testsupport::ProgramDirectory() + "scan_test.ini";
 const auto* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(new testsupport::CTestApplication(
     "core_scan_tests", g_IniPath, {.freshIni = true, .englishCatalog = true}));
 
-constexpr int kResolution = 30;
-
 struct ScanCase {
     const char* name;
     int32_t type;
@@ -42,12 +40,6 @@ struct ScanCase {
     int32_t rotation;
     int32_t mirror;
 };
-
-std::vector<uint8_t> ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 uint32_t Get32(const std::vector<uint8_t>& d, size_t at)
 {

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 CChartDriver::CChartDriver(bool onePass)
 {
@@ -119,6 +121,12 @@ uint32_t CChartDriver::PostProcessLines(uint8_t*, uint32_t lines, CScanSettings*
 {
     *status = 0;
     return m_bNeverDelivers ? 0 : lines;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void SetAll(CScanSettings& settings, uint16_t id, int32_t value)

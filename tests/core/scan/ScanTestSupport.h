@@ -69,6 +69,12 @@ private:
     uint32_t m_nLine = 0;
 };
 
+// The resolution of the scans the cases run, in ppi: small images, yet several reader blocks.
+constexpr int32_t kResolution = 30;
+
+// The whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
 // Sets a parameter in all five image-type blocks.
 void SetAll(CScanSettings& settings, uint16_t id, int32_t value);
 // A scan of the whole bed of the given type and depth, turned and mirrored, at `resolution` ppi,
