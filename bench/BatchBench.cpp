@@ -1,6 +1,7 @@
 #include "bench/BatchBench.h"
 
 #include "bench/BenchFigures.h"
+#include "bench/BenchVerdict.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -25,10 +26,6 @@ constexpr double kStartTargetMs = 50;
 // The ASPI transport rests this long after it selects a host adapter, before the first command can
 // go out; the target is for the rest of the start.
 constexpr double kAdapterPauseMs = 50;
-// The large case against the bare program writing the same pixels.
-const char* const kSquareArguments = "\"rgb resppi:600 selmm:0,0,200,200 scan:square.bmp\"";
-constexpr uint32_t kSquarePixels = 20000 * 600 / 2540;
-constexpr double kSquareTargetRatio = 3;
 // The colour-managed A4 scan (48-bit TIFF) against the plain scan of the same page (24-bit TIFF).
 const char* const kPlainTiffArguments = "\"rgb resppi:300 selmm:0,0,210,297 scan:plain.tif\"";
 const char* const kManagedTiffArguments = "\"set:CMPROF.ZLK rgb resppi:300 selmm:0,0,210,297 scan:managed.tif\"";
@@ -54,15 +51,9 @@ std::string OwnFolder()
 }
 
 // The run folder of the README's main job, beside this program's folder in the build tree.
-std::string ProgramPath()
-{
-    return OwnFolder() + "..\\bin\\brelvane.exe";
-}
+std::string ProgramPath() { return OwnFolder() + "..\\bin\\brelvane.exe"; }
 
-std::string BarePath()
-{
-    return OwnFolder() + "bare_baseline.exe";
-}
+std::string BarePath() { return OwnFolder() + "bare_baseline.exe"; }
 
 // Samples the process's peak memory until it ends; wine keeps no figures of an ended process.
 void WatchUntilEnd(HANDLE process, CBatchRun& run, double start)
@@ -92,8 +83,8 @@ CBatchRun RunOnce(const std::string& program, const std::string& arguments, cons
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     double start = Seconds();
-    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
+    if (!CreateProcessA(
+            program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
         return run;
     WatchUntilEnd(process.hProcess, run, start);
     run.seconds = Seconds() - start;
@@ -104,17 +95,16 @@ CBatchRun RunOnce(const std::string& program, const std::string& arguments, cons
 }
 
 // Whether the run ended well and left the whole image; says why not.
-bool CheckRun(const CBatchRun& run, const std::string& output, uint32_t expectedWidth = kExpectedWidth,
-              uint32_t expectedHeight = kExpectedHeight)
+bool CheckRun(const CBatchRun& run, const std::string& output)
 {
     uint32_t width = 0, height = 0;
     if (!run.ended)
         printf("  FAILED: the program did not start, or did not end within %.0f s\n", kGiveUpSeconds);
     else if (run.exitCode != 0)
         printf("  FAILED: exit status %lu (its messages are in zelkbat.txt of the run folder)\n", run.exitCode);
-    else if (!BmpSize(output, width, height) || width != expectedWidth || height != expectedHeight)
+    else if (!BmpSize(output, width, height) || width != kExpectedWidth || height != kExpectedHeight)
         printf("  FAILED: %s holds %u x %u px, not %u x %u px, or is not whole\n", output.c_str(), width, height,
-               expectedWidth, expectedHeight);
+            kExpectedWidth, kExpectedHeight);
     else
         return true;
     return false;
@@ -139,51 +129,38 @@ unsigned long long SystemTime()
     return (unsigned long long)now.dwHighDateTime << 32 | now.dwLowDateTime;
 }
 
-// Milliseconds from the process's creation to the stamp it (or the virtual bus in it) wrote, best
-// of the runs; negative when a run wrote none.
-double StartMilliseconds(const std::string& program, const std::string& arguments, const std::string& folder)
+// Seconds from the process's creation to the stamp it (or the virtual bus in it) wrote; a failed
+// run when it wrote none.
+CTimed StampedStart(const std::string& program, const std::string& arguments, const std::string& folder)
 {
     const std::string stamp = folder + "stamp.txt";
-    SetEnvironmentVariableA("BRELVANE_SIMSTAMP", stamp.c_str());
-    double best = -1;
-    for (int i = 0; i < kRuns; ++i) {
-        DeleteFileA(stamp.c_str());
-        const unsigned long long launch = SystemTime();
-        const CBatchRun run = RunOnce(program, arguments, folder);
-        const unsigned long long stamped = ReadStamp(stamp);
-        if (!run.ended || stamped == 0) {
-            best = -1;
-            break;
-        }
-        const double ms = (double)(stamped - launch) / 10000.0;
-        best = i == 0 || ms < best ? ms : best;
-    }
-    SetEnvironmentVariableA("BRELVANE_SIMSTAMP", nullptr);
     DeleteFileA(stamp.c_str());
-    return best;
+    const unsigned long long launch = SystemTime();
+    const CBatchRun run = RunOnce(program, arguments, folder);
+    const unsigned long long stamped = ReadStamp(stamp);
+    CTimed timed;
+    if (run.ended && stamped > launch)
+        timed.seconds = (double)(stamped - launch) / 1e7;
+    return timed;
 }
 
-// The best wall time of the runs, with each output checked; negative when a run failed.
-double BestSeconds(const std::string& program, const std::string& arguments, const std::string& folder,
-                   const std::string& output, uint32_t pixels)
+// A scan to a TIFF file that must hold at least minimumBytes; a failed run after saying why.
+CTimed TiffRun(const std::string& arguments, const std::string& folder, const std::string& output, int64_t minimumBytes)
 {
-    double best = -1;
-    for (int i = 0; i < kRuns; ++i) {
-        DeleteFileA(output.c_str());
-        const CBatchRun run = RunOnce(program, arguments, folder);
-        if (!CheckRun(run, output, pixels, pixels))
-            return -1;
-        best = i == 0 || run.seconds < best ? run.seconds : best;
-    }
-    return best;
+    DeleteFileA(output.c_str());
+    const CBatchRun run = RunOnce(ProgramPath(), arguments, folder);
+    CTimed timed;
+    if (run.ended && run.exitCode == 0 && FileBytes(output) >= minimumBytes)
+        timed.seconds = run.seconds;
+    else
+        printf("  FAILED: brelvane.exe %s ended with %lu and wrote %lld bytes (messages in zelkbat.txt)\n",
+            arguments.c_str(), run.exitCode, (long long)FileBytes(output));
+    return timed;
 }
 
-int64_t FileBytes(const std::string& path)
+double MedianMs(const std::vector<CRound>& rounds, int step)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return -1;
-    return (int64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+    return MedianOver(rounds, [step](const CRound& r) { return r[step].seconds * 1000; });
 }
 
 }  // namespace
@@ -191,111 +168,100 @@ int64_t FileBytes(const std::string& path)
 int RunStartCase(const std::string& folder)
 {
     printf("Batch start up to the first SCSI command: brelvane.exe %s\n", kSmallArguments);
-    const double bare = StartMilliseconds(BarePath(), "--stamp " + folder + "stamp.txt", folder);
-    const double ours = StartMilliseconds(ProgramPath(), kSmallArguments, folder);
+    const std::string stamp = folder + "stamp.txt";
+    SetEnvironmentVariableA("BRELVANE_SIMSTAMP", stamp.c_str());
+    CLoad load = MachineLoad();
+    bool bareFailed = false;
+    const std::vector<CRound> rounds = RunRounds({[&] {
+                                                      CTimed bare =
+                                                          StampedStart(BarePath(), "--stamp " + stamp, folder);
+                                                      bareFailed = bare.seconds < 0;
+                                                      return bare;
+                                                  },
+        [&] { return StampedStart(ProgramPath(), kSmallArguments, folder); }});
+    load = Busier(load, MachineLoad());
+    SetEnvironmentVariableA("BRELVANE_SIMSTAMP", nullptr);
+    DeleteFileA(stamp.c_str());
     DeleteFileA((folder + "small.bmp").c_str());
-    if (bare < 0 || ours < 0) {
-        printf("  FAILED: %s wrote no time stamp\n", bare < 0 ? "bare_baseline.exe" : "the virtual bus");
+    if ((int)rounds.size() != kRounds) {
+        printf("  FAILED: %s wrote no time stamp\n", bareFailed ? "bare_baseline.exe" : "the virtual bus");
         return kExitFailed;
     }
-    const double own = ours - bare;
-    const bool met = own - kAdapterPauseMs < kStartTargetMs;
+    const double own = MedianOver(rounds, [](const CRound& r) { return (r[1].seconds - r[0].seconds) * 1000; });
+    const double rest = own - kAdapterPauseMs;
+    printf("  %d rounds of the bare program's start and brelvane's; each figure the median\n", kRounds);
     printf("  process creation to the bare program's entry %.1f ms; to brelvane's first SCSI command %.1f ms\n",
-           bare, ours);
-    printf("  brelvane's own start %.1f ms (best of %d), of which %.0f ms are the pause after selecting the adapter\n",
-           own, kRuns, kAdapterPauseMs);
-    printf("  the rest %.1f ms (target under %.0f ms: %s)\n", own - kAdapterPauseMs, kStartTargetMs, Verdict(met));
-    return met ? 0 : kExitMissed;
+        MedianMs(rounds, 0), MedianMs(rounds, 1));
+    printf("  brelvane's own start (its first command less the bare entry, round by round) %.1f ms, of which %.0f ms "
+           "are the pause after selecting the adapter\n",
+        own, kAdapterPauseMs);
+    CFigure figure;
+    figure.what = rest > 0 ? Text("own start less the pause %.1f ms", rest)
+                           : std::string("own start less the pause about 0 ms (within the noise)");
+    figure.yardstick = Text("the bare program's entry %.1f ms", MedianMs(rounds, 0));
+    figure.target = Text("under %.0f ms", kStartTargetMs);
+    figure.met = rest < kStartTargetMs;
+    return PrintFigure(figure, load);
 }
-
-int RunSquareCase(const std::string& folder)
-{
-    const std::string scanned = folder + "square.bmp";
-    const std::string written = folder + "bare.bmp";
-    printf("200 x 200 mm at 600 ppi RGB: brelvane.exe %s against bare_baseline.exe writing the chart\n",
-           kSquareArguments);
-    const double ours = BestSeconds(ProgramPath(), kSquareArguments, folder, scanned, kSquarePixels);
-    const double bare =
-        BestSeconds(BarePath(), "--chart " + written + " 200 600", folder, written, kSquarePixels);
-    const int64_t scannedBytes = FileBytes(scanned), writtenBytes = FileBytes(written);
-    DeleteFileA(scanned.c_str());
-    DeleteFileA(written.c_str());
-    if (ours < 0 || bare < 0)
-        return kExitFailed;
-    if (scannedBytes != writtenBytes) {
-        printf("  FAILED: the scan wrote %lld bytes, the bare program %lld\n", (long long)scannedBytes,
-               (long long)writtenBytes);
-        return kExitFailed;
-    }
-    const double ratio = ours / bare;
-    const bool met = ratio <= kSquareTargetRatio;
-    printf("  %.1f MB each; brelvane %.2f s, bare program %.2f s (best of %d)\n", scannedBytes / kMegabyte, ours,
-           bare, kRuns);
-    printf("  ratio %.2f (target at most %.0f: %s)\n", ratio, kSquareTargetRatio, Verdict(met));
-    return met ? 0 : kExitMissed;
-}
-
-namespace {
-
-// The best wall time of the runs of a scan to a TIFF file that must hold at least minimumBytes;
-// negative when a run failed.
-double BestTiffSeconds(const std::string& arguments, const std::string& folder, const std::string& output,
-                       int64_t minimumBytes)
-{
-    double best = -1;
-    for (int i = 0; i < kRuns; ++i) {
-        DeleteFileA(output.c_str());
-        const CBatchRun run = RunOnce(ProgramPath(), arguments, folder);
-        if (!run.ended || run.exitCode != 0 || FileBytes(output) < minimumBytes) {
-            printf("  FAILED: brelvane.exe %s ended with %lu and wrote %lld bytes (messages in zelkbat.txt)\n",
-                   arguments.c_str(), run.exitCode, (long long)FileBytes(output));
-            return -1;
-        }
-        best = i == 0 || run.seconds < best ? run.seconds : best;
-    }
-    DeleteFileA(output.c_str());
-    return best;
-}
-
-}  // namespace
 
 int RunManagedBatchCase(const std::string& folder)
 {
     printf("A4 at 300 ppi to TIFF: brelvane.exe %s (48-bit) against %s (24-bit)\n", kManagedTiffArguments,
-           kPlainTiffArguments);
-    const double plain = BestTiffSeconds(kPlainTiffArguments, folder, folder + "plain.tif", kA4Rgb48Bytes / 2);
-    const double managed = BestTiffSeconds(kManagedTiffArguments, folder, folder + "managed.tif", kA4Rgb48Bytes);
-    if (plain < 0 || managed < 0)
+        kPlainTiffArguments);
+    const std::string plain = folder + "plain.tif", managed = folder + "managed.tif";
+    CLoad load = MachineLoad();
+    const std::vector<CRound> rounds =
+        RunRounds({[&] { return TiffRun(kManagedTiffArguments, folder, managed, kA4Rgb48Bytes); },
+            [&] { return TiffRun(kPlainTiffArguments, folder, plain, kA4Rgb48Bytes / 2); }});
+    load = Busier(load, MachineLoad());
+    DeleteFileA(plain.c_str());
+    DeleteFileA(managed.c_str());
+    if ((int)rounds.size() != kRounds)
         return kExitFailed;
-    printf("  plain %.2f s, through REFLECT to RGBOUT at 16 bits %.2f s (best of %d; no target)\n", plain, managed,
-           kRuns);
-    return 0;
+    printf("  %d rounds of the managed and the plain scan; each figure the median\n", kRounds);
+    CFigure figure;
+    figure.what = Text("through REFLECT to RGBOUT at 16 bits %.2f s", MedianMs(rounds, 0) / 1000);
+    figure.yardstick = Text("the plain 24-bit scan %.2f s", MedianMs(rounds, 1) / 1000);
+    figure.ratio = MedianOver(rounds, [](const CRound& r) { return r[1].seconds / r[0].seconds; });
+    return PrintFigure(figure, load);
 }
+
+namespace {
+
+// One run of the A4 scan, its output checked; memory holds the highest peaks so far.
+CTimed BatchRun(const std::string& folder, CBatchRun& memory)
+{
+    const std::string output = folder + kOutputName;
+    DeleteFileA(output.c_str());
+    const CBatchRun run = RunOnce(ProgramPath(), kArguments, folder);
+    CTimed timed;
+    if (!CheckRun(run, output))
+        return timed;
+    memory.workingSetMb = std::max(memory.workingSetMb, run.workingSetMb);
+    memory.pagefileMb = std::max(memory.pagefileMb, run.pagefileMb);
+    timed.seconds = run.seconds;
+    return timed;
+}
+
+}  // namespace
 
 int RunBatchCase(const std::string& folder)
 {
-    std::string program = ProgramPath();
-    std::string output = folder + kOutputName;
     printf("Batch scan, end to end: brelvane.exe %s\n", kArguments);
-    CBatchRun best;
-    for (int i = 0; i < kRuns; ++i) {
-        DeleteFileA(output.c_str());
-        CBatchRun run = RunOnce(program, kArguments, folder);
-        if (!CheckRun(run, output))
-            return kExitFailed;
-        if (i == 0 || run.seconds < best.seconds)
-            best.seconds = run.seconds;
-        best.workingSetMb = std::max(best.workingSetMb, run.workingSetMb);
-        best.pagefileMb = std::max(best.pagefileMb, run.pagefileMb);
-    }
-    DeleteFileA(output.c_str());
+    CBatchRun memory;
+    CLoad load = MachineLoad();
+    const std::vector<CRound> rounds = RunRounds({[&] { return BatchRun(folder, memory); }});
+    load = Busier(load, MachineLoad());
+    DeleteFileA((folder + kOutputName).c_str());
+    if ((int)rounds.size() != kRounds)
+        return kExitFailed;
     double megabytes = (double)kExpectedWidth * kExpectedHeight * 3 / kMegabyte;
-    bool timeMet = best.seconds < kTargetSeconds;
-    bool memoryMet = best.workingSetMb < kMemoryLimitMb && best.pagefileMb < kMemoryLimitMb;
-    printf("  image %u x %u px, %.1f MB\n", kExpectedWidth, kExpectedHeight, megabytes);
-    printf("  wall time of the process %.2f s (best of %d; target under %.1f s: %s)\n", best.seconds, kRuns,
-           kTargetSeconds, Verdict(timeMet));
-    printf("  peak memory %.1f MB working set, %.1f MB pagefile (target under %.0f MB: %s)\n", best.workingSetMb,
-           best.pagefileMb, kMemoryLimitMb, Verdict(memoryMet));
-    return timeMet && memoryMet ? 0 : kExitMissed;
+    printf("  image %u x %u px, %.1f MB; the median of %d runs\n", kExpectedWidth, kExpectedHeight, megabytes, kRounds);
+    CFigure figure;
+    const double seconds = MedianMs(rounds, 0) / 1000;
+    figure.what = Text("wall time of the process %.2f s", seconds);
+    figure.target = Text("under %.1f s", kTargetSeconds);
+    figure.met = seconds < kTargetSeconds;
+    int code = PrintFigure(figure, load);
+    return std::max(code, PrintMemory(memory.workingSetMb, memory.pagefileMb, " (the highest of the runs)"));
 }

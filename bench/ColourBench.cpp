@@ -1,9 +1,10 @@
 #include "bench/ColourBench.h"
 
 #include "bench/BenchFigures.h"
+#include "bench/BenchVerdict.h"
 
-#include "colour/CmsEngine.h"
 #include "colour/CmsEngineLoader.h"
+#include "core/cms/CmsEngine.h"
 
 #include <lcms2.h>
 
@@ -101,28 +102,47 @@ double EngineSeconds(CCmsEngine& engine, const std::vector<uint8_t>& pool, std::
     return ok ? Seconds() - start : -1;
 }
 
-// The best of kRuns runs of each, taken in turns; false after saying which failed.
-template <class Bare, class Ours>
-bool BestOfRuns(Bare bare, Ours ours, const char* bareFailure, CCmsEngine& engine, double& bestBare, double& bestOurs)
+CTimed Timed(double seconds)
 {
-    for (int run = 0; run < kRuns; ++run) {
-        double b = bare();
-        double e = ours();
-        if (b < 0 || e < 0) {
-            printf("  FAILED: %s\n", b < 0 ? bareFailure : engine.GetLastErrorText());
-            return false;
-        }
-        bestBare = run == 0 || b < bestBare ? b : bestBare;
-        bestOurs = run == 0 || e < bestOurs ? e : bestOurs;
-    }
-    return true;
+    CTimed timed;
+    timed.seconds = seconds;
+    return timed;
 }
 
-int ShareVerdict(double share)
+// kRounds rounds of the bare run and the engine's, back to back; empty after saying which failed.
+template <class Bare, class Ours>
+std::vector<CRound> PairedRounds(Bare bare, Ours ours, const char* bareFailure, CCmsEngine& engine, CLoad& load)
 {
-    printf("  engine at %.0f %% of the bare figure (target at least %.0f %%: %s)\n", share * 100, kTargetShare * 100,
-        Verdict(share >= kTargetShare));
-    return share >= kTargetShare ? 0 : kExitMissed;
+    bool bareFailed = false;
+    load = MachineLoad();
+    std::vector<CRound> rounds = RunRounds({[&] {
+                                                double seconds = bare();
+                                                bareFailed = seconds < 0;
+                                                return Timed(seconds);
+                                            },
+        [&] { return Timed(ours()); }});
+    load = Busier(load, MachineLoad());
+    if ((int)rounds.size() == kRounds)
+        return rounds;
+    printf("  FAILED: %s\n", bareFailed ? bareFailure : engine.GetLastErrorText());
+    return {};
+}
+
+// The engine's figure against bare Little CMS's; the ratio is the median of the rounds' own.
+int ShareVerdict(const std::vector<CRound>& rounds, const std::string& ours, const std::string& bare, const CLoad& load)
+{
+    CFigure figure;
+    figure.what = "engine " + ours;
+    figure.yardstick = "bare Little CMS " + bare;
+    figure.ratio = MedianOver(rounds, [](const CRound& r) { return r[0].seconds / r[1].seconds; });
+    figure.target = Text("ratio at least %.2f", kTargetShare);
+    figure.met = figure.ratio >= kTargetShare;
+    return PrintFigure(figure, load);
+}
+
+double MedianSeconds(const std::vector<CRound>& rounds, int step)
+{
+    return MedianOver(rounds, [step](const CRound& r) { return r[step].seconds; });
 }
 
 }  // namespace
@@ -140,17 +160,16 @@ int RunColourCase(const std::string&)
     std::string profiles = std::string(loader.GetEngineDirectory()) + "PROFILES\\";
     std::vector<uint8_t> pool = MakePool();
     std::vector<uint8_t> out(static_cast<size_t>(kBlockLines) * kRowBytes);
-    double bare = 0, ours = 0;
-    bool ran = BestOfRuns([&] { return BareSeconds(profiles, pool, out); },
-        [&] { return EngineSeconds(*engine, pool, out); }, "Little CMS cannot make the transform", *engine, bare, ours);
+    CLoad load;
+    std::vector<CRound> rounds = PairedRounds([&] { return BareSeconds(profiles, pool, out); },
+        [&] { return EngineSeconds(*engine, pool, out); }, "Little CMS cannot make the transform", *engine, load);
     loader.FreeInstance(engine);
-    if (!ran)
+    if (rounds.empty())
         return kExitFailed;
     double megapixels = double(kWidth) * kLines / 1e6;
-    double share = bare / ours;
-    printf("  bare Little CMS %.1f Mpixel/s, engine %.1f Mpixel/s (best of %d each)\n", megapixels / bare,
-        megapixels / ours, kRuns);
-    return ShareVerdict(share);
+    printf("  %d rounds of bare Little CMS and the engine, each with its set-up; each figure the median\n", kRounds);
+    return ShareVerdict(rounds, Text("%.1f Mpixel/s", megapixels / MedianSeconds(rounds, 1)),
+        Text("%.1f Mpixel/s", megapixels / MedianSeconds(rounds, 0)), load);
 }
 
 namespace {
@@ -208,7 +227,8 @@ double BareChainSeconds(const std::string& ccorr, std::vector<uint8_t>& bitmap)
     if (transform != nullptr) {
         double start = Seconds();
         for (int call = 0; call < kChainCalls; ++call)
-            cmsDoTransform(transform, bitmap.data(), bitmap.data(), static_cast<cmsUInt32Number>(kChainSide) * kChainSide);
+            cmsDoTransform(
+                transform, bitmap.data(), bitmap.data(), static_cast<cmsUInt32Number>(kChainSide) * kChainSide);
         seconds = Seconds() - start;
         cmsDeleteTransform(transform);
     }
@@ -233,14 +253,14 @@ int RunFlavourChainCase(const std::string&)
     const std::string ccorr = std::string(loader.GetEngineDirectory()) + "CCORR\\";
     std::vector<uint8_t> bitmap = MakePool();
     bitmap.resize(static_cast<size_t>(kChainSide) * kChainSide * 3);
-    double bare = 0, ours = 0;
-    bool ran = BestOfRuns([&] { return BareChainSeconds(ccorr, bitmap); },
-        [&] { return ChainSeconds(*engine, ccorr, bitmap); }, "Little CMS cannot join the parts", *engine, bare, ours);
+    CLoad load;
+    std::vector<CRound> rounds = PairedRounds([&] { return BareChainSeconds(ccorr, bitmap); },
+        [&] { return ChainSeconds(*engine, ccorr, bitmap); }, "Little CMS cannot join the parts", *engine, load);
     loader.FreeInstance(engine);
-    if (!ran)
+    if (rounds.empty())
         return kExitFailed;
-    double share = bare / ours;
-    printf("  bare Little CMS %.1f ms, engine %.1f ms per call (best of %d)\n", bare * 1000 / kChainCalls,
-        ours * 1000 / kChainCalls, kRuns);
-    return ShareVerdict(share);
+    printf(
+        "  %d rounds of bare Little CMS and the engine, %d calls each; each figure the median\n", kRounds, kChainCalls);
+    return ShareVerdict(rounds, Text("%.1f ms per call", MedianSeconds(rounds, 1) * 1000 / kChainCalls),
+        Text("%.1f ms per call", MedianSeconds(rounds, 0) * 1000 / kChainCalls), load);
 }

@@ -165,7 +165,8 @@ protected:
 }  // namespace
 
 // Widths of one pixel, of a part of a byte and of more than a tile; line counts of one line and
-// ones the bands do not divide; band edges inside the bytes of 1-bit rows.
+// ones the bands do not divide; band edges inside the bytes of 1-bit rows; bands longer than the
+// lines a sideways turn stages at a time.
 TEST_F(RotationTest, EveryDepthTurnAndMirrorGivesTheDeviceImageTurned)
 {
     const CShape shapes[] = {
@@ -174,6 +175,7 @@ TEST_F(RotationTest, EveryDepthTurnAndMirrorGivesTheDeviceImageTurned)
         {"13 x 9 in one band", 13, 9, 0},
         {"83 x 45 in bands of 4 lines", 83, 45, 4},
         {"83 x 45 in bands of 1 line", 83, 45, 1},
+        {"70 x 93 in bands of 45 lines", 70, 93, 45},
         {"45 x 29, device 5 pixels and 3 lines short", 45, 29, 3, 5, 3},
         // A device that rounds its window up: what it delivers past the selection is cut, so that
         // the turn puts no extra line or pixel at the top or left.
