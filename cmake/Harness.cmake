@@ -42,15 +42,17 @@ function(brelvane_harness_prefixes)
     set_tests_properties(harness_prefix PROPERTIES FIXTURES_SETUP harness DEPENDS harness_up)
 endfunction()
 
-# brelvane_test(NAME SOURCES ... LIBS ... [DATA files...] [SCANS] [SCREEN])
+# brelvane_test(NAME SOURCES ... LIBS ... [DATA files...] [SCANS] [FOLDER_IMAGES] [SCREEN])
 # One GoogleTest program per source folder: each wine start costs time, so cases share a program.
 # SCANS: the program runs scan jobs, whose device-busy atoms are global to the wine session; two
 # such programs in one session would find each other's atom for the same device address, so each
 # runs in a wine session of its own (its own prefix and wine server) and they run side by side.
+# FOLDER_IMAGES: the program writes images into the shared test folder and counts the temporary
+# files a scan leaves there; another such program's scan would leave one of its own meanwhile.
 # SCREEN: the program shows windows and reads pixels off screenshots of the whole screen; another
 # program's windows on the shared display would lie over its own.
 function(brelvane_test name)
-    cmake_parse_arguments(T "SCANS;SCREEN" "" "SOURCES;LIBS;DATA" ${ARGN})
+    cmake_parse_arguments(T "SCANS;FOLDER_IMAGES;SCREEN" "" "SOURCES;LIBS;DATA" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} test_support)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRELVANE_TEST_DIR})
@@ -66,7 +68,14 @@ function(brelvane_test name)
         set_property(GLOBAL APPEND PROPERTY BRELVANE_WINE_SESSIONS ${name})
     endif()
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED harness TIMEOUT 600 ENVIRONMENT "${environment}")
+    set(locks)
+    if(T_FOLDER_IMAGES)
+        list(APPEND locks folder_images)
+    endif()
     if(T_SCREEN)
-        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK screen)
+        list(APPEND locks screen)
+    endif()
+    if(locks)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
     endif()
 endfunction()
