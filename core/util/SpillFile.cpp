@@ -61,7 +61,16 @@ UINT CSpillFile::Read(void* destination, UINT count)
     }
     if (m_bFailed)
         return 0;
-    return ReadChunks(m_hFile, destination, count, m_bFailed);
+    // A band of a turned image moves with one call where chunks would take dozens; a short read
+    // goes on in chunks to the end of the file.
+    DWORD got = 0;
+    if (!ReadFile(m_hFile, destination, count, &got, nullptr)) {
+        m_bFailed = true;
+        return got;
+    }
+    if (got == 0 || got == count)
+        return got;
+    return got + ReadChunks(m_hFile, (uint8_t*)destination + got, count - got, m_bFailed);
 }
 
 uint32_t CSpillFile::WriteData(const void* source, uint32_t count)
@@ -74,7 +83,11 @@ uint32_t CSpillFile::WriteData(const void* source, uint32_t count)
     }
     if (m_bFailed)
         return 0;
-    const uint32_t done = WriteChunks(m_hFile, source, count);
+    DWORD put = 0;
+    const bool written = WriteFile(m_hFile, source, count, &put, nullptr) != 0;
+    uint32_t done = put;
+    if (written && done > 0 && done < count)
+        done += WriteChunks(m_hFile, (const uint8_t*)source + done, count - done);
     m_bFailed = done < count;
     return done;
 }
