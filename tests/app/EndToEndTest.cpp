@@ -375,13 +375,12 @@ void WriteSettingsWithoutResolution(const std::string& from, const std::string& 
     constexpr size_t kSlotSize = 14576, kParams = 145, kResolution = 4;
     for (size_t slot = 0; slot + kSlotSize <= file.size(); slot += kSlotSize) {
         if (file[slot] == 0 && file[slot + 1] == 0 && file[slot + 2] == 0 && file[slot + 3] == 0)
-            continue;   // a slot nobody wrote
+            continue;  // a slot nobody wrote
         for (size_t type = 0; type < 5; ++type)
             std::fill_n(&file[slot + 4 + (type * kParams + kResolution) * 4], 4, '\xFF');
     }
     std::ofstream(to, std::ios::binary).write(file.data(), (std::streamsize)file.size());
 }
-
 
 TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
 {
