@@ -264,17 +264,18 @@ bool ApplyBatchSettingsFile(const CString& original)
     if (!line.Has("set:"))
         return true;
     const CString name = line.FileNameValue("set:");
-    // A name the file system cannot have, or one of a device, names no settings file; the scan
-    // must not run on defaults in its place.
-    // A file shorter than one slot is no settings file at all.
-    if (name.GetLength() > kBatchMaxFileName || IsDeviceName(name) || !IsReadableFile(SettingsFilePath(name)) ||
-        ExamineSettingsFile(name) == kSettingsFileTooShort) {
+    // A name the file system cannot have, or one of a device, names no settings file, nor does a
+    // file shorter than one slot; the scan must not run on defaults in its place.
+    const bool readable =
+        name.GetLength() <= kBatchMaxFileName && !IsDeviceName(name) && IsReadableFile(SettingsFilePath(name));
+    const SettingsFileContent content = readable ? ExamineSettingsFile(name) : kSettingsFileTooShort;
+    if (content == kSettingsFileTooShort) {
         ReportMessage(kMsgCannotRead, (LPCSTR)name);
         return false;
     }
     SetSettingsFileName(name);
     // The run goes on with the settings it has, but the log says the file did not bring them.
-    if (ExamineSettingsFile(name) == kSettingsFileWithoutSlot)
+    if (content == kSettingsFileWithoutSlot)
         ReportMessage(kMsgNoSlotForScanner, (LPCSTR)name);
     // A refused file (another version, damaged) is reported there; the scan must not run on the
     // settings it would have replaced.
