@@ -5,10 +5,12 @@
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MessageReporter.h"
 #include "core/messages/ProgramDirectory.h"
+#include "core/scan/OutputFile.h"
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
 #include "framework/App.h"
 
+#include <algorithm>
 #include <cmath>
 
 int32_t g_bBatchProgress = 0;
@@ -21,6 +23,7 @@ namespace {
 
 constexpr int kImageLineArt = 0;
 constexpr int kMsgCannotRead = 3310;
+constexpr int kMsgNoSlotForScanner = 3427;
 
 // A settings file without a folder lies beside the program, as the loader looks for it.
 CString SettingsFilePath(const CString& name)
@@ -161,10 +164,22 @@ int32_t SelectionEdge(const CBatchCommandLine& line, int item, uint32_t extent, 
     return (int32_t)hundredths;
 }
 
-// false when the selection asked for holds nothing of the bed once it is limited to it.
-bool ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
+// An edge as given, in millimetres, limited to the bed: whether the selection held an area before
+// its edges were taken to whole millimetres.
+double SelectionEdgeMm(const CBatchCommandLine& line, int item, uint32_t extent, uint32_t offset)
 {
-    bool holdsBed = true;
+    const double mm = CBatchCommandLine::ParseDouble(line.ListItem("selmm:", item));
+    if (std::isnan(mm))
+        return offset / 100.0;
+    return std::clamp(mm, offset / 100.0, extent / 100.0);
+}
+
+// What the selection asked for holds once it is limited to the bed.
+enum SelectionKind { kSelectionHoldsArea, kSelectionOutsideBed, kSelectionTooSmall };
+
+SelectionKind ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
+{
+    SelectionKind kind = kSelectionHoldsArea;
     if (line.Has("selmm:")) {
         const int32_t original = g_pScanSettings->GetParam(kParamOriginal);
         const uint32_t width = driver.GetBedWidth(original), offsetX = driver.GetBedOffsetX(original);
@@ -177,10 +192,26 @@ bool ApplySelection(const CBatchCommandLine& line, CScannerDriver& driver)
         g_pScanSettings->SetParam(kParamSelTop, top);
         g_pScanSettings->SetParam(kParamSelRight, right);
         g_pScanSettings->SetParam(kParamSelBottom, bottom);
-        holdsBed = left < right && top < bottom;
+        if (left >= right || top >= bottom) {
+            const bool heldArea = SelectionEdgeMm(line, 0, width, offsetX) < SelectionEdgeMm(line, 2, width, offsetX) &&
+                SelectionEdgeMm(line, 1, height, offsetY) < SelectionEdgeMm(line, 3, height, offsetY);
+            kind = heldArea ? kSelectionTooSmall : kSelectionOutsideBed;
+        }
     }
     g_pScanSettings->ClampSelection();
-    return holdsBed;
+    return kind;
+}
+
+// A settings file can bring a geometry the line did not set and the bed does not correct: a
+// resolution of none or beyond the scanner's, edges before the bed's corner or crossed.
+bool IsScannableGeometry(const CScannerDriver& driver)
+{
+    const int32_t resolution = g_pScanSettings->GetParam(kParamResolution);
+    const int32_t left = g_pScanSettings->GetParam(kParamSelLeft), top = g_pScanSettings->GetParam(kParamSelTop);
+    const int32_t right = g_pScanSettings->GetParam(kParamSelRight);
+    const int32_t bottom = g_pScanSettings->GetParam(kParamSelBottom);
+    return resolution > 0 && (uint32_t)resolution <= driver.m_nMaxResolutionForType && left >= 0 && top >= 0 &&
+        left < right && top < bottom;
 }
 
 void ApplyOrientation(const CBatchCommandLine& line)
@@ -233,13 +264,19 @@ bool ApplyBatchSettingsFile(const CString& original)
     if (!line.Has("set:"))
         return true;
     const CString name = line.FileNameValue("set:");
-    // A name the file system cannot have names no settings file; the scan must not run on
-    // defaults in its place.
-    if (name.GetLength() > kBatchMaxFileName || !IsReadableFile(SettingsFilePath(name))) {
+    // A name the file system cannot have, or one of a device, names no settings file, nor does a
+    // file shorter than one slot; the scan must not run on defaults in its place.
+    const bool readable =
+        name.GetLength() <= kBatchMaxFileName && !IsDeviceName(name) && IsReadableFile(SettingsFilePath(name));
+    const SettingsFileContent content = readable ? ExamineSettingsFile(name) : kSettingsFileTooShort;
+    if (content == kSettingsFileTooShort) {
         ReportMessage(kMsgCannotRead, (LPCSTR)name);
         return false;
     }
     SetSettingsFileName(name);
+    // The run goes on with the settings it has, but the log says the file did not bring them.
+    if (content == kSettingsFileWithoutSlot)
+        ReportMessage(kMsgNoSlotForScanner, (LPCSTR)name);
     // A refused file (another version, damaged) is reported there; the scan must not run on the
     // settings it would have replaced.
     return LoadSettings(name);
@@ -261,12 +298,16 @@ CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& d
     else if (line.Has("extra"))
         g_pScanSettings->SetParam(kParamQuality, 0);
     ApplyDensityMode(line, driver);
-    const bool holdsBed = ApplySelection(line, driver);
+    const SelectionKind selection = ApplySelection(line, driver);
     ApplyOrientation(line);
     ApplyClampedWord(line, "bits:", kParamOutputBits, 1, 16);
     ApplyGamma(line);
     CBatchOutput output = ChooseOutput(line);
-    if (!holdsBed)
+    if (selection != kSelectionHoldsArea) {
         output.emptySelection = line.WordValue("selmm:");
+        output.selectionTooSmall = selection == kSelectionTooSmall;
+    } else if (output.kind != kBatchNoOutput && !IsScannableGeometry(driver)) {
+        output.unscannableGeometry = true;
+    }
     return output;
 }

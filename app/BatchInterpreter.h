@@ -30,7 +30,9 @@ struct CBatchOutput {
     BatchOutputKind kind = kBatchNoOutput;
     CString fileName;            // "scan:" only
     bool fileNameTooLong = false;
-    CString emptySelection;      // the "selmm:" value when it holds nothing of the bed
+    CString emptySelection;  // the "selmm:" value when it holds nothing of the bed
+    bool selectionTooSmall = false;  // ... because it held less than the smallest scan
+    bool unscannableGeometry = false;  // the settings' resolution or selection cannot be scanned
 };
 
 // "set:" in the line as given (its value keeps its case): names and loads the settings file. A file

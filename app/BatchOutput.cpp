@@ -1,5 +1,6 @@
 #include "app/BatchOutput.h"
 
+#include "app/RecordTexts.h"
 #include "app/ScanStatus.h"
 #include "core/driver/ScannerDriver.h"
 #include "core/image/Dib.h"
@@ -28,6 +29,7 @@ constexpr int kMsgCannotOpen = 3312;
 // A print without memory for its image: the general text, which asks for a smaller selection.
 constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgCmykNotPrintable = 3502;
+constexpr int kMsgNoPrinter = 3425;
 constexpr int kMsgPrintFailed = 4374;
 constexpr int kMsgPrintDocument = 4375;
 constexpr int kMsgPrinting = 4479;
@@ -35,6 +37,8 @@ constexpr int kMsgPrintTooLarge = 4476;
 constexpr int kHundredthsPerInch = 2540;
 constexpr int kMsgDeviceBusy = 4483;
 constexpr int kMsgEmptySelection = 4486;
+constexpr int kMsgSelectionTooSmall = 3428;
+constexpr int kMsgUnscannableSettings = 3429;
 constexpr int kMsgStopped = 3307;
 
 bool g_bBatchStopped = false;
@@ -151,6 +155,16 @@ void FreePrinterSetup(PRINTDLGA& dialog)
     dialog.hDevMode = dialog.hDevNames = nullptr;
 }
 
+// Without a printer there is no name to give: the text says so instead of naming an empty one.
+void ReportPrinterRefused(const PRINTDLGA& dialog)
+{
+    const CString printer = PrinterName(dialog);
+    if (printer.IsEmpty())
+        ReportMessage(kMsgNoPrinter);
+    else
+        ReportMessage(kMsgPrintFailed, (LPCSTR)printer);
+}
+
 int PrintSink(CDib& sink, PRINTDLGA& dialog, BOOL withDialog)
 {
     ReportScanStatus(kMsgPrinting, 0);
@@ -211,8 +225,8 @@ int PrintScan(BOOL withDialog)
     dialog.nCopies = 1;
     if (!PrintDlgA(&dialog) || !dialog.hDC) {
         if (showDialog && CommDlgExtendedError() == 0)
-            return kExitAborted;   // the user cancelled the dialog
-        ReportMessage(kMsgPrintFailed, (LPCSTR)PrinterName(dialog));
+            return kExitAborted;  // the user cancelled the dialog
+        ReportPrinterRefused(dialog);
         FreePrinterSetup(dialog);
         return kExitScanFailed;
     }
@@ -242,7 +256,13 @@ int PrintScan(BOOL withDialog)
 int RunBatchOutput(const CBatchOutput& output)
 {
     if (output.kind != kBatchNoOutput && !output.emptySelection.IsEmpty()) {
-        ReportMessage(kMsgEmptySelection, (LPCSTR)output.emptySelection);
+        ReportMessage(
+            output.selectionTooSmall ? kMsgSelectionTooSmall : kMsgEmptySelection, (LPCSTR)output.emptySelection);
+        return kExitScanFailed;
+    }
+    // Checked here, before any command reaches the scanner, as the line's own geometry is.
+    if (output.unscannableGeometry) {
+        ReportMessage(kMsgUnscannableSettings, (LPCSTR)GetSettingsFileName());
         return kExitScanFailed;
     }
     switch (output.kind) {

@@ -40,6 +40,7 @@ const char* const kDefaultSettingsFile = "ZELK2.ZLK";
 // A batch start has nobody at the screen: its messages are kept in this log as well.
 const char* const kBatchLogName = "zelkbat.txt";
 constexpr int kMsgCannotRead = 3310;
+constexpr int kMsgResponseFilesTooDeep = 3426;
 
 constexpr UINT kCmdOpenSettings = 5190;
 constexpr UINT kCmdSaveSettingsAs = 5191;
@@ -167,9 +168,14 @@ void CBrelvaneApp::DestroySplash()
 BOOL CBrelvaneApp::CheckResponseFile()
 {
     CString commandLine = m_lpCmdLine;
-    if (ExpandResponseFiles(commandLine))
+    CString failedName;
+    const int result = ::ExpandResponseFiles(commandLine, &failedName);
+    if (result == kResponseFileExpanded)
         return TRUE;
-    ReportMessage(kMsgCannotRead, (LPCSTR)ResponseFileName(m_lpCmdLine));
+    if (result == kResponseFileTooDeep)
+        ReportMessage(kMsgResponseFilesTooDeep, (LPCSTR)failedName, kMaxResponseFileDepth);
+    else
+        ReportMessage(kMsgCannotRead, (LPCSTR)failedName);
     return FALSE;
 }
 
@@ -290,8 +296,9 @@ int CBrelvaneApp::ExpandResponseFiles(CString& commandLine) { return ::ExpandRes
 
 int CBrelvaneApp::IsBatchCommandLine(CString commandLine)
 {
-    // A caller that names a response file runs a batch: a file that cannot be read fails its start.
-    if (!ExpandResponseFiles(commandLine))
+    // A caller that names a response file runs a batch, whatever the files hold: a file that cannot
+    // be read fails its start, and one without an output command ends without a window.
+    if (commandLine.Find('@') >= 0)
         return 1;
     commandLine.MakeLower();
     return commandLine.Find("scan") >= 0 || commandLine.Find("print") >= 0 || commandLine.Find("prn") >= 0;

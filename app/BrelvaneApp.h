@@ -27,7 +27,8 @@ public:
     // Applies the keywords of the command string and runs its output command; 1 when one ran (the
     // main window is then destroyed), else 0.
     virtual int RunBatchCommands(CString commandLine);
-    // Whether the string (response files expanded, any case) asks for a batch start.
+    // Whether the string (any case) asks for a batch start; one that names a response file always
+    // does, so that no line taken from a file opens the window.
     virtual int IsBatchCommandLine(CString commandLine);
     virtual int ExpandResponseFiles(CString& commandLine);
 

@@ -32,6 +32,38 @@ bool IsReadableText(const char* name)
     return readable;
 }
 
+// The response file a line of a response file names: after its first "@", up to a double quote or
+// the line's end, without the blanks its line end became.
+CString NestedName(const CString& piece)
+{
+    CString name = ResponseFileName(piece);
+    name.TrimRight();
+    return name;
+}
+
+// The text of file name, each line or piece after one blank, its line ends made blanks; next, the
+// further response file it names, empty when it names none.
+bool ReadResponseText(const CString& name, CString& text, CString& next)
+{
+    if (!IsReadableText(name))
+        return false;
+    FILE* file = fopen(name, "rt");
+    if (!file)
+        return false;
+    char piece[512];
+    while (fgets(piece, sizeof piece, file)) {
+        for (char* c = piece; *c; ++c)
+            if (*c == '\r' || *c == '\n')
+                *c = ' ';
+        text += ' ';
+        text += piece;
+        if (next.IsEmpty())
+            next = NestedName(piece);
+    }
+    fclose(file);
+    return true;
+}
+
 }  // namespace
 
 CString ResponseFileName(const CString& commandLine)
@@ -43,24 +75,27 @@ CString ResponseFileName(const CString& commandLine)
     return commandLine.Mid(at + 1).SpanExcluding("\"");
 }
 
-int ExpandResponseFiles(CString& commandLine)
+int ExpandResponseFiles(CString& commandLine, CString* failedName)
 {
     if (commandLine.Find('@') < 0)
-        return 1;
-    const CString name = ResponseFileName(commandLine);
-    if (!IsReadableText(name))
-        return 0;
-    FILE* file = fopen(name, "rt");
-    if (!file)
-        return 0;
-    char piece[512];
-    while (fgets(piece, sizeof piece, file)) {
-        for (char* c = piece; *c; ++c)
-            if (*c == '\r' || *c == '\n')
-                *c = ' ';
-        commandLine += ' ';
-        commandLine += piece;
+        return kResponseFileExpanded;
+    const CString outermost = ResponseFileName(commandLine);
+    CString text;
+    CString name = outermost;
+    for (int depth = 1; !name.IsEmpty(); ++depth) {
+        int failure = kResponseFileExpanded;
+        CString next;
+        if (depth > kMaxResponseFileDepth)
+            failure = kResponseFileTooDeep;
+        else if (!ReadResponseText(name, text, next))
+            failure = kResponseFileUnreadable;
+        if (failure != kResponseFileExpanded) {
+            if (failedName)
+                *failedName = failure == kResponseFileTooDeep ? outermost : name;
+            return failure;
+        }
+        name = next;
     }
-    fclose(file);
-    return 1;
+    commandLine += text;
+    return kResponseFileExpanded;
 }

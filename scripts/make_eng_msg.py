@@ -285,6 +285,11 @@ TEXTS = {
     3416: "Unknown separation code %lx.",
     3417: "Unknown colour space code %lx.",
     3418: "Unknown mode code %lx.",
+    3425: "No printer is installed. Install a printer, or scan to a file instead.",
+    3426: "The response file %s names further response files more than %d deep; nothing was scanned.",
+    3427: "The settings file %s holds no settings for this scanner; the current settings stay in use.",
+    3428: "The selection %s is too small to be scanned; nothing was scanned.",
+    3429: "The settings file %s holds a resolution or selection that cannot be scanned; nothing was scanned.",
     3434: "No transparency unit was found. Only reflective originals can be scanned.",
     3435: "Custom Film Type",
     3436: "Registered Film Type",
@@ -1119,6 +1124,11 @@ CALLERS = {
     3411: "",
     3412: "",
     3414: "",
+    3425: "",
+    3426: "%s %d",      # the outermost response file, the deepest nesting taken
+    3427: "%s",         # settings file name
+    3428: "%s",         # the batch line's selection
+    3429: "%s",         # settings file name
     3415: "",
     3416: "%lx",        # separation code
     3417: "%lx",        # colour space code

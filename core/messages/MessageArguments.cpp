@@ -11,9 +11,9 @@ void SkipDigits(const char*& p)
         ++p;
 }
 
-// The kind of the conversion after a percent sign, p left after it; 0 when it is not one that
-// takes one 32-bit integer or one narrow string.
-char ConversionKind(const char*& p)
+}  // namespace
+
+char MessageConversionKind(const char*& p)
 {
     while (*p == '-' || *p == '#' || *p == '0')
         ++p;
@@ -35,8 +35,6 @@ char ConversionKind(const char*& p)
     return 0;
 }
 
-}  // namespace
-
 const char* MessageArgumentKinds(int id)
 {
     for (int i = 0; i < kMessageArgumentCount; ++i)
@@ -55,7 +53,7 @@ bool TakesArguments(const char* text, const char* kinds)
             ++p;
             continue;
         }
-        const char kind = ConversionKind(p);
+        const char kind = MessageConversionKind(p);
         if (kind == 0 || kind != *wanted)
             return false;
         ++wanted;

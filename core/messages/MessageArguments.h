@@ -21,3 +21,7 @@ const char* MessageArgumentKinds(int id);
 // conversion that cannot be formatted safely (%n, floating point, wide strings, a lone % at the
 // end).
 bool TakesArguments(const char* text, const char* kinds);
+
+// The kind of the conversion whose text starts at p, just after its percent sign, with p left after
+// it: 'i' for one that takes a 32-bit integer, 's' for a narrow string, 0 for any other.
+char MessageConversionKind(const char*& p);

@@ -1,6 +1,7 @@
 #include "core/messages/MessageReporter.h"
 
-#include "core/messages/BoundedFormat.h"
+#include "core/messages/MessageArguments.h"
+#include "core/messages/MessageValues.h"
 #include "core/messages/MsgString.h"
 #include "framework/App.h"
 #include "framework/File.h"
@@ -68,11 +69,11 @@ CString OneLine(const CString& text)
 
 void CMessageReporter::Report(int id, va_list args)
 {
-    m_strText.Empty();
     m_nMessageId = id;
+    const CMessageValues values(MessageArgumentKinds(id), args);
     const CMsgString format(id);
-    BoundedFormatV(m_szFormatBuffer, sizeof m_szFormatBuffer, format, args);
-    m_strText = m_szFormatBuffer;
+    // A message without a usable text still says which it is and with what.
+    m_strText = format.IsEmpty() ? values.Describe(id) : values.Format(format);
     FlushMessage();
 }
 

@@ -53,7 +53,6 @@ private:
     int32_t m_nMode = kReportBox;
     CString m_strLogFile;
     CString m_strText;
-    char m_szFormatBuffer[512] = {};
     BoxFunction m_pBox = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include "core/image/Dib.h"
 #include "core/messages/MessageReporter.h"
 #include "core/scan/ImageWriter.h"
+#include "core/scan/OutputFile.h"
 #include "core/scan/OutputPipeline.h"
 #include "core/scan/ScanServices.h"
 #include "core/scan/ShellServices.h"
@@ -53,16 +54,15 @@ constexpr uint32_t kBusyRecheckMs = 10000;
 constexpr double kSpaceMargin = 1.02;
 
 // A new, empty file beside `path` for the image to be written into: moving it over the old file
-// is then a rename within one volume. Empty when the folder takes no new file.
+// is then a rename within one volume. Files that earlier runs ended by force left there go first.
+// Empty when the folder takes no new file.
 std::string TemporaryImageName(const char* path)
 {
     std::string folder = path;
     size_t end = folder.find_last_of("\\/:");
-    folder = end == std::string::npos ? std::string(".") : folder.substr(0, end + 1);
-    char name[MAX_PATH];
-    if (GetTempFileNameA(folder.c_str(), "brv", 0, name) == 0)
-        return std::string();
-    return name;
+    folder = end == std::string::npos ? std::string() : folder.substr(0, end + 1);
+    RemoveStaleTemporaryFiles(folder);
+    return CreateTemporaryFile(folder);
 }
 
 bool ReplaceWithNewFile(const char* temporary, const char* path)
@@ -237,6 +237,12 @@ uint16_t CScanJob::ScanToFile(const char* path)
         m_nLastResult = kDriverAborted;
         return m_nLastResult;
     }
+    // A name that cannot become the file is told before the scanner is touched, and not as a full disk.
+    if (!CanOpenForWriting(path)) {
+        ReportMessage(kMsgFileNotOpened, path);
+        m_nLastResult = kDriverAborted;
+        return m_nLastResult;
+    }
     m_nLastResult = StartFileScan(path);
     if (m_nLastResult != 0)
         return m_nLastResult;
@@ -252,13 +258,17 @@ uint16_t CScanJob::ScanToFile(const char* path)
         return m_nLastResult;
     }
     m_nLastResult = m_output.ToFile(m_reader, *this);
-    bool closed = CloseImageWriter() == 0;
-    if (m_nLastResult == 1 && closed && ReplaceWithNewFile(temporary.c_str(), path))
+    bool whole = CloseImageWriter() == 0 && m_nLastResult == 1;
+    if (whole && ReplaceWithNewFile(temporary.c_str(), path))
         return m_nLastResult;
     // Blocks fill a BMP from its end: a file of an unfinished scan is missing its top lines. The
     // file it was to replace stays as it was.
     DeleteFileA(temporary.c_str());
-    if (m_output.m_bWriteFailed || m_nLastResult == 1) {
+    if (whole) {
+        // The image was written whole; only its name refused it.
+        ReportMessage(kMsgFileNotOpened, path);
+        m_nLastResult = kDriverAborted;
+    } else if (m_output.m_bWriteFailed || m_nLastResult == 1) {
         ReportMessage(kMsgWriteFailed, path);
         m_nLastResult = kDriverAborted;
     }

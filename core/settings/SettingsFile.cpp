@@ -237,10 +237,23 @@ bool IsValidSettingsSlot(const CSettingsSlot& slot)
             if (block[range.id] < 0 || block[range.id] > range.highest)
                 return false;
     }
-    return IsTerminated(slot.m_szFlavorNames, kImageTypeCount) &&
-           IsTerminated(slot.m_szLinkNames, kImageTypeCount) &&
-           IsTerminated(slot.m_szFilmTypeNames, kImageTypeCount) &&
-           IsTerminated(slot.m_szProfileNames, kProfileNameCount);
+    return IsTerminated(slot.m_szFlavorNames, kImageTypeCount) && IsTerminated(slot.m_szLinkNames, kImageTypeCount) &&
+        IsTerminated(slot.m_szFilmTypeNames, kImageTypeCount) && IsTerminated(slot.m_szProfileNames, kProfileNameCount);
+}
+
+SettingsFileContent ExamineSettingsFile(const char* path)
+{
+    const CString fullPath = ResolvePath(path);
+    CScopedFile file;
+    if (!file.Open(fullPath, GENERIC_READ, OPEN_EXISTING))
+        return kSettingsFileTooShort;
+    CSettingsSlot first;
+    if (file.ReadAt(0, &first, kSettingsSlotSize) < (long)kSettingsSlotSize)
+        return kSettingsFileTooShort;
+    file.Close();
+    CSettingsSlot slot;
+    return ReadSlot(fullPath, SettingsSlotForKind(CurrentKind()), slot) == kSlotEmpty ? kSettingsFileWithoutSlot
+                                                                                      : kSettingsFileWithSlot;
 }
 
 bool LoadSettings(const char* path)

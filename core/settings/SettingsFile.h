@@ -27,6 +27,14 @@ uint32_t SettingsSlotForKind(uint32_t kind);
 // name is terminated.
 bool IsValidSettingsSlot(const CSettingsSlot& slot);
 
+// What a settings file holds for the scanner in use (the current driver's slot).
+enum SettingsFileContent {
+    kSettingsFileTooShort,  // missing, or shorter than one slot: no settings file at all
+    kSettingsFileWithoutSlot,  // the file ends before this scanner's slot, or the slot was never written
+    kSettingsFileWithSlot,  // a slot is there (LoadSettings still checks it)
+};
+SettingsFileContent ExamineSettingsFile(const char* path);
+
 // Replaces the current record g_pScanSettings from the file (a bare name lies in the program
 // directory). A file of another program version, a cut-short slot or a slot that fails the check is
 // reported and leaves the record as it was; the file itself is never changed. False for such a

@@ -87,9 +87,10 @@ public:
     uint16_t m_nWhiteDiscard = 0;
     uint32_t m_nShadingLineBytes = 0;
     uint32_t m_nTransportMaximum = 0;
-    bool m_bReserved = false;               // RESERVE UNIT succeeded and no RELEASE followed
-    // How long a unit that is becoming ready may take, ms; the longest wait of the other families.
-    uint32_t m_nBecomingReadyLimit = 300000;
+    bool m_bReserved = false;  // RESERVE UNIT succeeded and no RELEASE followed
+    // How long a unit that is becoming ready may take, ms: every wait on a busy device ends within a
+    // minute, its commands included.
+    uint32_t m_nBecomingReadyLimit = 45000;
 
 private:
     uint16_t CheckResult(uint16_t result, CScsiBuffer& block);

@@ -19,6 +19,7 @@ namespace {
 
 constexpr uint32_t kCommandTimeout = 30000;
 constexpr uint32_t kReadyTimeout = 60000;
+constexpr int kMsgImageReadError = 3335;
 constexpr int kSenseBytes = 32;
 constexpr uint32_t kDescriptorLength = 46;
 constexpr uint32_t kHundredthMmPerInch = 2540;
@@ -230,6 +231,12 @@ uint16_t CFennikDriver::ReadStream(void* destination, uint8_t dataType, uint16_t
                                                     kSenseBytes), data);
         at += piece;
         bytes -= piece;
+    }
+    // A read the device failed without a reason of its own is told as every family tells it; the
+    // caller's stop then adds nothing.
+    if (result == kDriverFailed) {
+        ReportMessage(kMsgImageReadError);
+        return kDriverAborted;
     }
     return result;
 }

@@ -101,7 +101,7 @@ public:
 
     int16_t m_nPrescan = 0;
     // How long StartPass repeats a SCAN the device does not accept, ms; tests shorten it.
-    uint32_t m_nStartPassLimit = 300000;
+    uint32_t m_nStartPassLimit = 45000;
 
 private:
     // Sends once more when the device answers UNIT ATTENTION (it was reset and did not run the

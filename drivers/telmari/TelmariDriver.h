@@ -110,7 +110,7 @@ public:
     uint32_t m_nMaxResolutionX[3] = {};
     int32_t m_bReadFix = 1;
     // A SCAN the device keeps answering BUSY is given up after this long (ms); tests shorten it.
-    uint32_t m_nBusyScanLimit = 300000;
+    uint32_t m_nBusyScanLimit = 45000;
     // The buffered waits of a read give up after this long (ms); tests shorten it.
     uint32_t m_nReadWaitLimit = 600000;
 

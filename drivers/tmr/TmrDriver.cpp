@@ -317,13 +317,16 @@ uint16_t CTmrDriver::HandleSense(const uint8_t* sense)
     }
 }
 
-// Asks whether to go on once the period has passed since the last question (or the first try);
-// 0 to go on, 252 when the user cancels (a batch start's box takes Cancel).
-uint16_t CTmrDriver::AskAboutReservation(uint32_t& deadline)
+// Once the period has passed since the last question (or the first try): a batch start, with
+// nobody to ask, gives up and tells the scanner is held elsewhere (refusal); an interactive one asks
+// whether to go on. 0 to go on, 252 when the user cancels.
+uint16_t CTmrDriver::AskAboutReservation(uint32_t& deadline, uint16_t refusal)
 {
     ReportScanStatus(kMsgReserved, 0);
     if (!ClockReached(deadline))
         return kDriverOk;
+    if (!g_bInteractive)
+        return refusal;
     if (AskQuestion(kMsgReserved, kMsgReservedCaption, MB_RETRYCANCEL | MB_ICONSTOP) != IDRETRY)
         return kDriverAborted;
     deadline = MillisecondClock() + m_nQuestionPeriodMs;
@@ -331,12 +334,12 @@ uint16_t CTmrDriver::AskAboutReservation(uint32_t& deadline)
 }
 
 // A device held by another host, busy, or reporting a passing condition is tried again once a
-// second; every period the user decides whether to wait on.
+// pause; every period the user decides whether to wait on, and a batch start stops at the first.
 uint16_t CTmrDriver::ReserveDevice()
 {
     if (g_pScsiChannel == nullptr)
         return kDriverFailed;
-    uint32_t deadline = MillisecondClock() + m_nQuestionPeriodMs;
+    uint32_t deadline = MillisecondClock() + (g_bInteractive ? m_nQuestionPeriodMs : m_nBatchReserveLimitMs);
     for (;;) {
         if (g_UserAbort != 0)
             return kDriverAborted;
@@ -347,14 +350,17 @@ uint16_t CTmrDriver::ReserveDevice()
         if ((result >> 8) != 0)
             return kDriverFailed;
         uint8_t status = uint8_t(result & 0xFF);
+        // A device that stays held or busy is another initiator's: the scan job says so.
+        uint16_t refusal = kScsiReservationConflict;
         if (status == kScsiCheckCondition) {
             result = HandleSense(none.m_sense);
             if (result == kDriverAborted || result == kDriverFailed)
                 return result;
+            refusal = kDriverFailed;
         } else if (status != kScsiBusy && status != kScsiReservationConflict) {
             return kDriverFailed;
         }
-        result = AskAboutReservation(deadline);
+        result = AskAboutReservation(deadline, refusal);
         if (result != kDriverOk)
             return result;
         PumpMessages(m_nRetryPauseMs);

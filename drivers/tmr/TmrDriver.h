@@ -59,16 +59,17 @@ public:
     static CFormatTable* s_pFormatTable;
 
     // Waits the tests shorten: the period after which a held reservation asks the user again, the
-    // pause between reservation tries, the status poll of PrepareScan and the deadline of a SCAN the
-    // device keeps refusing.
-    uint32_t m_nQuestionPeriodMs = 300000;
+    // time a batch start tries before it gives up, the pause between reservation tries, the status
+    // poll of PrepareScan and the deadline of a SCAN the device keeps refusing.
+    uint32_t m_nQuestionPeriodMs = 30000;
+    uint32_t m_nBatchReserveLimitMs = 8000;
     uint32_t m_nRetryPauseMs = 1000;
     uint32_t m_nStatusPollMs = 250;
-    uint32_t m_nScanDeadlineMs = 300000;
+    uint32_t m_nScanDeadlineMs = 45000;
 
 private:
     void ReadResolutionList(const uint8_t* inquiry);
     void ApplyParameterSteps(CScanSettings& settings);
-    uint16_t AskAboutReservation(uint32_t& deadline);
+    uint16_t AskAboutReservation(uint32_t& deadline, uint16_t refusal);
     uint16_t ReadWindowDensities();
 };

@@ -95,7 +95,7 @@ public:
     CDotAreaRange m_MinDotArea = {-13, 43};
     CDotAreaRange m_MaxDotArea = {76, 132};
     // How long a device may stay busy or unready before a scan gives up, ms.
-    uint32_t m_nBusyLimit = 300000;
+    uint32_t m_nBusyLimit = 45000;
 
 private:
     // The time-out of one try of a command that is repeated while busy, ms.

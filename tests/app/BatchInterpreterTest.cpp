@@ -151,6 +151,7 @@ struct CSelectionCase {
     const char* line;
     int32_t edges[4];
     const char* refused;
+    bool tooSmall = false;  // refused because the area it held is below a whole millimetre
 };
 
 const CSelectionCase kSelections[] = {
@@ -160,6 +161,10 @@ const CSelectionCase kSelections[] = {
     {"selmm:50,50,10,10 prn:0,0,1", {}, "50,50,10,10"},
     {"selmm:a,b,c,d scan:x.bmp", {}, "a,b,c,d"},
     {"selmm:500,500,900,900 scan:x.bmp", {}, "500,500,900,900"},
+    {"selmm:1,1,1.1,1.1 scan:x.bmp", {}, "1,1,1.1,1.1", true},
+    {"selmm:20,20,20.5,40 scan:x.bmp", {}, "20,20,20.5,40", true},
+    // what lies before the bed's offset of 0.5 mm is no part of it, however small
+    {"selmm:0,0,0.1,0.1 scan:x.bmp", {}, "0,0,0.1,0.1", false},
 };
 
 TEST_F(CBatchFixture, SelectionsAreLimitedToTheBedAndEmptyOnesNamed)
@@ -168,6 +173,7 @@ TEST_F(CBatchFixture, SelectionsAreLimitedToTheBedAndEmptyOnesNamed)
         SCOPED_TRACE(c.line);
         const CBatchOutput output = Apply(c.line);
         EXPECT_STREQ(c.refused, (LPCSTR)output.emptySelection);
+        EXPECT_EQ(c.tooSmall, output.selectionTooSmall);
         if (*c.refused)
             continue;
         for (int i = 0; i < 4; ++i)
@@ -269,9 +275,61 @@ TEST(ResponseFiles, LongLinesComeInPieces)
     DeleteFileA(path.c_str());
 }
 
+// A chain of response files, each naming the next on a line of its own: the last holds "rgb".
+std::vector<std::string> WriteResponseChain(int files)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < files; ++i)
+        paths.push_back(testsupport::ProgramDirectory() + "chain" + std::to_string(i) + ".rsp");
+    for (int i = 0; i < files; ++i)
+        WriteResponseFile(("chain" + std::to_string(i) + ".rsp").c_str(),
+            (i + 1 < files ? "gray\r\n@" + paths[i + 1] + "\r\n" : std::string("rgb\r\n")).c_str());
+    return paths;
+}
+
+TEST(ResponseFiles, NestedFilesFollowUpToTheStatedDepth)
+{
+    const std::vector<std::string> deepest = WriteResponseChain(kMaxResponseFileDepth);
+    CString line = ("@" + deepest[0]).c_str();
+    CString failed;
+    ASSERT_EQ(kResponseFileExpanded, ExpandResponseFiles(line, &failed));
+    std::string expected = "@" + deepest[0];
+    for (size_t i = 1; i < deepest.size(); ++i)
+        expected += " gray  @" + deepest[i] + " ";
+    EXPECT_EQ(expected + " rgb ", std::string(line));
+
+    const std::vector<std::string> tooDeep = WriteResponseChain(kMaxResponseFileDepth + 1);
+    const std::string self = WriteResponseFile("self.rsp", "@self.rsp");
+    const std::string missing = WriteResponseFile("missing.rsp", "rgb @nothere.rsp\n");
+    struct Case {
+        std::string line;
+        int result;
+        std::string failedName;
+    } cases[] = {
+        {"@" + tooDeep[0], kResponseFileTooDeep, tooDeep[0]},
+        // a file that names itself is a chain without end
+        {"@self.rsp", kResponseFileTooDeep, "self.rsp"},
+        {"@" + missing, kResponseFileUnreadable, "nothere.rsp"},
+    };
+    SetCurrentDirectoryA(testsupport::ProgramDirectory().c_str());
+    for (const Case& c : cases) {
+        line = c.line.c_str();
+        failed.Empty();
+        EXPECT_EQ(c.result, ExpandResponseFiles(line, &failed)) << c.line;
+        EXPECT_EQ(c.line, std::string(line)) << "a failed expansion leaves the line as it was";
+        EXPECT_EQ(c.failedName, std::string(failed)) << c.line;
+    }
+    for (const std::vector<std::string>* chain : {&deepest, &tooDeep})
+        for (const std::string& file : *chain)
+            DeleteFileA(file.c_str());
+    DeleteFileA(self.c_str());
+    DeleteFileA(missing.c_str());
+}
+
 TEST(BatchStart, DecidedOnTheExpandedLowerCasedLine)
 {
     const std::string path = WriteResponseFile("start.txt", "rgb\nscan:c:\\o.tif\n");
+    const std::string noOutput = WriteResponseFile("settings-only.txt", "rgb resppi:600\n");
     const struct {
         std::string line;
         int batch;
@@ -279,10 +337,13 @@ TEST(BatchStart, DecidedOnTheExpandedLowerCasedLine)
         {"SCAN:C:\\OUT.TIF", 1}, {"Print", 1}, {"prn", 1}, {"rgb resppi:600", 0}, {"", 0}, {"@" + path, 1},
         // a response file that cannot be read fails a batch start, never waits for a user
         {"@nothere.txt", 1},
+        // nor does a line taken from a file open the window when it holds no output command
+        {"@" + noOutput, 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.batch, TestApp().IsBatchCommandLine(c.line.c_str())) << c.line;
     DeleteFileA(path.c_str());
+    DeleteFileA(noOutput.c_str());
 }
 
 // ---- "set:" ----------------------------------------------------------------------------------
@@ -344,6 +405,76 @@ TEST_F(CSettingsFileFixture, AnotherVersionIsRefusedAndTheFileKept)
     EXPECT_EQ(100, g_pScanSettings->GetParam(kParamResolution));
     EXPECT_EQ(1, s_nBoxes);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(m_Path.c_str()));
+}
+
+// A settings file too short to be one, or a device's name, fails the start; one without a slot
+// for this scanner is told in the log and the run goes on with the settings it had.
+TEST_F(CSettingsFileFixture, WhatAFileHoldsForThisScannerIsTold)
+{
+    const std::string folder = testsupport::ProgramDirectory();
+    const uint32_t slot = SettingsSlotForKind(m_pDriver->m_nKind);
+    std::ofstream(folder + "EMPTY.ZLK", std::ios::binary);
+    std::ofstream(folder + "FEW.ZLK", std::ios::binary) << "ZLK";
+    std::ofstream(folder + "CUT.ZLK", std::ios::binary) << std::string(kSettingsSlotSize - 1, '\0');
+    // Every slot up to this scanner's written by nobody.
+    std::ofstream(folder + "OTHER.ZLK", std::ios::binary) << std::string((slot + 1) * kSettingsSlotSize, '\0');
+    struct Case {
+        const char* name;
+        bool loaded;
+        int messageId;  // 0: none
+    };
+    const Case kFiles[] = {
+        {"EMPTY.ZLK", false, 3310},
+        {"FEW.ZLK", false, 3310},
+        {"CUT.ZLK", false, 3310},
+        {"OTHER.ZLK", true, 3427},
+        {"COM1", false, 3310},
+        {"con.zlk", false, 3310},
+        {"NUL", false, 3310},
+        {"A.ZLK", true, 0},
+    };
+    for (const Case& c : kFiles) {
+        SCOPED_TRACE(c.name);
+        g_MessageReporter.SetReportMode(kReportSilent, CString());
+        ReportMessage(0);
+        g_pScanSettings->SetParam(kParamResolution, 100);
+        EXPECT_EQ(c.loaded, ApplyBatchSettingsFile((std::string("set:") + c.name).c_str()));
+        EXPECT_EQ(c.messageId, g_MessageReporter.GetMessageId());
+        EXPECT_EQ(c.messageId == 0 && c.loaded ? 777 : 100, g_pScanSettings->GetParam(kParamResolution));
+    }
+    g_MessageReporter.SetReportMode(kReportBox, CString());
+    for (const char* name : {"EMPTY.ZLK", "FEW.ZLK", "CUT.ZLK", "OTHER.ZLK"})
+        DeleteFileA((folder + name).c_str());
+}
+
+// The settings' own resolution and selection are checked before the scan, unless the line sets
+// them anew.
+TEST_F(CBatchFixture, UnscannableGeometryOfTheSettingsIsRefusedBeforeTheScan)
+{
+    struct Case {
+        int32_t resolution;
+        int32_t edges[4];
+        const char* line;
+        bool refused;
+    };
+    const Case kCases[] = {
+        {300, {1000, 1000, 5000, 5000}, "scan:x.bmp", false},
+        {-1, {1000, 1000, 5000, 5000}, "scan:x.bmp", true},
+        {0, {1000, 1000, 5000, 5000}, "prn:0,0,1", true},
+        {99999, {1000, 1000, 5000, 5000}, "scan:x.bmp", true},
+        {300, {-2000, -2000, 5000, 5000}, "scan:x.bmp", true},
+        {300, {5000, 1000, 1000, 5000}, "print", true},
+        {-1, {-2000, -2000, 5000, 5000}, "resppi:300 selmm:10,10,50,50 scan:x.bmp", false},
+        // nothing runs, so nothing is checked
+        {-1, {1000, 1000, 5000, 5000}, "rgb", false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.line);
+        g_pScanSettings->SetParam(kParamResolution, c.resolution);
+        for (int i = 0; i < 4; ++i)
+            g_pScanSettings->SetParam(kParamSelLeft + i, c.edges[i]);
+        EXPECT_EQ(c.refused, Apply(c.line).unscannableGeometry) << c.resolution;
+    }
 }
 
 }  // namespace

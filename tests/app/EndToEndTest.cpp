@@ -2,6 +2,7 @@
 // a bus description file, run in a folder of its own with the catalog and our ASPI manager. Message
 // boxes of the child are read and answered here, so that no case waits on a box.
 
+#include "core/scan/OutputFile.h"
 #include "sim/TestChart.h"
 #include "tests/support/Screenshot.h"
 
@@ -134,6 +135,31 @@ protected:
         return "(no text " + std::to_string(id) + ")";
     }
 
+    // Whether a log line holds the whole catalog text of a message: every piece of it between the
+    // values, in order.
+    bool HoldsCatalogText(const std::string& line, int id)
+    {
+        const std::string key = std::to_string(id) + " \"";
+        std::ifstream catalog(m_Dir + "ENG.MSG");
+        std::string text;
+        while (std::getline(catalog, text) && text.compare(0, key.size(), key) != 0) { }
+        if (text.compare(0, key.size(), key) != 0)
+            return false;
+        text = text.substr(key.size(), text.rfind('"') - key.size());
+        for (size_t at = 0, from = 0;;) {
+            const size_t percent = std::min(text.find('%', from), text.size());
+            const std::string piece = text.substr(from, percent - from);
+            if (!piece.empty() && (at = line.find(piece, at)) == std::string::npos)
+                return false;
+            at += piece.size();
+            // The value's conversion ends at its type letter.
+            const size_t type = text.find_first_of("cdiuxXs", percent);
+            if (type == std::string::npos)
+                return true;
+            from = type + 1;
+        }
+    }
+
     bool Exists(const char* name)
     {
         return GetFileAttributesA((m_Dir + name).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -259,6 +285,11 @@ TEST_F(CEndToEnd, BatchStartWithoutOutputCommandEnds)
     const CChildRun run = Run("\"rgb resppi:300 c:\\scans\\x.bmp\"");
     EXPECT_EQ(3u, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
+    // A line from a response file never opens the window, even without "scan" anywhere.
+    std::ofstream(m_Dir + "settings.rsp") << "rgb resppi:300\n";
+    const CChildRun fromFile = Run("\"@" + m_Dir + "settings.rsp\"");
+    EXPECT_EQ(3u, fromFile.exitCode);
+    EXPECT_TRUE(fromFile.boxes.empty());
 }
 
 // A batch start that fails anywhere ends by itself, shows no box, leaves its reason as one dated
@@ -285,6 +316,10 @@ const char* const kKoval2ShortRead =
 const char* const kKoval2VendorSense =
     "host 0\ndevice 0 0 4 kind=koval2\nfault 0 0 4 kind=check opcode=0x08 count=0 rawsense=84/04/00/00\n";
 const std::string kLongName(250, '_');
+const std::string kHugeName(5000, 'n');
+const char* const kTmrHeldForEver = "host 0\ndevice 0 0 4 kind=tmr conflict=100000\n";
+const char* const kFennikFailingRead =
+    "host 0\ndevice 0 0 4 kind=fennik\nfault 0 0 4 kind=check opcode=0x28 count=0 sense=3/11/00\n";
 
 const CFailedBatch kFailedBatches[] = {
     {"no scanner", kNoDevice, "\"rgb resppi:300 scan:%Dout.bmp\"", 4, 3316},
@@ -301,15 +336,51 @@ const CFailedBatch kFailedBatches[] = {
     {"missing settings file", kKoval2, "\"rgb set:nosuch.zlk scan:%Dout.bmp\"", 4, 3310},
     {"settings file name too long", kKoval2, "\"rgb set:%D%L.zlk scan:%Dout.bmp\"", 4, 3310},
     // The test prefix has no printer; a batch start shows no print dialog either.
-    {"no printer", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 prn:10,10,1\"", 1, 4374},
-    {"no printer for the print dialog", kKoval2, "\"rgb resppi:100 print\"", 1, 4374},
+    {"no printer", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 prn:10,10,1\"", 1, 3425},
+    {"no printer for the print dialog", kKoval2, "\"rgb resppi:100 print\"", 1, 3425},
     {"reversed selection", kKoval2, "\"rgb selmm:50,50,10,10 scan:%Dout.bmp\"", 1, 4486},
     {"missing response file", kKoval2, "\"@%Dnosuch.rsp\"", 4, 3310},
     {"empty response file", kKoval2, "\"@%Dempty.rsp\"", 4, 3310},
     {"binary response file", kKoval2, "\"@%Dbinary.rsp\"", 4, 3310},
     {"response file is a folder", kKoval2, "\"@%Dfolder.rsp\"", 4, 3310},
+    {"response files nested beyond the depth", kKoval2, "\"@%Dnest0.rsp\"", 4, 3426},
+    {"TM-R held by another host for ever", kTmrHeldForEver, "\"trans rgb resppi:300 selmm:0,0,10,10 scan:%Dout.bmp\"",
+     2, 4483},
+    {"FENNIK failing read", kFennikFailingRead, "\"rgb resppi:300 selmm:0,0,50,50 scan:%Dout.bmp\"", 1, 3335},
+    {"output is a folder", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:%Dfolder.bmp\"", 1, 3312},
+    {"output is read-only", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:%Dreadonly.bmp\"", 1, 3312},
+    {"output is the program itself", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:%Dbrelvane.exe\"", 1, 3312},
+    {"output is a backslash", kKoval2, "\"rgb scan:\\ resppi:100 selmm:0,0,10,10\"", 1, 3312},
+    {"output CON", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:con\"", 1, 3312},
+    {"output NUL.bmp", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:%Dnul.bmp\"", 1, 3312},
+    {"output PRN.tif", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:prn.tif\"", 1, 3312},
+    {"output AUX", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:%Daux\"", 1, 3312},
+    {"output COM1.bmp", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:com1.bmp\"", 1, 3312},
+    {"output LPT1", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:lpt1\"", 1, 3312},
+    {"output name of 5000 characters", kKoval2, "\"rgb resppi:100 selmm:0,0,10,10 scan:%D%H.bmp\"", 1, 3312},
+    {"settings file COM1", kKoval2, "\"rgb set:COM1 scan:%Dout.bmp\"", 4, 3310},
+    {"settings file CON", kKoval2, "\"rgb set:CON scan:%Dout.bmp\"", 4, 3310},
+    {"settings file of a few bytes", kKoval2, "\"rgb set:%Dfew.zlk scan:%Dout.bmp\"", 4, 3310},
+    {"settings file of no bytes", kKoval2, "\"rgb set:%Dnothing.zlk scan:%Dout.bmp\"", 4, 3310},
+    {"settings of resolution -1", kKoval2, "\"set:%Dnoresolution.zlk scan:%Dout.bmp\"", 1, 3429},
+    {"selection below the smallest scan", kKoval2, "\"rgb resppi:300 selmm:0,0,0.1,0.1 scan:%Dout.bmp\"", 1, 3428},
 };
 
+// A copy of the run folder's settings file for the KOVAL II with the resolution of every image type
+// made -1.
+void WriteSettingsWithoutResolution(const std::string& from, const std::string& to)
+{
+    std::ifstream in(from, std::ios::binary);
+    std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    constexpr size_t kSlotSize = 14576, kParams = 145, kResolution = 4;
+    for (size_t slot = 0; slot + kSlotSize <= file.size(); slot += kSlotSize) {
+        if (file[slot] == 0 && file[slot + 1] == 0 && file[slot + 2] == 0 && file[slot + 3] == 0)
+            continue;  // a slot nobody wrote
+        for (size_t type = 0; type < 5; ++type)
+            std::fill_n(&file[slot + 4 + (type * kParams + kResolution) * 4], 4, '\xFF');
+    }
+    std::ofstream(to, std::ios::binary).write(file.data(), (std::streamsize)file.size());
+}
 
 TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
 {
@@ -317,6 +388,20 @@ TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
     std::ofstream(m_Dir + "binary.rsp", std::ios::binary)
         << std::string("rgb\0\x01\x02scan:out.bmp", 17);
     CreateDirectoryA((m_Dir + "folder.rsp").c_str(), nullptr);
+    // Each response file names the next, a thousand deep.
+    for (int i = 0; i < 1000; ++i)
+        std::ofstream(m_Dir + "nest" + std::to_string(i) + ".rsp") << "@" << m_Dir << "nest" << i + 1 << ".rsp\n";
+    CreateDirectoryA((m_Dir + "folder.bmp").c_str(), nullptr);
+    std::ofstream(m_Dir + "readonly.bmp") << "kept";
+    SetFileAttributesA((m_Dir + "readonly.bmp").c_str(), FILE_ATTRIBUTE_READONLY);
+    std::ofstream(m_Dir + "few.zlk") << "ZLK";
+    std::ofstream(m_Dir + "nothing.zlk");
+    WriteSettingsWithoutResolution(testsupport::ProgramDirectory() + "..\\bin\\CMPROF.ZLK", m_Dir + "noresolution.zlk");
+    // A run ended by force left its temporary file; another program left one of a similar name.
+    const CTemporaryOwner gone = {GetCurrentProcessId(), CurrentTemporaryOwner().startTime - 10000000};
+    const std::string stale = m_Dir + TemporaryFileName(gone), foreign = m_Dir + "brv1A2B.tmp";
+    std::ofstream(stale) << "half an image";
+    std::ofstream(foreign) << "not ours";
     for (const CFailedBatch& batch : kFailedBatches) {
         SCOPED_TRACE(batch.name);
         DeleteFileA((m_Dir + "zelkbat.txt").c_str());
@@ -327,6 +412,8 @@ TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
             arguments.replace(at, 2, m_Dir);
         for (size_t at; (at = arguments.find("%L")) != std::string::npos;)
             arguments.replace(at, 2, kLongName);
+        for (size_t at; (at = arguments.find("%H")) != std::string::npos;)
+            arguments.replace(at, 2, kHugeName);
         const DWORD start = GetTickCount();
         const CChildRun run = Finish(Start(arguments), 60000);
         EXPECT_LT(GetTickCount() - start, 60000u);
@@ -334,15 +421,19 @@ TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
         EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
         const std::vector<std::string> lines = LogLines(ReadText("zelkbat.txt"));
         ASSERT_FALSE(lines.empty()) << "nothing logged";
-        const std::string text = CatalogText(batch.messageId);
         bool logged = false;
         for (const std::string& line : lines) {
             EXPECT_TRUE(IsDatedLogLine(line)) << line;
-            logged = logged || line.find(text) != std::string::npos;
+            logged = logged || HoldsCatalogText(line, batch.messageId);
         }
-        EXPECT_TRUE(logged) << "no line with \"" << text << "\" in " << ReadText("zelkbat.txt");
+        EXPECT_TRUE(logged) << "no line of message " << batch.messageId << " in " << ReadText("zelkbat.txt");
         EXPECT_FALSE(Exists("out.bmp"));
     }
+    EXPECT_FALSE(Exists(stale.substr(m_Dir.size()).c_str())) << "the stale temporary file stayed";
+    EXPECT_TRUE(Exists("brv1A2B.tmp")) << "a file that is not ours was removed";
+    EXPECT_EQ("kept", ReadText("readonly.bmp"));
+    SetFileAttributesA((m_Dir + "readonly.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(foreign.c_str());
 }
 
 // A device that sends less INQUIRY data than it announces is still found and scans; the commands

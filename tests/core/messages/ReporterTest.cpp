@@ -2,6 +2,7 @@
 
 #include "core/messages/MessageCatalog.h"
 #include "core/messages/MessageReporter.h"
+#include "core/messages/MessageValues.h"
 #include "framework/App.h"
 
 #include <windows.h>
@@ -229,31 +230,58 @@ TEST_F(ReporterTest, ATextAskingForMoreValuesIsNeverFormatted)
     delete g_pMessageCatalog;
     testcatalog::WriteCatalog("RPT.MSG", {{kMsgLogFileFailed, "%s%n"}, {kMsgPlain, "plain"}});
     g_pMessageCatalog = new CMessageCatalog("RPT.MSG");
-    m_reporter.SetReportMode(kReportLog, PathOf("no-such-folder\\zelkbat.txt").c_str());
+    const std::string badLog = PathOf("no-such-folder\\zelkbat.txt");
+    m_reporter.SetReportMode(kReportLog, badLog.c_str());
     Report(m_reporter, kMsgPlain);
     ASSERT_EQ(g_boxes.size(), 2u);
-    EXPECT_EQ(g_boxes[0].text, "");
+    // The reason is not lost with the text: the id and the value stand in for it.
+    EXPECT_EQ(g_boxes[0].text, "Message 3312: " + badLog);
     EXPECT_EQ(g_boxes[1].text, "plain");
     EXPECT_EQ(m_reporter.GetMode(), kReportBox);
 }
 
-TEST_F(ReporterTest, LongMessagesAreCutAt511Characters)
+// A file name of thousands of characters keeps its beginning and end; the words around it stay.
+TEST_F(ReporterTest, LongValuesAreShortenedInTheirMiddle)
 {
     const std::string first(400, 'a');
     const std::string second(900, 'b');
-    Report(m_reporter, kMsgLong, first.c_str(), second.c_str());
-    const std::string expected = (first + "|" + second).substr(0, 511);
-    EXPECT_EQ(std::string(m_reporter.GetText()), expected);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].text, expected);
+    const std::string fits(kLongestMessageValue, 'c');
+    struct LongCase {
+        std::string first, second, expected;
+    };
+    const LongCase kCases[] = {
+        {first, second,
+            std::string(100, 'a') + "..." + std::string(57, 'a') + "|" + std::string(100, 'b') + "..." +
+                std::string(57, 'b')},
+        {fits, "x", fits + "|x"},
+    };
+    for (const LongCase& c : kCases) {
+        g_boxes.clear();
+        Report(m_reporter, kMsgLong, c.first.c_str(), c.second.c_str());
+        EXPECT_EQ(std::string(m_reporter.GetText()), c.expected);
+        ASSERT_EQ(g_boxes.size(), 1u);
+        EXPECT_EQ(g_boxes[0].text, c.expected);
+    }
+    g_boxes.clear();
+    Report(m_reporter, kMsgWithValues, 5, std::string(5000, 'n').c_str());
+    EXPECT_EQ(
+        std::string(m_reporter.GetText()), "entry 5: " + std::string(100, 'n') + "..." + std::string(57, 'n') + "\r\n");
 }
 
-TEST_F(ReporterTest, MissingTextGivesAnEmptyMessage)
+TEST_F(ReporterTest, AMessageWithoutTextGivesItsIdAndValues)
 {
+    delete g_pMessageCatalog;
+    // A text that asks for other values than its callers pass is dropped as the catalog is read.
+    testcatalog::WriteCatalog("RPT.MSG", {{kMsgWithValues, "entry %s: %d"}});
+    g_pMessageCatalog = new CMessageCatalog("RPT.MSG");
     Report(m_reporter, 3999);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].text, "");
-    EXPECT_EQ(m_reporter.GetMessageId(), 3999);
+    Report(m_reporter, kMsgWithValues, 7, "seven");
+    Report(m_reporter, kMsgLong, "one", std::string(300, 'z').c_str());
+    ASSERT_EQ(g_boxes.size(), 3u);
+    EXPECT_EQ(g_boxes[0].text, "Message 3999");
+    EXPECT_EQ(g_boxes[1].text, "Message 3378: 7, seven");
+    EXPECT_EQ(g_boxes[2].text, "Message 3327: one, " + std::string(100, 'z') + "..." + std::string(57, 'z'));
+    EXPECT_EQ(m_reporter.GetMessageId(), kMsgLong);
 }
 
 TEST_F(ReporterTest, BoxesBelongToTheMainWindowAndComeForwardInABatchStart)
