@@ -61,7 +61,7 @@ public:
     // Waits the tests shorten: the period after which a held reservation asks the user again, the
     // time a batch start tries before it gives up, the pause between reservation tries, the status
     // poll of PrepareScan and the deadline of a SCAN the device keeps refusing.
-    uint32_t m_nQuestionPeriodMs = 30000;
+    uint32_t m_nQuestionPeriodMs = 300000;
     uint32_t m_nBatchReserveLimitMs = 8000;
     uint32_t m_nRetryPauseMs = 1000;
     uint32_t m_nStatusPollMs = 250;
