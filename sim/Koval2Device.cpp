@@ -380,6 +380,15 @@ uint16_t CKoval2Device::ApplyExposure(int channel, uint16_t value, uint32_t full
     return uint16_t(std::clamp<int64_t>(stretched, 0, full));
 }
 
+double CKoval2Device::ExposedLight(int channel, double light) const
+{
+    const std::vector<uint8_t>& page = m_exposure[channel];
+    if (page.size() < 8 || page[2] < 7 || page[7] <= page[6])
+        return light;
+    const double gain = ((page[2] - 7) * 3 + 100) / 100.0;
+    return std::clamp((light * gain - page[6] / 255.0) * 255.0 / (page[7] - page[6]), 0.0, 1.0);
+}
+
 uint16_t CKoval2Device::ApplyLutFine(int channel, uint16_t level) const
 {
     uint32_t full = m_scan.bits > 8 ? (1u << m_scan.bits) - 1 : 255;
