@@ -332,6 +332,7 @@ const char* const kOrbelLongLine = "host 0\ndevice 0 0 4 kind=orbel linecount=5:
 const char* const kUltraWithoutNegatives = "host 0\ndevice 0 0 4 kind=telmari model=ultra negatives=0\n";
 const char* const kGreyZandor = "host 0\ndevice 0 0 4 kind=zandor model=gs400\n";
 const char* const kDeepKoval2 = "host 0\ndevice 0 0 4 kind=koval2 lut=0x62\n";
+const char* const kOstravel = "host 0\ndevice 0 0 4 kind=ostravel\n";
 const char* const kFennikEmptyFeeder = "host 0\ndevice 0 0 4 kind=fennik feeder=0\n";
 const char* const kPendaroWithoutFeeder = "host 0\ndevice 0 0 4 kind=pendaro\n";
 
@@ -382,6 +383,9 @@ const CFailedBatch kFailedBatches[] = {
     {"KOVAL II asked for its feeder", kKoval2, "\"adf rgb resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 1, 4457},
     {"densities reach the scan", kKoval2, "\"gray resppi:100 selmm:20,20,80,80 gamma:1 dens:0.3,1.5 scan:%Dout.bmp\"",
      0, 0, "out.bmp", true, "\"gray resppi:100 selmm:20,20,80,80 gamma:1 scan:%Dsame.bmp\"", 0, true},
+    {"densities reach the OSTRAVEL scan", kOstravel,
+     "\"gray resppi:100 selmm:20,20,60,60 gamma:1 dens:0.3,1.5 scan:%Dout.bmp\"", 0, 0, "out.bmp", true,
+     "\"gray resppi:100 selmm:20,20,60,60 gamma:1 scan:%Dsame.bmp\"", 0, true},
     {"auto finds the range of the selection", kKoval2,
      "\"gray resppi:100 selmm:20,20,80,80 gamma:1 auto scan:%Dout.bmp\"", 0, 0, "out.bmp", true,
      "\"gray resppi:100 selmm:20,20,80,80 gamma:1 scan:%Dsame.bmp\"", 0, true},
