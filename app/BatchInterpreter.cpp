@@ -4,10 +4,12 @@
 
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MessageReporter.h"
+#include "core/messages/MsgString.h"
 #include "core/messages/ProgramDirectory.h"
 #include "core/scan/OutputFile.h"
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
+#include "drivers/DriverFamilies.h"
 #include "framework/App.h"
 
 #include <algorithm>
@@ -24,6 +26,12 @@ namespace {
 constexpr int kImageLineArt = 0;
 constexpr int kMsgCannotRead = 3310;
 constexpr int kMsgNoSlotForScanner = 3427;
+constexpr int kMsgFirstTypeName = 3053;
+constexpr int kMsgFirstOriginalName = 3059;
+constexpr int kMsgTypeTaken = 4455;
+constexpr int kMsgTypeNotOffered = 4456;
+constexpr int kMsgNoFeeder = 4457;
+constexpr int kMsgDepthTaken = 4458;
 
 // A settings file without a folder lies beside the program, as the loader looks for it.
 CString SettingsFilePath(const CString& name)
@@ -97,18 +105,57 @@ void ApplyFileSwitches(const CBatchCommandLine& line, bool batchStart)
         WriteGeneralInt("File extension", 0);
 }
 
-void ApplyFirstChoice(const CBatchCommandLine& line, const CKeywordChoice* choices, int count, uint8_t offered,
-                      bool allTypes, uint16_t id)
+// An original the scanner lacks would be scanned as another one, a negative as a print. The name of
+// the first one the line names when none of them is offered, else empty.
+CString ApplyOriginal(const CBatchCommandLine& line, uint8_t offered, bool batchStart)
 {
-    for (int i = 0; i < count; ++i) {
-        if (!line.Has(choices[i].keyword) || (offered & choices[i].capabilityBit) == 0)
+    int32_t named = -1;
+    for (const CKeywordChoice& choice : kOriginals) {
+        if (!line.Has(choice.keyword))
             continue;
-        if (allTypes)
-            g_pScanSettings->SetParamAllTypes(id, choices[i].value);
-        else
-            g_pScanSettings->SetParam(id, choices[i].value);
-        return;
+        if ((offered & choice.capabilityBit) != 0) {
+            g_pScanSettings->SetParam(kParamOriginal, choice.value);
+            return CString();
+        }
+        if (named < 0)
+            named = choice.value;
     }
+    if (!batchStart || named < 0 || offered == 0)
+        return CString();
+    return CMsgString(kMsgFirstOriginalName + named);
+}
+
+uint8_t TypeBit(int32_t type) { return (uint8_t)(1u << type); }
+
+// A line's type keyword the scanner lacks, or a stored slot's type, gives way to the nearest type
+// it offers, and the log says so: a scan in some other type, said nowhere, is a wrong result. The
+// name of a type nothing stands in for, else empty.
+CString ApplyImageType(const CBatchCommandLine& line, uint8_t offered, bool batchStart)
+{
+    int32_t named = -1;
+    for (const CKeywordChoice& choice : kImageTypes) {
+        if (!line.Has(choice.keyword))
+            continue;
+        if ((offered & choice.capabilityBit) != 0) {
+            g_pScanSettings->SetParamAllTypes(kParamImageType, choice.value);
+            return CString();
+        }
+        if (named < 0)
+            named = choice.value;
+    }
+    // A driver that states no types (none found) leaves the record as it is.
+    if (!batchStart || offered == 0)
+        return CString();
+    const int32_t wanted = named >= 0 ? named : g_pScanSettings->GetParam(kParamImageType);
+    if (wanted < 0 || wanted >= kImageTypeCount || (offered & TypeBit(wanted)) != 0)
+        return CString();
+    const int32_t nearest = NearestOfferedImageType(wanted, offered);
+    const CMsgString wantedName(kMsgFirstTypeName + wanted);
+    if (nearest < 0)
+        return wantedName;
+    g_pScanSettings->SetParamAllTypes(kParamImageType, nearest);
+    ReportMessage(kMsgTypeTaken, (LPCSTR)wantedName, (LPCSTR)CMsgString(kMsgFirstTypeName + nearest));
+    return CString();
 }
 
 void ApplyClampedWord(const CBatchCommandLine& line, const char* keyword, uint16_t id, uint32_t low, uint32_t high)
@@ -226,6 +273,23 @@ void ApplyOrientation(const CBatchCommandLine& line)
     }
 }
 
+// Parameter 44 keeps the value as the line gives it; the depth the scan takes is parameter 138, set
+// as the form's Bits list sets it, for grey and RGB only.
+void ApplyBits(const CBatchCommandLine& line, CScannerDriver& driver)
+{
+    if (!line.Has("bits:"))
+        return;
+    const int32_t asked = (int32_t)ClampUnsigned(CBatchCommandLine::ParseInt(line.WordValue("bits:")), 1, 16);
+    g_pScanSettings->SetParam(kParamOutputBits, asked);
+    const int32_t type = g_pScanSettings->GetParam(kParamImageType);
+    if (type != kImageGrey && type != kImageRgb)
+        return;
+    const int32_t depth = BatchScanDepth(asked, driver.m_nFurtherFlags[2]);
+    g_pScanSettings->SetParam(kParamBitsPerChannel, depth);
+    if (asked > 8 && depth != asked)
+        ReportMessage(kMsgDepthTaken, asked, depth);
+}
+
 void ApplyGamma(const CBatchCommandLine& line)
 {
     if (!line.Has("gamma:"))
@@ -258,6 +322,34 @@ CBatchOutput ChooseOutput(const CBatchCommandLine& line)
 
 }  // namespace
 
+int32_t NearestOfferedImageType(int32_t requested, uint8_t offered)
+{
+    // Each type's stand-ins, nearest first; -1 ends a row.
+    static const int32_t kStandIns[kImageTypeCount][3] = {
+        {1, 2, 3}, {0, 2, 3}, {3, -1, -1}, {2, -1, -1}, {3, 2, -1},
+    };
+    if (requested < 0 || requested >= kImageTypeCount)
+        return -1;
+    if ((offered & TypeBit(requested)) != 0)
+        return requested;
+    for (int32_t type : kStandIns[requested]) {
+        if (type >= 0 && (offered & TypeBit(type)) != 0)
+            return type;
+    }
+    return -1;
+}
+
+int32_t BatchScanDepth(int32_t asked, uint8_t depthFlags)
+{
+    static const int32_t kDepths[] = {8, 10, 12, 14, 16};
+    int32_t depth = 8;
+    for (int i = 0; i < 5; ++i) {
+        if ((depthFlags & (1u << i)) != 0 && kDepths[i] <= asked)
+            depth = kDepths[i];
+    }
+    return depth;
+}
+
 bool ApplyBatchSettingsFile(const CString& original)
 {
     const CBatchCommandLine line(original);
@@ -286,8 +378,8 @@ CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& d
 {
     ApplyProgress(line);
     ApplyFileSwitches(line, batchStart);
-    ApplyFirstChoice(line, kImageTypes, 5, driver.m_nImageTypeFlags, true, 0);
-    ApplyFirstChoice(line, kOriginals, 3, driver.m_nCapabilityFlags, false, 8);
+    const CString unofferedType = ApplyImageType(line, driver.m_nImageTypeFlags, batchStart);
+    const CString unofferedOriginal = ApplyOriginal(line, driver.m_nCapabilityFlags, batchStart);
     ApplyClampedWord(line, "resppi:", kParamResolution, 25, driver.m_nMaxResolutionForType);
     ApplyClampedWord(line, "scale:", kParamScale, 1, 1000);
     ApplyClampedWord(line, "descr:", kParamScreenRuling, 20, 400);
@@ -300,7 +392,7 @@ CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& d
     ApplyDensityMode(line, driver);
     const SelectionKind selection = ApplySelection(line, driver);
     ApplyOrientation(line);
-    ApplyClampedWord(line, "bits:", kParamOutputBits, 1, 16);
+    ApplyBits(line, driver);
     ApplyGamma(line);
     CBatchOutput output = ChooseOutput(line);
     if (selection != kSelectionHoldsArea) {
@@ -308,6 +400,13 @@ CBatchOutput ApplyBatchKeywords(const CBatchCommandLine& line, CScannerDriver& d
         output.selectionTooSmall = selection == kSelectionTooSmall;
     } else if (output.kind != kBatchNoOutput && !IsScannableGeometry(driver)) {
         output.unscannableGeometry = true;
+    }
+    if (!unofferedType.IsEmpty() || !unofferedOriginal.IsEmpty()) {
+        output.refusal = kMsgTypeNotOffered;
+        output.refusalValue = unofferedType.IsEmpty() ? unofferedOriginal : unofferedType;
+    } else if (batchStart && line.Has("adf") && !FamilyTakesFeeder(driver.m_nKind)) {
+        // Scanning the glass in place of the feeder would write another original than the one asked.
+        output.refusal = kMsgNoFeeder;
     }
     return output;
 }

@@ -33,7 +33,18 @@ struct CBatchOutput {
     CString emptySelection;  // the "selmm:" value when it holds nothing of the bed
     bool selectionTooSmall = false;  // ... because it held less than the smallest scan
     bool unscannableGeometry = false;  // the settings' resolution or selection cannot be scanned
+    int refusal = 0;  // a catalog message that refuses the output before any scan
+    CString refusalValue;  // its value, when it takes one
 };
+
+// The image type taken for one the scanner does not offer (bits 0x01 line art .. 0x10 CMYK in
+// offered): colour and grey stand in for each other, CMYK for RGB first; a 1-bit type for the
+// other 1-bit type, then grey. Grey and colour never become 1-bit. -1 when nothing fits.
+int32_t NearestOfferedImageType(int32_t requested, uint8_t offered);
+
+// The bits per colour a scan takes for "bits:", as the form's Bits list offers them: the deepest of
+// 8, 10, 12, 14, 16 (bits 0..4 of depthFlags) not above the value asked, and 8 when none is.
+int32_t BatchScanDepth(int32_t asked, uint8_t depthFlags);
 
 // "set:" in the line as given (its value keeps its case): names and loads the settings file. A file
 // of another program version is refused by the loader and left where it is. false after a reported

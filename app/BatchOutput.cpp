@@ -265,6 +265,10 @@ int RunBatchOutput(const CBatchOutput& output)
         ReportMessage(kMsgUnscannableSettings, (LPCSTR)GetSettingsFileName());
         return kExitScanFailed;
     }
+    if (output.kind != kBatchNoOutput && output.refusal != 0) {
+        ReportMessage(output.refusal, (LPCSTR)output.refusalValue);
+        return kExitScanFailed;
+    }
     switch (output.kind) {
     case kBatchScanToFile:
         return RunScanToFile(output);

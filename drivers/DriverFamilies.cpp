@@ -45,3 +45,8 @@ void RegisterDriverFamilies()
     for (const CFamilyRegistration& family : kBuiltFamilies)
         RegisterDriverFactory(family.index, family.create);
 }
+
+bool FamilyTakesFeeder(uint32_t kind)
+{
+    return (kind & (kKindFennik | kKindPendaro | kKindPendaro2 | kKindOstravel)) != 0;
+}

@@ -7,4 +7,10 @@
 // to never reaches the program, and the table's entries must be constructed before they take a
 // factory.
 
+#include <cstdint>
+
 void RegisterDriverFamilies();
+
+// Whether a driver of this kind word can take its originals from a document feeder. Which of its
+// devices has one fitted, and loaded, the family's driver finds out when it scans.
+bool FamilyTakesFeeder(uint32_t kind);

@@ -628,6 +628,10 @@ TEXTS = {
     4433: "Sensitivity",
     4435: "Lock",
     4436: "Please wait, the scanner is getting ready.",
+    4455: "The scanner does not offer %s; the scan is made in %s.",
+    4456: "The scanner does not offer %s; nothing was scanned.",
+    4457: "The scanner has no document feeder; nothing was scanned.",
+    4458: "The scanner does not scan %d bits per colour; the scan is made with %d.",
     4464: "The scanner lamp failed.",
     4465: "The scanner carriage is blocked.",
     4466: "The scanner's light sensor failed.",
@@ -1184,6 +1188,10 @@ CALLERS = {
     4375: "",           # print document name
     4376: "%s",         # file name
     4410: "%d",         # seconds
+    4455: "%s %s",      # the image type asked for, the one taken
+    4456: "%s",         # the image type asked for
+    4457: "",
+    4458: "%d %d",      # bits per colour asked for, the depth taken
     4476: "",
     4479: "",
     4480: "",

@@ -366,6 +366,29 @@ uint16_t CKoval2Device::ApplyLut(int channel, uint16_t value) const
     return uint16_t(table[index] & full);
 }
 
+uint16_t CKoval2Device::ApplyExposure(int channel, uint16_t value, uint32_t full) const
+{
+    const std::vector<uint8_t>& page = m_exposure[channel];
+    if (page.size() < 8 || page[2] < 7 || page[7] <= page[6])
+        return value;
+    // Byte 2 counts the gain in steps of 3 % from 100 %; bytes 6 and 7 are the levels (of 255)
+    // that the page's maximum and minimum density reach after it.
+    const uint64_t gain = uint64_t(page[2] - 7) * 3 + 100;
+    const int64_t exposed = int64_t(uint64_t(value) * gain / 100);
+    const int64_t black = int64_t(page[6]) * full / 255;
+    const int64_t stretched = (exposed - black) * 255 / (page[7] - page[6]);
+    return uint16_t(std::clamp<int64_t>(stretched, 0, full));
+}
+
+double CKoval2Device::ExposedLight(int channel, double light) const
+{
+    const std::vector<uint8_t>& page = m_exposure[channel];
+    if (page.size() < 8 || page[2] < 7 || page[7] <= page[6])
+        return light;
+    const double gain = ((page[2] - 7) * 3 + 100) / 100.0;
+    return std::clamp((light * gain - page[6] / 255.0) * 255.0 / (page[7] - page[6]), 0.0, 1.0);
+}
+
 uint16_t CKoval2Device::ApplyLutFine(int channel, uint16_t level) const
 {
     uint32_t full = m_scan.bits > 8 ? (1u << m_scan.bits) - 1 : 255;
@@ -439,11 +462,11 @@ std::vector<uint8_t> CKoval2Device::ApplyLuts(const std::vector<uint8_t>& chart)
             size_t at = size_t(colours * x + colour) * sampleBytes;
             if (wide) {
                 uint16_t value = uint16_t((chart[at] << 8) | chart[at + 1]) >> (16 - m_scan.bits);
-                value = ApplyLut(lut, value);
+                value = ApplyLut(lut, ApplyExposure(lut, value, (1u << m_scan.bits) - 1));
                 *out++ = uint8_t(value >> 8);
                 *out++ = uint8_t(value);
             } else {
-                *out++ = uint8_t(ApplyLut(lut, chart[at]));
+                *out++ = uint8_t(ApplyLut(lut, ApplyExposure(lut, chart[at], 255)));
             }
         }
     }

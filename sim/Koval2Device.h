@@ -101,6 +101,11 @@ protected:
     bool ScansNegative() const;
     void RenderRecord(const CRecord& record, uint32_t index, uint8_t* out);
     uint16_t ApplyLut(int channel, uint16_t value) const;
+    // A sample (0..full) through the exposure page of the channel: its gain, then its two levels
+    // stretched over the whole range.
+    uint16_t ApplyExposure(int channel, uint16_t value, uint32_t full) const;
+    // The same for light as a share of the whole range (0..1).
+    double ExposedLight(int channel, double light) const;
     // The table of a channel indexed by a 16-bit level.
     uint16_t ApplyLutFine(int channel, uint16_t level) const;
     const std::vector<uint16_t>& TableOf(int channel) const;

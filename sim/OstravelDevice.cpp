@@ -190,7 +190,8 @@ uint16_t COstravelDevice::Sample(double light, int x, int colour, int channels) 
         uint16_t gain = uint16_t(table[2 + sensor] | (table[2 + m_shadingPixels + sensor] << 8));
         downloaded = gain == 0xFFFF ? 1.0 : gain / 1024.0;
     }
-    double level = std::clamp(light * kStripLevel * SensorGain(sensor, gainColour) * downloaded, 0.0, 1.0);
+    const double exposed = ExposedLight(channels == 3 ? colour + 1 : 0, light);
+    double level = std::clamp(exposed * kStripLevel * SensorGain(sensor, gainColour) * downloaded, 0.0, 1.0);
     uint32_t full = m_scan.bits > 8 ? 65535u : 255u;
     const std::vector<uint16_t>& table = TableOf(channels == 3 ? colour + 1 : 0);
     if (table.empty())

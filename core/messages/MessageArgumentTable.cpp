@@ -58,6 +58,9 @@ const CMessageArguments kMessageArguments[] = {
     {4374, "s"},
     {4376, "s"},
     {4410, "i"},
+    {4455, "ss"},
+    {4456, "s"},
+    {4458, "ii"},
     {4486, "s"},
 };
 

@@ -43,6 +43,7 @@ constexpr uint16_t kSenseBecomingReady = 0x0401;
 constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgWrongLength = 3351;
 constexpr int kMsgBecomingReady = 4436;
+constexpr int kMsgNoPaper = 3339;
 
 const uint32_t kFennikResolutions[] = {50, 75, 100, 150, 200, 300, 400, 500, 600, 800, 1000, 1200, 2400, 65535, 0};
 const uint16_t kCapabilityWords[8] = {2056, 2056, 10, 10, 2, 2, 0, 0};
@@ -384,6 +385,20 @@ uint16_t CFennikDriver::ReserveDevice()
     uint16_t result = WaitReady(kReadyTimeout);
     if (result != kDriverOk)
         return result;
+    // The device shows its feeder only while it holds paper; the glass in its place would be
+    // another original than the one asked for.
+    if (m_bFeederActive) {
+        uint8_t data[96];
+        result = InquireAgain(data);
+        if (result != kDriverOk)
+            return result;
+        m_bFeederPresent = (data[kInqFlags] & kFlagFeeder) != 0 ? 1 : 0;
+        if (!m_bFeederPresent) {
+            m_bFeederActive = 0;
+            ReportMessage(kMsgNoPaper);
+            return kDriverAborted;
+        }
+    }
     CScsiByteBuffer none(0);
     result = g_pScsiChannel->ReserveUnit(none, kCommandTimeout, kSenseBytes);
     if (result == kDriverOk)

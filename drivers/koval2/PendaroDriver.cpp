@@ -44,6 +44,7 @@ constexpr uint32_t kFeederSettleMs = 3000;
 constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgLutTooLarge = 3415;
 constexpr int kMsgNoPaper = 3339;
+constexpr int kMsgNoFeeder = 4457;
 constexpr uint8_t kPendaroLutCommand = 0x27;
 
 const uint16_t kCapabilityWords[8] = {2056, 2056, 10, 10, 2, 2, 0, 3600};
@@ -346,6 +347,11 @@ uint8_t CPendaroDriver::AccessoryByte() const
 
 uint16_t CPendaroDriver::CheckFeeder()
 {
+    // No paper can be put into a feeder that is not there: no question, the scan stops.
+    if (m_bFeederInUse && !m_bFeederPresent) {
+        ReportMessage(kMsgNoFeeder);
+        return kDriverAborted;
+    }
     while (m_bFeederInUse) {
         if (DetectFeeder() != 0)
             return kDriverOk;

@@ -284,33 +284,18 @@ uint16_t COrbelDriver::ReadData(uint8_t* buffer, uint8_t, uint16_t lines, uint16
     uint16_t result = WaitReady(kCommandReadyMs);
     if (result != kDriverOk)
         return result;
-    CScopedBlock line;
-    uint32_t lineBytes = 0;
     for (uint32_t i = 0; i < lines; ++i) {
         uint32_t count = 0;
         uint16_t header = ReadHeader(count);
         if (header != kDriverOk && header != kDriverAborted)
             return header;
-        if (count > 1) {
-            // A later line may announce more than an earlier one: the buffer grows to it.
-            if (count > lineBytes) {
-                line.Alloc(count);
-                if (line.Data() == nullptr)
-                    return kDriverFailed;
-                lineBytes = count;
-            }
-            uint8_t* data = static_cast<uint8_t*>(line.Data());
-            result = ReadBytes(data, count);
-            if (result == kDriverOk) {
-                ++m_nLinesRead;
-                uint8_t* out = buffer + size_t(bytesPerLine) * i;
-                uint32_t copied = std::min<uint32_t>(count, bytesPerLine);
-                std::memcpy(out, data, copied);
-                // A short line ends in its last sample, as the output does for a short image.
-                if (copied != 0)
-                    std::memset(out + copied, data[copied - 1], bytesPerLine - copied);
-            }
-        }
+        // A line of another length than the window's is a transfer fault: cut or padded, it would
+        // pass a damaged image as a good one. What the device still holds, the stop drains.
+        if (count != bytesPerLine)
+            return header == kDriverAborted ? kDriverAborted : kDriverFailed;
+        result = ReadBytes(buffer + size_t(bytesPerLine) * i, count);
+        if (result == kDriverOk)
+            ++m_nLinesRead;
         if (header == kDriverAborted)
             return kDriverAborted;
         if (result != kDriverOk)

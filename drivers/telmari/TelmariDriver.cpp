@@ -241,7 +241,7 @@ uint16_t CTelmariDriver::Identify()
         m_nMaxResolutionX[i] = m_nMaxResolutionY[i];
     }
     // A device without negatives refuses the value; that only leaves the feature off.
-    if (SendDeviceValue(kTelmariValueMaxRed, kProbeValue) == kDriverOk)
+    if (AcceptsDeviceValue(kTelmariValueMaxRed, kProbeValue))
         m_nCapabilityFlags |= kCapNegatives;
     return kDriverOk;
 }
@@ -442,7 +442,7 @@ uint16_t CTelmariUltraDriver::Identify()
         return kDriverOk;
     }
     m_nCapabilityFlags |= kCapTransparency;
-    if (SendDeviceValue(kTelmariValueMaxRed, kProbeValue) == kDriverOk)
+    if (AcceptsDeviceValue(kTelmariValueMaxRed, kProbeValue))
         m_nCapabilityFlags |= kCapNegatives;
     return kDriverOk;
 }

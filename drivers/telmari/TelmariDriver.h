@@ -96,6 +96,8 @@ public:
     virtual uint16_t WaitForBufferedData(uint8_t qualifier, uint32_t& bytes, uint32_t timeoutMs);
 
     uint16_t SendDeviceValue(uint16_t id, uint32_t value);
+    // Whether the device takes a value: a capability probe, whose refusal only leaves a feature off.
+    bool AcceptsDeviceValue(uint16_t id, uint32_t value);
     uint16_t ReadDeviceValue(uint16_t id, uint32_t& value);
     uint16_t ReadImageLines(uint8_t* buffer, uint8_t qualifier, uint32_t lines, uint32_t bytesPerLine);
     uint32_t GetMaxResolutionXForType(int32_t imageType) const;

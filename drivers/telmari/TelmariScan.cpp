@@ -147,10 +147,20 @@ uint16_t CTelmariDriver::SendDeviceValue(uint16_t id, uint32_t value)
     PutBe32(block.GetData(), value);
     uint16_t result = RepeatingUnitAttention(
         block, [&] { return g_pScsiChannel->Send10(block, kDataTypeValue, id, kCommandTimeout, kSenseBytes); });
-    // The plain TELMARI keeps its refusals quiet: the negative probe of identification relies on it.
-    if (IsCheck(result) && m_nKind != kKindTelmari)
+    if (IsCheck(result))
         return HandleSense(block.m_sense);
     return result;
+}
+
+bool CTelmariDriver::AcceptsDeviceValue(uint16_t id, uint32_t value)
+{
+    if (g_pScsiChannel == nullptr)
+        return false;
+    CScsiFixedBuffer<4> block;
+    PutBe32(block.GetData(), value);
+    return RepeatingUnitAttention(block, [&] {
+        return g_pScsiChannel->Send10(block, kDataTypeValue, id, kCommandTimeout, kSenseBytes);
+    }) == kDriverOk;
 }
 
 uint16_t CTelmariDriver::ReadDeviceValue(uint16_t id, uint32_t& value)

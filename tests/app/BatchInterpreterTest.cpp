@@ -8,10 +8,12 @@
 #include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
 #include "tests/app/AppTestEnvironment.h"
+#include "tests/support/Reports.h"
 #include "tests/support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -128,6 +130,8 @@ const CInterpreterCase kCases[] = {
 
 TEST_F(CBatchFixture, CommandLinesGiveTheirSettings)
 {
+    // "bits:24" on a scanner of 8 bits says what it takes; no box may wait for an answer.
+    CReportRecorder reports;
     for (const CInterpreterCase& c : kCases) {
         SCOPED_TRACE(c.line);
         TearDown();
@@ -191,6 +195,94 @@ TEST_F(CBatchFixture, PrintPlacementIsLimited)
     EXPECT_EQ(0, g_nPrintMarginX);
     EXPECT_EQ(-4, g_nPrintMarginY);
     EXPECT_EQ(99, g_nPrintCopies);
+}
+
+TEST(BatchImageType, NearestOfferedTypeNeverTurnsGreyOrColourIntoOneBit)
+{
+    struct Case {
+        int32_t requested;
+        uint8_t offered;   // 0x01 line art, 0x02 halftone, 0x04 grey, 0x08 RGB, 0x10 CMYK
+        int32_t taken;
+    } const kCases[] = {
+        {3, 0x0D, 3},  {4, 0x0D, 3},  {4, 0x05, 2},  {3, 0x05, 2}, {2, 0x09, 3}, {2, 0x03, -1},
+        {3, 0x01, -1}, {4, 0x03, -1}, {1, 0x0D, 0},  {1, 0x0C, 2}, {0, 0x0A, 1},     {0, 0x08, 3},
+        {5, 0x1F, -1}, {-1, 0x1F, -1},
+    };
+    for (const Case& c : kCases)
+        EXPECT_EQ(c.taken, NearestOfferedImageType(c.requested, c.offered)) << c.requested << " of " << int(c.offered);
+}
+
+TEST(BatchImageType, ScanDepthIsTheDeepestOfferedNotAboveTheOneAsked)
+{
+    struct Case {
+        int32_t asked;
+        uint8_t depths;   // bits 0..4: 8, 10, 12, 14, 16 bits offered
+        int32_t taken;
+    } const kCases[] = {
+        {16, 0x11, 16}, {16, 0x01, 8}, {16, 0x00, 8}, {12, 0x11, 8}, {12, 0x05, 12},
+        {14, 0x1F, 14}, {1, 0x1F, 8},  {8, 0x10, 8},
+    };
+    for (const Case& c : kCases)
+        EXPECT_EQ(c.taken, BatchScanDepth(c.asked, c.depths)) << c.asked << " of " << int(c.depths);
+}
+
+// The type, depth and feeder a line asks for reach the scan, or the log says what stood in, or the
+// output is refused before any scan.
+TEST_F(CBatchFixture, TypeDepthAndFeederTheScannerLacksAreSaidOrRefused)
+{
+    struct Case {
+        const char* line;
+        uint8_t types;
+        uint8_t depths;
+        uint32_t kind;
+        int32_t slotType;     // the record's type before the line
+        int32_t type;         // the type after it
+        int32_t depth;        // parameter 138 after it, -1 when not looked at
+        int logged;           // the message said, 0 for none
+        int refusal;
+    } const kCases[] = {
+        {"cmyk scan:x.tif", 0x0D, 0, 1, 2, 3, -1, 4455, 0},
+        {"half scan:x.tif", 0x0D, 0, 1, 3, 0, -1, 4455, 0},
+        {"rgb scan:x.tif", 0x05, 0, 1, 3, 2, -1, 4455, 0},
+        {"scan:x.tif", 0x0D, 0, 1, 4, 3, -1, 4455, 0},
+        {"gray scan:x.tif", 0x03, 0, 1, 0, 0, -1, 0, 4456},
+        {"cmyk rgb scan:x.tif", 0x0D, 0, 1, 0, 3, -1, 0, 0},
+        {"rgb bits:16 scan:x.tif", 0x0D, 0x11, 1, 2, 3, 16, 0, 0},
+        {"gray bits:16 scan:x.tif", 0x0D, 0x01, 1, 3, 2, 8, 4458, 0},
+        {"rgb bits:8 scan:x.tif", 0x0D, 0x11, 1, 2, 3, 8, 0, 0},
+        {"line bits:16 scan:x.tif", 0x0D, 0x11, 1, 2, 0, 1, 0, 0},
+        {"trans rgb scan:x.tif", 0x0D, 0, 1, 2, 3, -1, 0, 4456},
+        {"adf rgb scan:x.tif", 0x0D, 0, 1, 2, 3, -1, 0, 4457},
+        {"adf rgb scan:x.tif", 0x0D, 0, 0x10000, 2, 3, -1, 0, 0},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.line);
+        m_pDriver->m_nImageTypeFlags = c.types;
+        m_pDriver->m_nFurtherFlags[2] = c.depths;
+        m_pDriver->m_nKind = c.kind;
+        g_pScanSettings->SetParamAllTypes(kParamImageType, c.slotType);
+        CReportRecorder reports;
+        const CBatchOutput output = Apply(c.line);
+        EXPECT_EQ(c.type, g_pScanSettings->GetParam(kParamImageType));
+        if (c.depth >= 0) {
+            EXPECT_EQ(c.depth, g_pScanSettings->GetParam(kParamBitsPerChannel));
+        }
+        const std::vector<int>& ids = reports.Ids();
+        if (c.logged != 0) {
+            EXPECT_NE(ids.end(), std::find(ids.begin(), ids.end(), c.logged));
+        } else {
+            EXPECT_TRUE(ids.empty()) << ids.front();
+        }
+        EXPECT_EQ(c.refusal, output.refusal);
+    }
+}
+
+TEST_F(CBatchFixture, AnInteractiveStartPassesOverATypeTheScannerLacks)
+{
+    CReportRecorder reports;
+    Apply("cmyk", false);
+    EXPECT_EQ(2, g_pScanSettings->GetParam(kParamImageType));
+    EXPECT_TRUE(reports.Ids().empty());
 }
 
 TEST_F(CBatchFixture, ProgressSwitchAndTitle)

@@ -292,14 +292,57 @@ TEST_F(CEndToEnd, BatchStartWithoutOutputCommandEnds)
     EXPECT_TRUE(fromFile.boxes.empty());
 }
 
+struct CTiffFacts {
+    uint32_t width = 0, height = 0;
+    uint16_t bits = 0, samples = 0;
+    std::string profile;   // the ICC tag's bytes, empty without one
+    uint32_t largest = 0;  // the largest sample
+};
+
+bool ReadTiffFacts(const std::string& path, CTiffFacts& facts)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (tiff == nullptr)
+        return false;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &facts.width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &facts.height);
+    TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &facts.bits);
+    TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &facts.samples);
+    uint32_t count = 0;
+    void* data = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &count, &data) == 1 && data != nullptr)
+        facts.profile.assign((const char*)data, count);
+    std::vector<uint8_t> line((size_t)TIFFScanlineSize(tiff));
+    for (uint32_t y = 0; y < facts.height; ++y) {
+        if (TIFFReadScanline(tiff, line.data(), y, 0) != 1)
+            break;
+        for (size_t i = 0; i < line.size(); i += facts.bits / 8)
+            facts.largest = std::max<uint32_t>(facts.largest, facts.bits == 16 ? line[i] | line[i + 1] << 8 : line[i]);
+    }
+    TIFFClose(tiff);
+    return true;
+}
+
+std::string ReadBinary(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 // A batch start that fails anywhere ends by itself, shows no box, leaves its reason as one dated
-// line in the batch log and no output file behind.
+// line in the batch log and no output file behind. A run that stands something in for what the line
+// asked says so in the log too, and writes what the line that asks for it directly would write.
 struct CFailedBatch {
     const char* name;
     const char* bus;         // the virtual bus the run sees
     const char* arguments;   // "%D" stands for the run's folder, "%L" for a long name
     DWORD exitCode;
     int messageId;
+    const char* output = "out.bmp";   // the file the line names, in the run's folder
+    bool written = false;             // whether the run leaves it
+    const char* sameAs = nullptr;     // a line whose file must hold the same bytes, on the same bus
+    uint16_t bits = 0;                // bits per sample of a written TIFF, when not 0
+    bool differs = false;             // the file of sameAs must differ instead: the line changes the image
 };
 
 const char* const kNoDevice = "host 0\n";
@@ -320,6 +363,13 @@ const std::string kHugeName(5000, 'n');
 const char* const kTmrHeldForEver = "host 0\ndevice 0 0 4 kind=tmr conflict=100000\n";
 const char* const kFennikFailingRead =
     "host 0\ndevice 0 0 4 kind=fennik\nfault 0 0 4 kind=check opcode=0x28 count=0 sense=3/11/00\n";
+const char* const kOrbelLongLine = "host 0\ndevice 0 0 4 kind=orbel linecount=5:10\n";
+const char* const kUltraWithoutNegatives = "host 0\ndevice 0 0 4 kind=telmari model=ultra negatives=0\n";
+const char* const kGreyZandor = "host 0\ndevice 0 0 4 kind=zandor model=gs400\n";
+const char* const kDeepKoval2 = "host 0\ndevice 0 0 4 kind=koval2 lut=0x62\n";
+const char* const kOstravel = "host 0\ndevice 0 0 4 kind=ostravel\n";
+const char* const kFennikEmptyFeeder = "host 0\ndevice 0 0 4 kind=fennik feeder=0\n";
+const char* const kPendaroWithoutFeeder = "host 0\ndevice 0 0 4 kind=pendaro\n";
 
 const CFailedBatch kFailedBatches[] = {
     {"no scanner", kNoDevice, "\"rgb resppi:300 scan:%Dout.bmp\"", 4, 3316},
@@ -364,6 +414,37 @@ const CFailedBatch kFailedBatches[] = {
     {"settings file of no bytes", kKoval2, "\"rgb set:%Dnothing.zlk scan:%Dout.bmp\"", 4, 3310},
     {"settings of resolution -1", kKoval2, "\"set:%Dnoresolution.zlk scan:%Dout.bmp\"", 1, 3429},
     {"selection below the smallest scan", kKoval2, "\"rgb resppi:300 selmm:0,0,0.1,0.1 scan:%Dout.bmp\"", 1, 3428},
+    {"ORBEL 35 line shorter than the window", kOrbelLongLine,
+     "\"trans rgb resppi:300 selmm:0,0,30,30 scan:%Dout.bmp\"", 1, 3335},
+    {"TELMARI ULTRA without negatives asked for a negative", kUltraWithoutNegatives,
+     "\"neg rgb resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 1, 4456},
+    {"KOVAL II asked for CMYK scans RGB", kKoval2, "\"cmyk resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 0, 4455,
+     "out.bmp", true, "\"rgb resppi:100 selmm:0,0,20,20 scan:%Dsame.bmp\""},
+    {"KOVAL II asked for halftone scans line art", kKoval2,
+     "\"half resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 0, 4455, "out.bmp", true,
+     "\"line resppi:100 selmm:0,0,20,20 scan:%Dsame.bmp\""},
+    {"grey ZANDOR asked for RGB scans grey", kGreyZandor, "\"rgb resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 0,
+     4455, "out.bmp", true, "\"gray resppi:100 selmm:0,0,20,20 scan:%Dsame.bmp\""},
+    {"CMYK settings slot on the KOVAL II scans RGB", kKoval2,
+     "\"set:CMPROF.ZLK resppi:100 selmm:0,0,20,20 scan:%Dout.tif\"", 0, 4455, "out.tif", true},
+    {"16 bits into a TIFF", kDeepKoval2, "\"rgb bits:16 resppi:100 selmm:0,0,20,20 scan:%Dout.tif\"", 0, 0, "out.tif",
+     true, nullptr, 16},
+    {"16 bits of a 10-bit KOVAL II", kKoval2, "\"rgb bits:16 resppi:100 selmm:0,0,20,20 scan:%Dout.tif\"", 0, 4458,
+     "out.tif", true},
+    {"16 bits into a BMP", kDeepKoval2, "\"rgb bits:16 resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 1, 3320},
+    {"FENNIK with an empty feeder", kFennikEmptyFeeder, "\"adf rgb resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 1,
+     3339},
+    {"PENDARO without a feeder", kPendaroWithoutFeeder, "\"adf rgb resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 1,
+     4457},
+    {"KOVAL II asked for its feeder", kKoval2, "\"adf rgb resppi:100 selmm:0,0,20,20 scan:%Dout.bmp\"", 1, 4457},
+    {"densities reach the scan", kKoval2, "\"gray resppi:100 selmm:20,20,80,80 gamma:1 dens:0.3,1.5 scan:%Dout.bmp\"",
+     0, 0, "out.bmp", true, "\"gray resppi:100 selmm:20,20,80,80 gamma:1 scan:%Dsame.bmp\"", 0, true},
+    {"densities reach the OSTRAVEL scan", kOstravel,
+     "\"gray resppi:100 selmm:20,20,60,60 gamma:1 dens:0.3,1.5 scan:%Dout.bmp\"", 0, 0, "out.bmp", true,
+     "\"gray resppi:100 selmm:20,20,60,60 gamma:1 scan:%Dsame.bmp\"", 0, true},
+    {"auto finds the range of the selection", kKoval2,
+     "\"gray resppi:100 selmm:20,20,80,80 gamma:1 auto scan:%Dout.bmp\"", 0, 0, "out.bmp", true,
+     "\"gray resppi:100 selmm:20,20,80,80 gamma:1 scan:%Dsame.bmp\"", 0, true},
 };
 
 // A copy of the run folder's settings file for the KOVAL II with the resolution of every image type
@@ -382,7 +463,18 @@ void WriteSettingsWithoutResolution(const std::string& from, const std::string& 
     std::ofstream(to, std::ios::binary).write(file.data(), (std::streamsize)file.size());
 }
 
-TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
+std::string InRunFolder(std::string arguments, const std::string& folder)
+{
+    for (size_t at; (at = arguments.find("%D")) != std::string::npos;)
+        arguments.replace(at, 2, folder);
+    for (size_t at; (at = arguments.find("%L")) != std::string::npos;)
+        arguments.replace(at, 2, kLongName);
+    for (size_t at; (at = arguments.find("%H")) != std::string::npos;)
+        arguments.replace(at, 2, kHugeName);
+    return arguments;
+}
+
+TEST_F(CEndToEnd, BatchStartsEndWithTheirStatusLogLineAndFile)
 {
     std::ofstream(m_Dir + "empty.rsp", std::ios::binary);
     std::ofstream(m_Dir + "binary.rsp", std::ios::binary)
@@ -402,38 +494,74 @@ TEST_F(CEndToEnd, FailedBatchStartsEndWithTheirStatusAndLogLine)
     const std::string stale = m_Dir + TemporaryFileName(gone), foreign = m_Dir + "brv1A2B.tmp";
     std::ofstream(stale) << "half an image";
     std::ofstream(foreign) << "not ours";
+    const std::string bin = testsupport::ProgramDirectory() + "..\\bin\\";
+    ASSERT_TRUE(CopyFileA((bin + "CMPROF.ZLK").c_str(), (m_Dir + "CMPROF.ZLK").c_str(), FALSE));
     for (const CFailedBatch& batch : kFailedBatches) {
         SCOPED_TRACE(batch.name);
         DeleteFileA((m_Dir + "zelkbat.txt").c_str());
-        DeleteFileA((m_Dir + "out.bmp").c_str());
+        DeleteFileA((m_Dir + batch.output).c_str());
         Describe(batch.bus);
-        std::string arguments = batch.arguments;
-        for (size_t at; (at = arguments.find("%D")) != std::string::npos;)
-            arguments.replace(at, 2, m_Dir);
-        for (size_t at; (at = arguments.find("%L")) != std::string::npos;)
-            arguments.replace(at, 2, kLongName);
-        for (size_t at; (at = arguments.find("%H")) != std::string::npos;)
-            arguments.replace(at, 2, kHugeName);
         const DWORD start = GetTickCount();
-        const CChildRun run = Finish(Start(arguments), 60000);
+        const CChildRun run = Finish(Start(InRunFolder(batch.arguments, m_Dir)), 60000);
         EXPECT_LT(GetTickCount() - start, 60000u);
         EXPECT_EQ(batch.exitCode, run.exitCode);
         EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
         const std::vector<std::string> lines = LogLines(ReadText("zelkbat.txt"));
-        ASSERT_FALSE(lines.empty()) << "nothing logged";
         bool logged = false;
         for (const std::string& line : lines) {
             EXPECT_TRUE(IsDatedLogLine(line)) << line;
             logged = logged || HoldsCatalogText(line, batch.messageId);
         }
-        EXPECT_TRUE(logged) << "no line of message " << batch.messageId << " in " << ReadText("zelkbat.txt");
-        EXPECT_FALSE(Exists("out.bmp"));
+        if (batch.messageId != 0)
+            EXPECT_TRUE(logged) << "no line of message " << batch.messageId << " in " << ReadText("zelkbat.txt");
+        else
+            EXPECT_TRUE(lines.empty()) << ReadText("zelkbat.txt");
+        EXPECT_EQ(batch.written, Exists(batch.output));
+        if (batch.bits != 0) {
+            CTiffFacts facts;
+            ASSERT_TRUE(ReadTiffFacts(m_Dir + batch.output, facts));
+            EXPECT_EQ(batch.bits, facts.bits);
+        }
+        if (batch.sameAs == nullptr)
+            continue;
+        DeleteFileA((m_Dir + "same.bmp").c_str());
+        EXPECT_EQ(0u, Finish(Start(InRunFolder(batch.sameAs, m_Dir)), 60000).exitCode);
+        const std::string written = ReadBinary(m_Dir + batch.output);
+        EXPECT_FALSE(written.empty());
+        EXPECT_EQ(batch.differs, written != ReadBinary(m_Dir + "same.bmp")) << batch.sameAs;
     }
     EXPECT_FALSE(Exists(stale.substr(m_Dir.size()).c_str())) << "the stale temporary file stayed";
     EXPECT_TRUE(Exists("brv1A2B.tmp")) << "a file that is not ours was removed";
     EXPECT_EQ("kept", ReadText("readonly.bmp"));
     SetFileAttributesA((m_Dir + "readonly.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(foreign.c_str());
+}
+
+// A batch scan does not resample: "scale:" keeps the pixels of "resppi:" and states the printed
+// size through the resolution the file records.
+TEST_F(CEndToEnd, BatchScaleIsTheResolutionTheFileRecords)
+{
+    Describe(kOneKoval2);
+    const struct {
+        const char* scale;
+        int dpi;
+    } kCases[] = {{"scale:100", 300}, {"scale:50", 600}, {"scale:1000", 30}, {"scale:1", 30000}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.scale);
+        DeleteFileA((m_Dir + "out.bmp").c_str());
+        const std::string line =
+            std::string("\"gray resppi:300 selmm:0,0,20,10 ") + c.scale + " scan:" + m_Dir + "out.bmp\"";
+        EXPECT_EQ(0u, Finish(Start(line), 60000).exitCode);
+        const std::string file = ReadBinary(m_Dir + "out.bmp");
+        ASSERT_GT(file.size(), 54u);
+        auto u32 = [&](size_t at) {
+            const uint8_t* b = (const uint8_t*)file.data() + at;
+            return uint32_t(b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24);
+        };
+        EXPECT_NEAR(20 / 25.4 * 300, u32(18), 2.0);
+        EXPECT_NEAR(10 / 25.4 * 300, u32(22), 2.0);
+        EXPECT_NEAR(c.dpi, u32(38) * 0.0254, c.dpi / 1000.0 + 1);
+    }
 }
 
 // A device that sends less INQUIRY data than it announces is still found and scans; the commands
@@ -618,46 +746,6 @@ TEST_F(CEndToEnd, MissingCatalogEndsTheBatchStartWithItsLogLine)
 
 }  // namespace
 
-namespace {
-
-struct CTiffFacts {
-    uint32_t width = 0, height = 0;
-    uint16_t bits = 0, samples = 0;
-    std::string profile;   // the ICC tag's bytes, empty without one
-    uint32_t largest = 0;  // the largest sample
-};
-
-bool ReadTiffFacts(const std::string& path, CTiffFacts& facts)
-{
-    TIFF* tiff = TIFFOpen(path.c_str(), "r");
-    if (tiff == nullptr)
-        return false;
-    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &facts.width);
-    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &facts.height);
-    TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &facts.bits);
-    TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &facts.samples);
-    uint32_t count = 0;
-    void* data = nullptr;
-    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &count, &data) == 1 && data != nullptr)
-        facts.profile.assign((const char*)data, count);
-    std::vector<uint8_t> line((size_t)TIFFScanlineSize(tiff));
-    for (uint32_t y = 0; y < facts.height; ++y) {
-        if (TIFFReadScanline(tiff, line.data(), y, 0) != 1)
-            break;
-        for (size_t i = 0; i < line.size(); i += facts.bits / 8)
-            facts.largest = std::max<uint32_t>(facts.largest, facts.bits == 16 ? line[i] | line[i + 1] << 8 : line[i]);
-    }
-    TIFFClose(tiff);
-    return true;
-}
-
-std::string ReadBinary(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
 
 // The README's colour-managed scans from the settings files the build wrote: each TIFF holds the
 // output profile's colours and carries that profile; a scan without colour management carries none.

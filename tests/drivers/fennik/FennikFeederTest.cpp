@@ -36,6 +36,7 @@ TEST_F(FennikFeederTest, FeederSheetTranscript)
     ASSERT_EQ(kDriverOk, image.status);
     const std::vector<std::string> kExpected = {
         "00 00 00 00 00 00",
+        "12 00 00 00 60 00",
         "16 00 00 00 00 00",
         "00 00 00 00 00 00",
         "2a 00 03 00 00 80 00 04 00 00",
@@ -81,10 +82,10 @@ TEST_F(FennikFeederTest, ThreeSheetsInOneReservation)
     // END OF DATA after a sheet ends the job silently.
     EXPECT_TRUE(m_Messages.Ids().empty());
 
-    // A further job finds the feeder empty before any sheet: that one is told.
+    // A further job finds the feeder empty before it reserves the unit: that one is told.
     CFennikImage empty = ScanFromReserve();
     EXPECT_EQ(kDriverAborted, empty.status);
-    EXPECT_EQ(std::vector<int>{3406}, m_Messages.Ids());
+    EXPECT_EQ(std::vector<int>{3339}, m_Messages.Ids());
     EXPECT_EQ(2u, Releases());
     EXPECT_FALSE(Device().IsReservedByHost());
 }

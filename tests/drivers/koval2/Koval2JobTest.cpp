@@ -70,6 +70,9 @@ TEST_F(Koval2JobTest, BmpFilesHoldTheChart)
     for (const JobCase& c : kCases) {
         SCOPED_TRACE(c.name);
         StartJobDriver(c);
+        // The original's own density range: the device's exposure then leaves every level as it is.
+        m_Settings.SetParam(kParamMinDensity, int32_t(Driver().GetMinDensity(c.original)));
+        m_Settings.SetParam(kParamMaxDensity, int32_t(Driver().GetMaxDensity(c.original)));
         int sheetsBefore = Device().FeederSheets();
         ASSERT_EQ(1, ScanToFile()) << testing::PrintToString(m_Messages.Ids());
         EXPECT_TRUE(m_Messages.Ids().empty());

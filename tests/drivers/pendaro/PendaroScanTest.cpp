@@ -52,6 +52,9 @@ protected:
         Start(WithTable(c.device), GetParam());
         Select(c.type, c.resolution, c.left, c.top, c.width, c.height);
         m_Settings.SetParam(kParamOriginal, c.original);
+        // The original's own density range: the device's exposure then leaves every level as it is.
+        m_Settings.SetParam(kParamMinDensity, int32_t(Driver().GetMinDensity(c.original)));
+        m_Settings.SetParam(kParamMaxDensity, int32_t(Driver().GetMaxDensity(c.original)));
         CBenchImage image = ScanFromPrescan();
         ASSERT_EQ(kDriverOk, image.status);
         ASSERT_EQ(0, image.postStatus);

@@ -38,6 +38,7 @@ TEST_F(TelmariFaultTest, FaultsEndTheScanWithResultAndMessage)
         std::vector<int> messages;
         int scans;  // SCAN commands the device saw; -1 as many as the deadline allows
         ScsiDriverId transport = kScsiDriverNtScsi;
+        int32_t original = 0;   // 2 for a negative, which sends the film values after the window
     };
     CSimFault hang = Skipping(TelmariFault(SimFaultKind::Hang, 0x28), 1);  // the image read, after the information
     hang.ms = 1500;
@@ -57,6 +58,11 @@ TEST_F(TelmariFaultTest, FaultsEndTheScanWithResultAndMessage)
         {"user abort while waiting for data", "telmari", kImageGrey, TelmariFault(SimFaultKind::Abort, 0x34), 252, {},
             1},
         {"window refused", "telmari", kImageGrey, TelmariCheck(0x24, 5, 0x2600), 252, {3442}, 0},
+        // The first film value, after the one table: a scan of other film values would be wrong.
+        {"film value refused", "telmari", kImageGrey, Skipping(TelmariCheck(0x2A, 5, 0x2600), 1), 252, {3442}, 0,
+            kScsiDriverNtScsi, 2},
+        {"film value refused by the ULTRA", "ultra", kImageGrey, Skipping(TelmariCheck(0x2A, 5, 0x2600), 1), 252,
+            {3442}, 0, kScsiDriverNtScsi, 2},
         {"lamp failure on SCAN", "ultra", kImageGrey, TelmariCheck(0x1B, 4, 0x8041), 252, {3443}, 1},
         {"cover open on the read", "telmari", kImageGrey, Skipping(TelmariCheck(0x28, 2, 0x803C), 1), 252, {3453}, 1},
         {"recovered error on the read", "telmari", kImageGrey, Skipping(TelmariCheck(0x28, 1, 0x8001), 1), 0, {3438},
@@ -75,6 +81,7 @@ TEST_F(TelmariFaultTest, FaultsEndTheScanWithResultAndMessage)
         m_Messages.Clear();
         g_UserAbort = 0;
         Select(c.type, 100, 0, 0, 1270, 1270);
+        m_Settings.SetParam(kParamOriginal, c.original);
         Device().AddFault(c.fault);
         Device().ClearLog();
         uint32_t start = MillisecondClock();

@@ -91,9 +91,9 @@ TEST_F(TelmariIdentifyTest, InquiryImagesGiveKindBedsFlagsAndLimits)
             {2400, 2400, 2400}, {2400, 2400, 1800}, 1800, {}},
         {{{"model", "ultra"}, {"transparency", "0"}}, 0x80, "TELMARI ULTRA", 0xC8, 13, 3, kUltraReflective, kUltraFilm,
             0, 0, {2400, 2400, 2400}, {2400, 2400, 1800}, 1800, {3434}},
-        // The ULTRA's refusal goes through its sense table (invalid field: 0x2600).
+        // The probe's refusal only leaves negatives off: nothing the user could act on is said.
         {{{"model", "plus"}, {"negatives", "0"}}, 0x80, "TELMARI PLUS", 0xCC, 13, 3, kUltraReflective, kUltraFilm,
-            20320, 25400, {2400, 2400, 2400}, {2400, 2400, 2400}, 2400, {3442}},
+            20320, 25400, {2400, 2400, 2400}, {2400, 2400, 2400}, 2400, {}},
         {{{"model", "plus"}, {"revision", "2.5"}}, 0x80, "TELMARI PLUS", 0xDC, 13, 3, kUltraReflective, kUltraFilm,
             20320, 25400, {2400, 2400, 2400}, {2400, 2400, 2400}, 2400, {}},
         {{{"model", "plus"}, {"revision", "2.51"}}, 0x80, "TELMARI ULTRA", 0xDC, 13, 3, kUltraReflective, kUltraFilm,
