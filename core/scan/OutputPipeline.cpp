@@ -50,6 +50,10 @@ uint32_t s_nDeviceResolution = 0;
 uint32_t s_nResolution = 0;
 // Pixels of one row that the steps (or the plain copy) write, before the last one is repeated.
 uint32_t s_nRowPixels = 0;
+// Lines the steps take, and how many of them have come: the device's lines past the selection stay
+// out of the steps.
+uint32_t s_nSourceLines = 0;
+uint32_t s_nLinesTaken = 0;
 
 uint32_t RoundUp4(uint32_t bytes)
 {
@@ -85,7 +89,7 @@ void SetRowBytes(CCmsImageDesc& desc, uint32_t rowBytes)
         desc.channels[c].rowStep = (int32_t)rowBytes;
 }
 
-void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factor)
+void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factorX, double factorY)
 {
     CScanSettings* s = g_pScanSettings;
     CCmsImageDesc& d = g_ScanDescriptor;
@@ -94,7 +98,8 @@ void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factor)
     d.imageHeight = (int32_t)h;
     d.width = (int32_t)w;
     d.height = o == 0 ? 0 : (int32_t)((uint64_t)g_TransferSize * Passes() / o);
-    d.scale[0] = d.scale[1] = (float)factor;
+    d.scale[0] = (float)factorX;
+    d.scale[1] = (float)factorY;
     uint32_t bits = s->GetBitsPerChannel();
     if (bits > 8 && AfxGetApp()->GetProfileInt("General", "Shiftto16beforeCMS", 0) != 0)
         bits = 16;
@@ -135,7 +140,7 @@ void FillOutputDescriptor()
     SetRowBytes(d, OutputRowBytes());
 }
 
-void BuildSteps(double factor)
+void BuildSteps(double factorX, double factorY)
 {
     CScanSettings* s = g_pScanSettings;
     COutputSteps& steps = g_OutputSteps;
@@ -149,7 +154,7 @@ void BuildSteps(double factor)
             return;
         if (colourData)
             steps.Add(50);
-        steps.Add(8, (float)factor, resolution, (float)s->GetParam(kParamThreshold) / 100.0f);
+        steps.Add(8, (float)factorX, resolution, (float)s->GetParam(kParamThreshold) / 100.0f);
         return;
     }
     if (type == kImageHalftone)
@@ -157,10 +162,10 @@ void BuildSteps(double factor)
     if (colourData && type == kImageGrey)
         steps.Add(50);
     if (g_pScannerDriver->IsScreenRulingOff() == 0)
-        steps.Add(4, (float)(factor - std::max(1.0, resolution * 0.5 / 100)), (float)s->GetParam(kParamScreenRuling),
-                  resolution);
-    if (s_nDeviceResolution != s_nResolution)
-        steps.Add(6, (float)factor, (float)factor, resolution, resolution);
+        steps.Add(4, (float)(factorX - std::max(1.0, resolution * 0.5 / 100)), (float)s->GetParam(kParamScreenRuling),
+            resolution);
+    if (factorX != resolution || factorY != resolution)
+        steps.Add(6, (float)factorX, (float)factorY, resolution, resolution);
     int32_t sharpness = s->GetParam(kParamSharpness);
     if (g_pScannerDriver->HasHardwareSharpening() == 0 && sharpness != 0) {
         float radius = s_nResolution >= 600 ? 5.0f : 3.0f;
@@ -273,6 +278,48 @@ uint16_t BeginOutputPipeline()
     return StartColourRoute();
 }
 
+namespace {
+
+// The pixels of a row and the lines the pipeline takes, in the output's orientation.
+void SourceSize(uint32_t& w, uint32_t& h)
+{
+    CScanSettings* s = g_pScanSettings;
+    if (s->OutputPixelsPerLine() != 0 && s->OutputLineCount() != 0) {
+        uint32_t pixels, lines;
+        SelectionDeviceSize(pixels, lines);
+        w = s->IsRotatedSideways() ? lines : pixels;
+        h = s->IsRotatedSideways() ? pixels : lines;
+        return;
+    }
+    // Before the device has said what its window gives, an estimate.
+    w = s->RotatedPixelWidth();
+    h = s->RotatedPixelHeight();
+    if (s_nDeviceResolution != s_nResolution)
+        s->DevicePixelSize(w, h);
+}
+
+// Device pixels that hold `outputPixels` at `resolution`, at most those delivered.
+uint32_t CoveringPixels(uint32_t outputPixels, uint32_t deviceResolution, uint32_t resolution, uint32_t delivered)
+{
+    if (resolution == 0)
+        return delivered;
+    uint64_t cover = ((uint64_t)outputPixels * deviceResolution + resolution - 1) / resolution;
+    return (uint32_t)std::min<uint64_t>(cover, delivered);
+}
+
+}  // namespace
+
+void SelectionDeviceSize(uint32_t& pixels, uint32_t& lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    uint32_t r = (uint32_t)s->GetParam(kParamResolution);
+    bool sideways = s->IsRotatedSideways();
+    uint32_t across = sideways ? s->RotatedPixelHeight() : s->RotatedPixelWidth();
+    uint32_t down = sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight();
+    pixels = CoveringPixels(across, g_pScannerDriver->ClampResolutionX(r), r, s->GetPixelsPerLine());
+    lines = CoveringPixels(down, g_pScannerDriver->ClampResolutionY(r), r, s->GetLineCount());
+}
+
 uint16_t SetupTransformParams()
 {
     CScanSettings* s = g_pScanSettings;
@@ -283,24 +330,21 @@ uint16_t SetupTransformParams()
     }
     s_nResolution = (uint32_t)s->GetParam(kParamResolution);
     s_nDeviceResolution = g_pScannerDriver->ClampResolutionX(s_nResolution);
-    uint32_t w = s->RotatedPixelWidth();
-    uint32_t h = s->RotatedPixelHeight();
-    if (s_nDeviceResolution != s_nResolution)
-        s->DevicePixelSize(w, h);
-    w = std::max(w, s->OutputPixelsPerLine());
-    h = std::max(h, s->OutputLineCount());
-    // The device's lines hold what its window gave, which the estimate above can exceed by a pixel
-    // or a line: the engine must not read pixels past a row's end or wait for lines that never come.
-    if (s->OutputPixelsPerLine() != 0 && s->OutputLineCount() != 0) {
-        w = s->OutputPixelsPerLine();
-        h = s->OutputLineCount();
-    }
-    double rotatedWidth = s->RotatedPixelWidth() - 0.05;
-    double factor = ((double)w - 1) * s_nResolution / rotatedWidth;
+    uint32_t deviceY = g_pScannerDriver->ClampResolutionY(s_nResolution);
+    // The steps map the device's pixels onto the output at the resolutions the device scanned at,
+    // each axis at its own: a factor taken from the sizes would stretch the image by whatever the
+    // window gave past the selection, and carry the width's rounding into the height.
+    bool sideways = s->IsRotatedSideways();
+    double factorX = sideways ? deviceY : s_nDeviceResolution;
+    double factorY = sideways ? s_nDeviceResolution : deviceY;
+    uint32_t w, h;
+    SourceSize(w, h);
+    s_nSourceLines = h;
+    s_nLinesTaken = 0;
 
-    FillScanDescriptor(w, h, o, factor);
+    FillScanDescriptor(w, h, o, factorX, factorY);
     FillOutputDescriptor();
-    BuildSteps(factor);
+    BuildSteps(factorX, factorY);
 
     if (g_OutputSteps.count == 0) {
         g_OutputDescriptor.height = g_ScanDescriptor.height;
@@ -346,6 +390,10 @@ void PointAt(CCmsImageDesc& desc, uint8_t* base, uint32_t lines)
 uint32_t ProcessSteps(const uint8_t* source, uint8_t* work, uint32_t lines)
 {
     if (g_OutputSteps.count > 0) {
+        lines = std::min(lines, s_nSourceLines - s_nLinesTaken);
+        if (lines == 0)
+            return 0;
+        s_nLinesTaken += lines;
         CDescriptorPair pair = {g_ScanDescriptor, g_OutputDescriptor};
         PointAt(pair.source, const_cast<uint8_t*>(source), lines);
         PointAt(pair.destination, work, 0);
