@@ -1095,6 +1095,9 @@ const CChartScan kChartScans[] = {
     {"kind=koval", "gray gamma:1", 100, {0, 0, 100, 250}, 3},
     {"kind=telmari", "rgb gamma:1", 100, {0, 0, 100, 250}, 3},
     {"kind=zandor", "gray gamma:1", 100, {0, 0, 100, 250}, 3},
+    // The film scanner's frame holds the chart's first inch and the colour ramps below it.
+    {"kind=orbel", "trans rgb gamma:1", 300, {0, 0, 30, 30}, 3},
+    {"kind=orbel", "trans gray gamma:1", 500, {0, 0, 30, 30}, 4},
 };
 
 }  // namespace
