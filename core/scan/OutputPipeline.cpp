@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 CCmsImageDesc g_ScanDescriptor;
 CCmsImageDesc g_OutputDescriptor;
@@ -54,6 +55,12 @@ uint32_t s_nRowPixels = 0;
 // out of the steps.
 uint32_t s_nSourceLines = 0;
 uint32_t s_nLinesTaken = 0;
+// An enlargement's steps put the first output pixel on the centre of the first device pixel, which
+// lies half a device pixel into the selection: ahead of the chart by this many output pixels (and
+// lines), by which the output is moved on. The last lines of a block wait for the next.
+uint32_t s_nLeadColumns = 0;
+uint32_t s_nLeadLines = 0;
+std::vector<uint8_t> s_LeadRows;
 
 uint32_t RoundUp4(uint32_t bytes)
 {
@@ -176,6 +183,20 @@ void BuildSteps(double factorX, double factorY)
         else
             steps.Add(3, radius, (float)(sharpness & 0xFF) / 10.0f, 1, 10);
     }
+}
+
+uint32_t LeadFor(double factor)
+{
+    double lead = std::floor(0.5 * (s_nResolution / factor - 1));
+    return lead >= 1 ? (uint32_t)lead : 0;
+}
+
+void PlanLead(double factorX, double factorY)
+{
+    s_LeadRows.clear();
+    bool resampled = g_OutputSteps.Has(6);
+    s_nLeadColumns = resampled || g_OutputSteps.Has(8) ? LeadFor(factorX) : 0;
+    s_nLeadLines = resampled ? LeadFor(factorY) : s_nLeadColumns;
 }
 
 // Rows of `pixels` and `lines` of them fill the rotated output once their last column and line are
@@ -350,6 +371,7 @@ uint16_t SetupTransformParams()
         g_OutputDescriptor.height = g_ScanDescriptor.height;
         g_PipelineLines = s->OutputLineCount();
         s_nRowPixels = w;
+        s_nLeadColumns = s_nLeadLines = 0;
         if (s_nDeviceResolution != s_nResolution || !CoversOutput(w, g_PipelineLines))
             return kDriverFailed;
     } else {
@@ -358,9 +380,11 @@ uint16_t SetupTransformParams()
             return kDriverFailed;
         g_OutputDescriptor = sizing.destination;
         g_PipelineLines = (uint32_t)std::max(g_OutputDescriptor.imageHeight, 0);
-        s_nRowPixels = (uint32_t)std::max(g_OutputDescriptor.width, 0);
-        if (!CoversOutput(s_nRowPixels, g_PipelineLines))
+        uint32_t stepPixels = (uint32_t)std::max(g_OutputDescriptor.width, 0);
+        if (!CoversOutput(stepPixels, g_PipelineLines))
             return kDriverFailed;
+        PlanLead(factorX, factorY);
+        s_nRowPixels = std::min(stepPixels + s_nLeadColumns, s->RotatedPixelWidth());
         g_OutputDescriptor.imageWidth = g_OutputDescriptor.width = (int32_t)s->RotatedPixelWidth();
         g_OutputDescriptor.imageHeight = (int32_t)s->RotatedPixelHeight();
         SetRowBytes(g_OutputDescriptor, OutputRowBytes());
@@ -437,29 +461,63 @@ bool ApplyColour(uint8_t* work, uint8_t* blockBuffer, uint32_t lines, bool colou
     return colour.ApplyMainTransform(toOutput);
 }
 
+// Pixel `from` of an output row copied to pixel `to`.
+void CopyRowPixel(uint8_t* row, uint32_t to, uint32_t from)
+{
+    const CmsChannelDesc& channel = g_OutputDescriptor.channels[0];
+    if (channel.bitsPerSample != 1) {
+        uint32_t pixelBytes = (uint32_t)channel.pixelStep;
+        memcpy(row + to * pixelBytes, row + from * pixelBytes, pixelBytes);
+        return;
+    }
+    bool set = (row[from / 8] & (0x80 >> (from % 8))) != 0;
+    uint8_t mask = (uint8_t)(0x80 >> (to % 8));
+    row[to / 8] = set ? (uint8_t)(row[to / 8] | mask) : (uint8_t)(row[to / 8] & ~mask);
+}
+
+uint32_t OutputRowStep() { return (uint32_t)g_OutputDescriptor.channels[0].rowStep; }
+
 // The pixels a short device row leaves empty take the value of its last one.
 void RepeatLastColumn(uint8_t* rows, uint32_t lines)
 {
-    const CCmsImageDesc& d = g_OutputDescriptor;
-    uint32_t width = (uint32_t)std::max(d.width, 0);
-    uint32_t from = s_nRowPixels - 1;
+    uint32_t width = (uint32_t)std::max(g_OutputDescriptor.width, 0);
     if (s_nRowPixels == 0 || s_nRowPixels >= width)
         return;
-    uint32_t rowBytes = (uint32_t)d.channels[0].rowStep;
-    bool bits = d.channels[0].bitsPerSample == 1;
-    uint32_t pixelBytes = (uint32_t)d.channels[0].pixelStep;
+    for (uint32_t y = 0; y < lines; ++y)
+        for (uint32_t x = s_nRowPixels; x < width; ++x)
+            CopyRowPixel(rows + (size_t)y * OutputRowStep(), x, s_nRowPixels - 1);
+}
+
+// An enlargement's rows moved on by the lead columns; the first pixel fills the columns it leaves.
+void MoveColumnsOn(uint8_t* rows, uint32_t lines)
+{
+    uint32_t lead = s_nLeadColumns;
+    if (lead == 0 || s_nRowPixels <= lead)
+        return;
     for (uint32_t y = 0; y < lines; ++y) {
-        uint8_t* row = rows + (size_t)y * rowBytes;
-        for (uint32_t x = s_nRowPixels; x < width; ++x) {
-            if (!bits) {
-                memcpy(row + x * pixelBytes, row + from * pixelBytes, pixelBytes);
-                continue;
-            }
-            bool set = (row[from / 8] & (0x80 >> (from % 8))) != 0;
-            uint8_t mask = (uint8_t)(0x80 >> (x % 8));
-            row[x / 8] = set ? (uint8_t)(row[x / 8] | mask) : (uint8_t)(row[x / 8] & ~mask);
-        }
+        uint8_t* row = rows + (size_t)y * OutputRowStep();
+        for (uint32_t x = s_nRowPixels; x-- > lead;)
+            CopyRowPixel(row, x, x - lead);
+        for (uint32_t x = 0; x < lead; ++x)
+            CopyRowPixel(row, x, lead);
     }
+}
+
+// An enlargement's lines moved on by the lead lines: the image starts with copies of its first line,
+// and each block's last lines go to the start of the next.
+void MoveLinesOn(uint8_t* rows, uint32_t lines)
+{
+    size_t rowBytes = OutputRowStep();
+    size_t held = (size_t)s_nLeadLines * rowBytes;
+    if (held == 0 || lines == 0)
+        return;
+    if (s_LeadRows.empty())
+        for (uint32_t i = 0; i < s_nLeadLines; ++i)
+            s_LeadRows.insert(s_LeadRows.end(), rows, rows + rowBytes);
+    std::vector<uint8_t> all(s_LeadRows);
+    all.insert(all.end(), rows, rows + lines * rowBytes);
+    memcpy(rows, all.data(), lines * rowBytes);
+    s_LeadRows.assign(all.end() - (ptrdiff_t)held, all.end());
 }
 
 }  // namespace
@@ -480,7 +538,9 @@ uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockB
         }
     }
     uint32_t out = ProcessSteps(source, work, lines);
+    MoveColumnsOn(work, out);
     RepeatLastColumn(work, out);
+    MoveLinesOn(work, out);
     if (out > 0 && !ApplyColour(work, blockBuffer, out, colourRoute)) {
         s_bBlockFailed = true;
         out = 0;
@@ -500,6 +560,7 @@ uint16_t EndOutputPipeline()
         colour.FreeMainTransform();
     s_CmykBlock.Free();
     s_CmykBlock = CGlobalBlock();
+    s_LeadRows.clear();
     s_nRoute = 0;
     g_TransferSize = g_DeviceTransferSize;
     return 0;

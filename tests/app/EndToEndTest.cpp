@@ -1070,9 +1070,10 @@ const CChartScan kChartScans[] = {
     // KOVAL II: resampled (201 for 200), native, interpolated above its optics
     {"kind=koval2", "rgb gamma:1", 200, {0, 0, 100, 200}, 4},
     {"kind=koval2", "gray gamma:1", 300, {0, 0, 60, 250}, 3},
-    // Twice its optics, on the coarsest line pairs (the device places its window in steps of 1/300
-    // inch).
+    // Twice and four times its optics, on the coarsest line pairs (the device places its window in
+    // steps of 1/300 inch).
     {"kind=koval2", "gray gamma:1", 2400, {0, 127, 4, 131}, 6},
+    {"kind=koval2", "rgb rot:90 gamma:1", 4800, {0, 127, 2, 129}, 12},
     // Line art is judged on the light whatever the gamma: dark patches stay black at 100 as at 300.
     {"kind=koval2", "line", 100, {0, 50, 210, 120}, 3},
     {"kind=koval2", "line", 300, {0, 50, 210, 120}, 3},
