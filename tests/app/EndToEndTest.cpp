@@ -1075,7 +1075,9 @@ const CChartScan kChartScans[] = {
     {"kind=koval2", "gray gamma:1", 2400, {0, 127, 4, 131}, 6},
     {"kind=koval2", "rgb rot:90 gamma:1", 4800, {0, 127, 2, 129}, 12},
     // Line art is judged on the light whatever the gamma: dark patches stay black at 100 as at 300.
+    {"kind=koval2", "line", 75, {0, 50, 210, 120}, 3},
     {"kind=koval2", "line", 100, {0, 50, 210, 120}, 3},
+    {"kind=koval2", "line", 200, {0, 50, 210, 120}, 3},
     {"kind=koval2", "line", 300, {0, 50, 210, 120}, 3},
     {"kind=koval2", "rgb hor gamma:1", 150, {10, 160, 110, 297}, 4},
     {"kind=koval2", "rgb ver gamma:1", 75, {0, 150, 200, 297}, 4},
