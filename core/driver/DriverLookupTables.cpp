@@ -330,6 +330,11 @@ CLutPlan PlanLut(
     plan.count = n;
     plan.max = max;
     plan.rising = driver.IsLutRising(mode) != 0;
+    // Line art thresholded on the host is judged on the light itself, as the device's own line art
+    // is at the resolutions it scans: no tone, range or gamma may move a dark patch past the
+    // threshold first.
+    if (type == kImageLineArt && mode != 0)
+        return plan;
     const CDeviceRange device = {DotArea((int32_t)driver.GetMinDensityCeiling(0)),
         DotArea((int32_t)driver.GetMaxDensityFloor(0)), DotArea((int32_t)driver.GetMinDensity(0)),
         DotArea((int32_t)driver.GetMaxDensity(0))};

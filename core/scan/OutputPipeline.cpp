@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 CCmsImageDesc g_ScanDescriptor;
 CCmsImageDesc g_OutputDescriptor;
@@ -50,6 +51,16 @@ uint32_t s_nDeviceResolution = 0;
 uint32_t s_nResolution = 0;
 // Pixels of one row that the steps (or the plain copy) write, before the last one is repeated.
 uint32_t s_nRowPixels = 0;
+// Lines the steps take, and how many of them have come: the device's lines past the selection stay
+// out of the steps.
+uint32_t s_nSourceLines = 0;
+uint32_t s_nLinesTaken = 0;
+// An enlargement's steps put the first output pixel on the centre of the first device pixel, which
+// lies half a device pixel into the selection: ahead of the chart by this many output pixels (and
+// lines), by which the output is moved on. The last lines of a block wait for the next.
+uint32_t s_nLeadColumns = 0;
+uint32_t s_nLeadLines = 0;
+std::vector<uint8_t> s_LeadRows;
 
 uint32_t RoundUp4(uint32_t bytes)
 {
@@ -85,7 +96,7 @@ void SetRowBytes(CCmsImageDesc& desc, uint32_t rowBytes)
         desc.channels[c].rowStep = (int32_t)rowBytes;
 }
 
-void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factor)
+void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factorX, double factorY)
 {
     CScanSettings* s = g_pScanSettings;
     CCmsImageDesc& d = g_ScanDescriptor;
@@ -94,7 +105,8 @@ void FillScanDescriptor(uint32_t w, uint32_t h, uint32_t o, double factor)
     d.imageHeight = (int32_t)h;
     d.width = (int32_t)w;
     d.height = o == 0 ? 0 : (int32_t)((uint64_t)g_TransferSize * Passes() / o);
-    d.scale[0] = d.scale[1] = (float)factor;
+    d.scale[0] = (float)factorX;
+    d.scale[1] = (float)factorY;
     uint32_t bits = s->GetBitsPerChannel();
     if (bits > 8 && AfxGetApp()->GetProfileInt("General", "Shiftto16beforeCMS", 0) != 0)
         bits = 16;
@@ -135,7 +147,7 @@ void FillOutputDescriptor()
     SetRowBytes(d, OutputRowBytes());
 }
 
-void BuildSteps(double factor)
+void BuildSteps(double factorX, double factorY)
 {
     CScanSettings* s = g_pScanSettings;
     COutputSteps& steps = g_OutputSteps;
@@ -149,7 +161,7 @@ void BuildSteps(double factor)
             return;
         if (colourData)
             steps.Add(50);
-        steps.Add(8, (float)factor, resolution, (float)s->GetParam(kParamThreshold) / 100.0f);
+        steps.Add(8, (float)factorX, resolution, (float)s->GetParam(kParamThreshold) / 100.0f);
         return;
     }
     if (type == kImageHalftone)
@@ -157,10 +169,10 @@ void BuildSteps(double factor)
     if (colourData && type == kImageGrey)
         steps.Add(50);
     if (g_pScannerDriver->IsScreenRulingOff() == 0)
-        steps.Add(4, (float)(factor - std::max(1.0, resolution * 0.5 / 100)), (float)s->GetParam(kParamScreenRuling),
-                  resolution);
-    if (s_nDeviceResolution != s_nResolution)
-        steps.Add(6, (float)factor, (float)factor, resolution, resolution);
+        steps.Add(4, (float)(factorX - std::max(1.0, resolution * 0.5 / 100)), (float)s->GetParam(kParamScreenRuling),
+            resolution);
+    if (factorX != resolution || factorY != resolution)
+        steps.Add(6, (float)factorX, (float)factorY, resolution, resolution);
     int32_t sharpness = s->GetParam(kParamSharpness);
     if (g_pScannerDriver->HasHardwareSharpening() == 0 && sharpness != 0) {
         float radius = s_nResolution >= 600 ? 5.0f : 3.0f;
@@ -171,6 +183,20 @@ void BuildSteps(double factor)
         else
             steps.Add(3, radius, (float)(sharpness & 0xFF) / 10.0f, 1, 10);
     }
+}
+
+uint32_t LeadFor(double factor)
+{
+    double lead = std::floor(0.5 * (s_nResolution / factor - 1));
+    return lead >= 1 ? (uint32_t)lead : 0;
+}
+
+void PlanLead(double factorX, double factorY)
+{
+    s_LeadRows.clear();
+    bool resampled = g_OutputSteps.Has(6);
+    s_nLeadColumns = resampled || g_OutputSteps.Has(8) ? LeadFor(factorX) : 0;
+    s_nLeadLines = resampled ? LeadFor(factorY) : s_nLeadColumns;
 }
 
 // Rows of `pixels` and `lines` of them fill the rotated output once their last column and line are
@@ -273,6 +299,48 @@ uint16_t BeginOutputPipeline()
     return StartColourRoute();
 }
 
+namespace {
+
+// The pixels of a row and the lines the pipeline takes, in the output's orientation.
+void SourceSize(uint32_t& w, uint32_t& h)
+{
+    CScanSettings* s = g_pScanSettings;
+    if (s->OutputPixelsPerLine() != 0 && s->OutputLineCount() != 0) {
+        uint32_t pixels, lines;
+        SelectionDeviceSize(pixels, lines);
+        w = s->IsRotatedSideways() ? lines : pixels;
+        h = s->IsRotatedSideways() ? pixels : lines;
+        return;
+    }
+    // Before the device has said what its window gives, an estimate.
+    w = s->RotatedPixelWidth();
+    h = s->RotatedPixelHeight();
+    if (s_nDeviceResolution != s_nResolution)
+        s->DevicePixelSize(w, h);
+}
+
+// Device pixels that hold `outputPixels` at `resolution`, at most those delivered.
+uint32_t CoveringPixels(uint32_t outputPixels, uint32_t deviceResolution, uint32_t resolution, uint32_t delivered)
+{
+    if (resolution == 0)
+        return delivered;
+    uint64_t cover = ((uint64_t)outputPixels * deviceResolution + resolution - 1) / resolution;
+    return (uint32_t)std::min<uint64_t>(cover, delivered);
+}
+
+}  // namespace
+
+void SelectionDeviceSize(uint32_t& pixels, uint32_t& lines)
+{
+    CScanSettings* s = g_pScanSettings;
+    uint32_t r = (uint32_t)s->GetParam(kParamResolution);
+    bool sideways = s->IsRotatedSideways();
+    uint32_t across = sideways ? s->RotatedPixelHeight() : s->RotatedPixelWidth();
+    uint32_t down = sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight();
+    pixels = CoveringPixels(across, g_pScannerDriver->ClampResolutionX(r), r, s->GetPixelsPerLine());
+    lines = CoveringPixels(down, g_pScannerDriver->ClampResolutionY(r), r, s->GetLineCount());
+}
+
 uint16_t SetupTransformParams()
 {
     CScanSettings* s = g_pScanSettings;
@@ -283,29 +351,27 @@ uint16_t SetupTransformParams()
     }
     s_nResolution = (uint32_t)s->GetParam(kParamResolution);
     s_nDeviceResolution = g_pScannerDriver->ClampResolutionX(s_nResolution);
-    uint32_t w = s->RotatedPixelWidth();
-    uint32_t h = s->RotatedPixelHeight();
-    if (s_nDeviceResolution != s_nResolution)
-        s->DevicePixelSize(w, h);
-    w = std::max(w, s->OutputPixelsPerLine());
-    h = std::max(h, s->OutputLineCount());
-    // The device's lines hold what its window gave, which the estimate above can exceed by a pixel
-    // or a line: the engine must not read pixels past a row's end or wait for lines that never come.
-    if (s->OutputPixelsPerLine() != 0 && s->OutputLineCount() != 0) {
-        w = s->OutputPixelsPerLine();
-        h = s->OutputLineCount();
-    }
-    double rotatedWidth = s->RotatedPixelWidth() - 0.05;
-    double factor = ((double)w - 1) * s_nResolution / rotatedWidth;
+    uint32_t deviceY = g_pScannerDriver->ClampResolutionY(s_nResolution);
+    // The steps map the device's pixels onto the output at the resolutions the device scanned at,
+    // each axis at its own: a factor taken from the sizes would stretch the image by whatever the
+    // window gave past the selection, and carry the width's rounding into the height.
+    bool sideways = s->IsRotatedSideways();
+    double factorX = sideways ? deviceY : s_nDeviceResolution;
+    double factorY = sideways ? s_nDeviceResolution : deviceY;
+    uint32_t w, h;
+    SourceSize(w, h);
+    s_nSourceLines = h;
+    s_nLinesTaken = 0;
 
-    FillScanDescriptor(w, h, o, factor);
+    FillScanDescriptor(w, h, o, factorX, factorY);
     FillOutputDescriptor();
-    BuildSteps(factor);
+    BuildSteps(factorX, factorY);
 
     if (g_OutputSteps.count == 0) {
         g_OutputDescriptor.height = g_ScanDescriptor.height;
         g_PipelineLines = s->OutputLineCount();
         s_nRowPixels = w;
+        s_nLeadColumns = s_nLeadLines = 0;
         if (s_nDeviceResolution != s_nResolution || !CoversOutput(w, g_PipelineLines))
             return kDriverFailed;
     } else {
@@ -314,9 +380,11 @@ uint16_t SetupTransformParams()
             return kDriverFailed;
         g_OutputDescriptor = sizing.destination;
         g_PipelineLines = (uint32_t)std::max(g_OutputDescriptor.imageHeight, 0);
-        s_nRowPixels = (uint32_t)std::max(g_OutputDescriptor.width, 0);
-        if (!CoversOutput(s_nRowPixels, g_PipelineLines))
+        uint32_t stepPixels = (uint32_t)std::max(g_OutputDescriptor.width, 0);
+        if (!CoversOutput(stepPixels, g_PipelineLines))
             return kDriverFailed;
+        PlanLead(factorX, factorY);
+        s_nRowPixels = std::min(stepPixels + s_nLeadColumns, s->RotatedPixelWidth());
         g_OutputDescriptor.imageWidth = g_OutputDescriptor.width = (int32_t)s->RotatedPixelWidth();
         g_OutputDescriptor.imageHeight = (int32_t)s->RotatedPixelHeight();
         SetRowBytes(g_OutputDescriptor, OutputRowBytes());
@@ -346,6 +414,10 @@ void PointAt(CCmsImageDesc& desc, uint8_t* base, uint32_t lines)
 uint32_t ProcessSteps(const uint8_t* source, uint8_t* work, uint32_t lines)
 {
     if (g_OutputSteps.count > 0) {
+        lines = std::min(lines, s_nSourceLines - s_nLinesTaken);
+        if (lines == 0)
+            return 0;
+        s_nLinesTaken += lines;
         CDescriptorPair pair = {g_ScanDescriptor, g_OutputDescriptor};
         PointAt(pair.source, const_cast<uint8_t*>(source), lines);
         PointAt(pair.destination, work, 0);
@@ -389,29 +461,63 @@ bool ApplyColour(uint8_t* work, uint8_t* blockBuffer, uint32_t lines, bool colou
     return colour.ApplyMainTransform(toOutput);
 }
 
+// Pixel `from` of an output row copied to pixel `to`.
+void CopyRowPixel(uint8_t* row, uint32_t to, uint32_t from)
+{
+    const CmsChannelDesc& channel = g_OutputDescriptor.channels[0];
+    if (channel.bitsPerSample != 1) {
+        uint32_t pixelBytes = (uint32_t)channel.pixelStep;
+        memcpy(row + to * pixelBytes, row + from * pixelBytes, pixelBytes);
+        return;
+    }
+    bool set = (row[from / 8] & (0x80 >> (from % 8))) != 0;
+    uint8_t mask = (uint8_t)(0x80 >> (to % 8));
+    row[to / 8] = set ? (uint8_t)(row[to / 8] | mask) : (uint8_t)(row[to / 8] & ~mask);
+}
+
+uint32_t OutputRowStep() { return (uint32_t)g_OutputDescriptor.channels[0].rowStep; }
+
 // The pixels a short device row leaves empty take the value of its last one.
 void RepeatLastColumn(uint8_t* rows, uint32_t lines)
 {
-    const CCmsImageDesc& d = g_OutputDescriptor;
-    uint32_t width = (uint32_t)std::max(d.width, 0);
-    uint32_t from = s_nRowPixels - 1;
+    uint32_t width = (uint32_t)std::max(g_OutputDescriptor.width, 0);
     if (s_nRowPixels == 0 || s_nRowPixels >= width)
         return;
-    uint32_t rowBytes = (uint32_t)d.channels[0].rowStep;
-    bool bits = d.channels[0].bitsPerSample == 1;
-    uint32_t pixelBytes = (uint32_t)d.channels[0].pixelStep;
+    for (uint32_t y = 0; y < lines; ++y)
+        for (uint32_t x = s_nRowPixels; x < width; ++x)
+            CopyRowPixel(rows + (size_t)y * OutputRowStep(), x, s_nRowPixels - 1);
+}
+
+// An enlargement's rows moved on by the lead columns; the first pixel fills the columns it leaves.
+void MoveColumnsOn(uint8_t* rows, uint32_t lines)
+{
+    uint32_t lead = s_nLeadColumns;
+    if (lead == 0 || s_nRowPixels <= lead)
+        return;
     for (uint32_t y = 0; y < lines; ++y) {
-        uint8_t* row = rows + (size_t)y * rowBytes;
-        for (uint32_t x = s_nRowPixels; x < width; ++x) {
-            if (!bits) {
-                memcpy(row + x * pixelBytes, row + from * pixelBytes, pixelBytes);
-                continue;
-            }
-            bool set = (row[from / 8] & (0x80 >> (from % 8))) != 0;
-            uint8_t mask = (uint8_t)(0x80 >> (x % 8));
-            row[x / 8] = set ? (uint8_t)(row[x / 8] | mask) : (uint8_t)(row[x / 8] & ~mask);
-        }
+        uint8_t* row = rows + (size_t)y * OutputRowStep();
+        for (uint32_t x = s_nRowPixels; x-- > lead;)
+            CopyRowPixel(row, x, x - lead);
+        for (uint32_t x = 0; x < lead; ++x)
+            CopyRowPixel(row, x, lead);
     }
+}
+
+// An enlargement's lines moved on by the lead lines: the image starts with copies of its first line,
+// and each block's last lines go to the start of the next.
+void MoveLinesOn(uint8_t* rows, uint32_t lines)
+{
+    size_t rowBytes = OutputRowStep();
+    size_t held = (size_t)s_nLeadLines * rowBytes;
+    if (held == 0 || lines == 0)
+        return;
+    if (s_LeadRows.empty())
+        for (uint32_t i = 0; i < s_nLeadLines; ++i)
+            s_LeadRows.insert(s_LeadRows.end(), rows, rows + rowBytes);
+    std::vector<uint8_t> all(s_LeadRows);
+    all.insert(all.end(), rows, rows + lines * rowBytes);
+    memcpy(rows, all.data(), lines * rowBytes);
+    s_LeadRows.assign(all.end() - (ptrdiff_t)held, all.end());
 }
 
 }  // namespace
@@ -432,7 +538,9 @@ uint32_t ProcessOutputBlock(CScanReader&, const uint8_t* source, uint8_t* blockB
         }
     }
     uint32_t out = ProcessSteps(source, work, lines);
+    MoveColumnsOn(work, out);
     RepeatLastColumn(work, out);
+    MoveLinesOn(work, out);
     if (out > 0 && !ApplyColour(work, blockBuffer, out, colourRoute)) {
         s_bBlockFailed = true;
         out = 0;
@@ -452,6 +560,7 @@ uint16_t EndOutputPipeline()
         colour.FreeMainTransform();
     s_CmykBlock.Free();
     s_CmykBlock = CGlobalBlock();
+    s_LeadRows.clear();
     s_nRoute = 0;
     g_TransferSize = g_DeviceTransferSize;
     return 0;

@@ -37,5 +37,10 @@ bool OutputPipelineFailed();
 // Whether the current scan's blocks pass a profile or colour-link transform.
 bool IsColourRouteActive();
 
+// The device pixels of a line and the device lines that hold the selection, in the device's own
+// orientation: what the device delivers, less what its window gave past the selection's right and
+// bottom edges at the device's own resolutions.
+void SelectionDeviceSize(uint32_t& pixels, uint32_t& lines);
+
 // INI General/Shiftto16afterCMS (default 1): 16-bit output samples are widened to the full range.
 int ShiftTo16AfterCms();

@@ -247,20 +247,16 @@ namespace {
 
 // The device's lines cut to the selection: a device that rounds its window up delivers a few pixels
 // and lines past the selection's right and bottom edges, which must not push the mirrored or turned
-// image aside. The pipeline's plain row copy cuts them from the end of the rows and of the image;
-// its steps fit the device's whole image to the selection, so with steps nothing is cut here.
+// image aside. The pipeline cuts them the same way from the end of the rows and of the image.
 CImageShape ShapeOfScan(int32_t rotation, int32_t mirror)
 {
     CScanSettings* s = g_pScanSettings;
     CImageShape shape;
     shape.pixelBits = PixelBits();
     shape.sideways = IsSideways(rotation);
-    shape.devicePixels = shape.pixels = s->GetPixelsPerLine();
-    shape.deviceLines = shape.lines = s->GetLineCount();
-    if (g_OutputSteps.count == 0) {
-        shape.pixels = std::min(shape.pixels, shape.sideways ? s->RotatedPixelHeight() : s->RotatedPixelWidth());
-        shape.lines = std::min(shape.lines, shape.sideways ? s->RotatedPixelWidth() : s->RotatedPixelHeight());
-    }
+    shape.devicePixels = s->GetPixelsPerLine();
+    shape.deviceLines = s->GetLineCount();
+    SelectionDeviceSize(shape.pixels, shape.lines);
     shape.lineBytes = s->BytesForPixels(s->GetPixelsPerLine());
     shape.rowBytes = s->OutputBytesPerLine();
     // Where the first pixel lands tells which way the rows and the pixels of a row run.

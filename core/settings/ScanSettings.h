@@ -130,6 +130,8 @@ public:
     uint32_t RotatedPixelHeight() const;
     void DevicePixelSize(uint32_t& width, uint32_t& height) const;
     void ScannerPixelSize(uint32_t& width, uint32_t& height) const;
+    // A turn by 90 or 270 degrees: the output's rows run down the device's lines.
+    bool IsRotatedSideways() const;
 
     // Values for display.
     float GammaForPreset() const;
@@ -166,7 +168,6 @@ public:
     int32_t m_bLevelsDirty = 0;
 
 private:
-    bool IsRotatedSideways() const;
     uint32_t PixelsForLength(uint32_t length) const;
     uint32_t ClampedResolutionX() const;
     void StoreInBlock(uint16_t type, uint16_t id, int32_t value);

@@ -38,9 +38,9 @@ constexpr int32_t kCustomSharpening = 65534;
 constexpr uint16_t kValueSharpening = 1120;
 constexpr int kMsgNoMemory = 3317;
 constexpr int kMsgStopping = 3297;
-// The narrowest window the device scans; the output pipeline repeats its last column for the one
-// pixel an even width may lack.
+// The narrowest window the device scans.
 constexpr uint32_t kMinimumPixels = 2;
+constexpr uint32_t kHundredthMmPerInch = 2540;
 
 bool IsCheck(uint16_t result) { return (result & 0xFF) == 0x02 && (result >> 8) == 0; }
 bool IsBusy(uint16_t result) { return (result & 0xFF) == 0x08 && (result >> 8) == 0; }
@@ -50,6 +50,15 @@ uint32_t Transmission(int32_t density) { return uint32_t(std::floor(std::pow(10.
 
 // The flag stays set for the scan job, which ends the scan on it.
 bool UserAborted() { return g_UserAbort != 0; }
+
+// The device takes even widths. An odd selection gets the pixel after it rather than losing its
+// last one, which the output would fill with the one before; only at the bed's edge one less.
+uint32_t EvenWidth(uint32_t pixels, uint32_t resolution, int32_t right, uint32_t bedWidth)
+{
+    bool room =
+        (uint64_t)(uint32_t)std::max(right, 0) * resolution + kHundredthMmPerInch <= (uint64_t)bedWidth * resolution;
+    return room ? (pixels + 1) / 2 * 2 : pixels / 2 * 2;
+}
 
 }  // namespace
 
@@ -220,7 +229,10 @@ void CKiltorraDriver::BuildWindow(const CScanSettings& s, uint8_t* d)
     PutBe32(d + 6, uint32_t(std::max(p(kParamOriginX) + p(kParamSelLeft), 0)) * xres / 2540 & 0xFFFFFF);
     PutBe32(d + 10, uint32_t(std::max(p(kParamOriginY) + p(kParamSelTop), 0)) * yres / 2540 & 0xFFFFFF);
     uint32_t width = uint32_t(std::max(kMinSelectionLength, p(kParamSelRight) - p(kParamSelLeft))) * xres / 2540;
-    width = type == kImageHalftone ? std::max<uint32_t>(width & ~15u, 16) : std::max(width & ~1u, kMinimumPixels);
+    width = type == kImageHalftone
+        ? std::max<uint32_t>(width & ~15u, 16)
+        : std::max(EvenWidth(width, xres, p(kParamOriginX) + p(kParamSelRight), GetBedWidth(p(kParamOriginal))),
+              kMinimumPixels);
     uint32_t length = uint32_t(std::max(kMinSelectionLength, p(kParamSelBottom) - p(kParamSelTop))) * yres / 2540;
     PutBe32(d + 14, width);
     PutBe32(d + 18, std::max<uint32_t>(length, 1));

@@ -42,6 +42,15 @@ constexpr int kMsgStopping = 3297;
 
 uint32_t Transmittance(int32_t density) { return uint32_t(std::floor(std::pow(10.0, -density / 1000.0) * 10000.0)); }
 
+// The device takes even widths. An odd selection gets the pixel after it rather than losing its
+// last one, which the output would fill with the one before; only at the bed's edge one less.
+uint32_t EvenWidth(uint32_t pixels, uint32_t resolution, int32_t right, uint32_t bedWidth)
+{
+    bool room =
+        (uint64_t)(uint32_t)std::max(right, 0) * resolution + kHundredthMmPerInch <= (uint64_t)bedWidth * resolution;
+    return room ? (pixels + 1) / 2 * 2 : pixels / 2 * 2;
+}
+
 bool IsCheckCondition(uint16_t result) { return (result >> 8) == 0 && (result & 0xFF) == kScsiCheckCondition; }
 
 // What a failed command of the data path leads to: 0 to try again after a pause, else the result
@@ -108,7 +117,9 @@ void CTmrDriver::BuildDescriptor(const CScanSettings& settings, uint8_t* out)
     int32_t w = std::max(param(kParamSelRight) - param(kParamSelLeft), kLeastSelection);
     int32_t h = std::max(param(kParamSelBottom) - param(kParamSelTop), kLeastSelection);
     uint32_t width = xres * (uint32_t)w / kHundredthMmPerInch;
-    width = halftone ? width / 16 * 16 : width / 2 * 2;
+    width = halftone
+        ? width / 16 * 16
+        : EvenWidth(width, xres, param(kParamOriginX) + param(kParamSelRight), GetBedWidth(param(kParamOriginal)));
     // A sliver of a selection still makes a window the device accepts.
     width = std::max(width, kLeastWidth);
 

@@ -824,7 +824,7 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         {"kind=koval", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
         {"kind=koval model=kovalplus", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
         {"kind=koval", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
-        // Windows of even width, one pixel (line art: eight) short of the file.
+        // Windows of even width: one pixel wider than the odd selection; line art rows are whole bytes.
         {"kind=tmr", "gray resppi:200 selmm:10,10,60,50 scan:out.bmp", 393, 314, 8},
         {"kind=tmr model=tmrs", "rgb resppi:200 selmm:10,10,60,50 scan:out.bmp", 393, 314, 24},
         {"kind=tmr", "line resppi:200 selmm:10,10,60,50 scan:out.bmp", 400, 314, 1},
@@ -834,6 +834,9 @@ TEST_F(CEndToEnd, EveryFamilyScansTheSelectionIntoABmp)
         {"kind=pendaro", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
         {"kind=pendaro model=dx690", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
         {"kind=pendaro", "line resppi:300 selmm:10,10,60,50 scan:out.bmp", 592, 472, 1},
+        // Resampled on tall and on tiny selections: 201 for 200, and far above the optics.
+        {"kind=pendaro", "gray resppi:200 selmm:0,0,100,200 scan:out.bmp", 787, 1574, 8},
+        {"kind=koval2", "gray resppi:99999 selmm:0,0,2,2 scan:out.bmp", 377, 377, 8},
         {"kind=pendaro feeder=1", "adf gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
         {"kind=ostravel nonuniform=20", "gray resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 8},
         {"kind=ostravel nonuniform=20", "rgb resppi:300 selmm:10,10,60,50 scan:out.bmp", 590, 472, 24},
@@ -1032,4 +1035,287 @@ TEST_F(CEndToEnd, MainWindowClosesSavingTheSettingsFileAndIniKeys)
     // the small template's dialog units are smaller
     ASSERT_EQ(2u, scanHeights.size());
     EXPECT_LT(scanHeights[1], scanHeights[0]);
+}
+
+namespace {
+
+// One batch scan compared with the chart it saw. The line gets the selection and the output added; `reach` is how far
+// (output pixels) the interpolation rings beside an edge, so that only pixels farther from any edge are held to the
+// chart's level.
+struct CChartScan {
+    const char* device;
+    const char* line;
+    int resolution;
+    double selection[4];  // left, top, right, bottom in mm
+    int reach;
+};
+
+// The chart's levels as the output should hold them, channel by channel (one for grey and line
+// art), and the grey the line-art threshold decides on.
+struct CChartPlanes {
+    int width = 0, height = 0, channels = 1;
+    std::vector<int> levels;  // (y * width + x) * channels + c
+    std::vector<int> basis;  // the levels edges and flat areas are judged on; kBusy where none can be
+};
+
+// Line pairs finer than three output pixels a line: a scan averages them, the chart's samples alias.
+constexpr int kBusy = -1000;
+
+bool IsBusy(double x, double y, int resolution)
+{
+    if (y < 4.5 || y >= 6.0 || x < 0 || x >= CTestChart::kWidth)
+        return false;
+    const int group = int(4 * x / CTestChart::kWidth);
+    return 0.05 * resolution / (1 << group) < 3;
+}
+
+int Turned(const CChartScan& scan, const std::string& word)
+{
+    const std::string line = scan.line;
+    const size_t at = line.find(word);
+    return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + word.size());
+}
+
+// The chart over the selection at the output resolution, mirrored (hor: upside down, ver: each
+// line reversed) and then turned clockwise as the line asks.
+CChartPlanes ExpectedChart(const CChartScan& scan, int channels, bool lineArt)
+{
+    CChartWindow window;
+    window.left = scan.selection[0] / 25.4;
+    window.top = scan.selection[1] / 25.4;
+    window.xResolution = window.yResolution = scan.resolution;
+    window.pixelsPerLine = int((scan.selection[2] - scan.selection[0]) / 25.4 * scan.resolution);
+    window.lines = int((scan.selection[3] - scan.selection[1]) / 25.4 * scan.resolution);
+    window.channels = channels;
+    const std::vector<uint8_t> chart = CTestChart::Render(window);
+    const std::string line = scan.line;
+    const bool upsideDown = line.find("hor") != std::string::npos;
+    const bool reversed = !upsideDown && line.find("ver") != std::string::npos;
+    const int rotation = Turned(scan, "rot:");
+    const bool sideways = rotation == 90 || rotation == 270;
+    const int w = window.pixelsPerLine, h = window.lines;
+    CChartPlanes planes;
+    planes.width = sideways ? h : w;
+    planes.height = sideways ? w : h;
+    planes.channels = channels;
+    planes.levels.resize(size_t(w) * h * channels);
+    planes.basis.resize(planes.levels.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int mx = reversed ? w - 1 - x : x, my = upsideDown ? h - 1 - y : y;
+            int ox = mx, oy = my;
+            if (rotation == 90)
+                ox = h - 1 - my, oy = mx;
+            else if (rotation == 180)
+                ox = w - 1 - mx, oy = h - 1 - my;
+            else if (rotation == 270)
+                ox = my, oy = w - 1 - mx;
+            const bool busy = IsBusy(
+                window.left + (x + 0.5) / scan.resolution, window.top + (y + 0.5) / scan.resolution, scan.resolution);
+            for (int c = 0; c < channels; ++c) {
+                const int level = chart[(size_t(y) * w + x) * channels + c];
+                const size_t at = (size_t(oy) * planes.width + ox) * channels + c;
+                planes.basis[at] = busy ? kBusy : level;
+                planes.levels[at] = lineArt ? (level >= 128 ? 255 : 0) : level;
+            }
+        }
+    return planes;
+}
+
+// The scan's levels in the same order; line art as 0 (black) and 255.
+std::vector<int> ScannedLevels(const CBmp& bmp, const CChartPlanes& planes)
+{
+    std::vector<int> levels(planes.levels.size());
+    const size_t rowBytes = bmp.bits == 1 ? size_t(bmp.width + 7) / 8 : size_t(bmp.width) * bmp.bits / 8;
+    for (int y = 0; y < planes.height; ++y)
+        for (int x = 0; x < planes.width; ++x)
+            for (int c = 0; c < planes.channels; ++c) {
+                const uint8_t* row = &bmp.samples[rowBytes * y];
+                const int level =
+                    bmp.bits == 1 ? ((row[x / 8] & (0x80 >> (x % 8))) != 0 ? 0 : 255) : row[x * planes.channels + c];
+                levels[(size_t(y) * planes.width + x) * planes.channels + c] = level;
+            }
+    return levels;
+}
+
+// The spread of the basis around each pixel (max - min within `reach` pixels), channel by channel.
+std::vector<int> LocalSpread(const CChartPlanes& planes, int reach)
+{
+    const int w = planes.width, h = planes.height, n = planes.channels;
+    std::vector<int> low(planes.basis.size()), high(planes.basis.size()), spread(planes.basis.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < n; ++c) {
+                int lo = 255, hi = kBusy;
+                for (int i = std::max(0, x - reach); i <= std::min(w - 1, x + reach); ++i) {
+                    const int v = planes.basis[(size_t(y) * w + i) * n + c];
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+                low[(size_t(y) * w + x) * n + c] = lo;
+                high[(size_t(y) * w + x) * n + c] = hi;
+            }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < n; ++c) {
+                int lo = 255, hi = kBusy;
+                for (int j = std::max(0, y - reach); j <= std::min(h - 1, y + reach); ++j) {
+                    lo = std::min(lo, low[(size_t(j) * w + x) * n + c]);
+                    hi = std::max(hi, high[(size_t(j) * w + x) * n + c]);
+                }
+                spread[(size_t(y) * w + x) * n + c] = hi - lo;
+            }
+    return spread;
+}
+
+// Pixels inside the chart's flat areas (patches, bands, ramps, the mark) whose level is not the
+// chart's; line art only where the grey is clearly on one side of the threshold.
+std::string PatchFaults(const CChartPlanes& planes, const std::vector<int>& scanned, int reach, bool lineArt)
+{
+    const std::vector<int> spread = LocalSpread(planes, reach);
+    size_t faults = 0, held = 0;
+    std::ostringstream first;
+    for (size_t i = 0; i < scanned.size(); ++i) {
+        if (spread[i] > 3 || planes.basis[i] == kBusy || (lineArt && std::abs(planes.basis[i] - 128) < 24))
+            continue;
+        ++held;
+        if (std::abs(scanned[i] - planes.levels[i]) <= 8)
+            continue;
+        if (faults++ < 3) {
+            const size_t pixel = i / planes.channels;
+            first << " (" << pixel % planes.width << ", " << pixel / planes.width << ") " << scanned[i] << " for "
+                  << planes.levels[i] << ";";
+        }
+    }
+    if (held < scanned.size() / 4)
+        return "only " + std::to_string(held) + " pixels lie in flat areas";
+    return faults == 0 ? std::string() : std::to_string(faults) + " pixels differ:" + first.str();
+}
+
+// Every straight step of the chart between two flat stretches, across the rows or down the columns:
+// the scan must cross the middle level within one pixel of where the chart does.
+struct CEdgeCount {
+    size_t checked = 0;
+    size_t off = 0;
+    std::string first;
+};
+
+void CheckEdges(const CChartPlanes& planes, const std::vector<int>& scanned, bool down, bool lineArt, CEdgeCount& count)
+{
+    const int along = down ? planes.height : planes.width;
+    const int across = down ? planes.width : planes.height;
+    const int n = planes.channels;
+    for (int a = 0; a < across; ++a)
+        for (int c = 0; c < n; ++c) {
+            auto at = [&](int p, int side = 0) {
+                const int b = std::clamp(a + side, 0, across - 1);
+                return (size_t(down ? p : b) * planes.width + (down ? b : p)) * n + c;
+            };
+            auto straight = [&](int p) {
+                for (int side = -2; side <= 2; ++side)
+                    if (planes.basis[at(p, side)] != planes.basis[at(p)] || planes.basis[at(p)] == kBusy)
+                        return false;
+                return true;
+            };
+            // A step next to the first or last pixel counts too: a last column copied from the one
+            // before it hides the step.
+            for (int p = 1; p < along; ++p) {
+                const int before = planes.basis[at(p - 1)], after = planes.basis[at(p)];
+                const int from = planes.levels[at(p - 1)], to = planes.levels[at(p)];
+                const bool flatBefore = p < 2 || std::abs(planes.basis[at(p - 2)] - before) <= 3;
+                const bool flatAfter = p + 1 >= along || std::abs(planes.basis[at(p + 1)] - after) <= 3;
+                if (std::abs(after - before) < 24 || from == to || !flatBefore || !flatAfter || !straight(p - 1) ||
+                    !straight(p))
+                    continue;
+                // Grey close to the threshold may fall either way.
+                if (lineArt && (std::abs(before - 128) < 24 || std::abs(after - 128) < 24))
+                    continue;
+                const int middle = (from + to) / 2;
+                int nearest = 99;
+                for (int q = std::max(1, p - 4); q <= std::min(along - 1, p + 4); ++q)
+                    if ((scanned[at(q - 1)] < middle) != (scanned[at(q)] < middle))
+                        nearest = std::min(nearest, std::abs(q - p));
+                ++count.checked;
+                if (nearest <= 1)
+                    continue;
+                if (count.off++ < 3)
+                    count.first += std::string(" ") + (down ? "row " : "column ") + std::to_string(p) + " at " +
+                        std::to_string(a) + " off by " + std::to_string(nearest) + ";";
+            }
+        }
+}
+
+const CChartScan kChartScans[] = {
+    // KOVAL II: resampled (201 for 200), native, interpolated above its optics
+    {"kind=koval2", "rgb gamma:1", 200, {0, 0, 100, 200}, 4},
+    {"kind=koval2", "gray gamma:1", 300, {0, 0, 60, 250}, 3},
+    // Twice and four times its optics, on the coarsest line pairs (the device places its window in
+    // steps of 1/300 inch).
+    {"kind=koval2", "gray gamma:1", 2400, {0, 127, 4, 131}, 6},
+    {"kind=koval2", "rgb rot:90 gamma:1", 4800, {0, 127, 2, 129}, 12},
+    // Line art is judged on the light whatever the gamma: dark patches stay black at 100 as at 300.
+    {"kind=koval2", "line", 75, {0, 50, 210, 120}, 3},
+    {"kind=koval2", "line", 100, {0, 50, 210, 120}, 3},
+    {"kind=koval2", "line", 200, {0, 50, 210, 120}, 3},
+    {"kind=koval2", "line", 300, {0, 50, 210, 120}, 3},
+    {"kind=koval2", "rgb hor gamma:1", 150, {10, 160, 110, 297}, 4},
+    {"kind=koval2", "rgb ver gamma:1", 75, {0, 150, 200, 297}, 4},
+    {"kind=koval2", "gray rot:90 gamma:1", 100, {0, 0, 100, 250}, 4},
+    {"kind=koval2", "gray rot:270 gamma:1", 200, {0, 160, 100, 250}, 4},
+    {"kind=koval2", "rgb rot:180 gamma:1", 100, {0, 0, 210, 150}, 4},
+    // PENDARO: 102 for 100, 201 for 200 over a tall selection
+    {"kind=pendaro", "rgb gamma:1", 100, {0, 0, 100, 250}, 4},
+    {"kind=pendaro", "gray gamma:1", 200, {0, 0, 100, 200}, 4},
+    {"kind=ostravel", "rgb gamma:1", 100, {0, 0, 100, 250}, 4},
+    {"kind=tmr", "rgb gamma:1", 100, {0, 0, 100, 250}, 3},
+    {"kind=kiltorra", "rgb gamma:1", 100, {0, 0, 100, 250}, 3},
+    // 251 pixels, the last of them past the end of the mark's middle arm: an even window one pixel
+    // short would leave the arm's black in it.
+    {"kind=tmr", "gray gamma:1", 100, {0, 190, 64, 215}, 3},
+    {"kind=kiltorra", "gray gamma:1", 100, {0, 190, 64, 215}, 3},
+    {"kind=fennik", "rgb gamma:1", 100, {0, 0, 100, 250}, 3},
+    {"kind=koval", "gray gamma:1", 100, {0, 0, 100, 250}, 3},
+    {"kind=telmari", "rgb gamma:1", 100, {0, 0, 100, 250}, 3},
+    {"kind=zandor", "gray gamma:1", 100, {0, 0, 100, 250}, 3},
+    // The film scanner's frame holds the chart's first inch and the colour ramps below it.
+    {"kind=orbel", "trans rgb gamma:1", 300, {0, 0, 30, 30}, 3},
+    {"kind=orbel", "trans gray gamma:1", 500, {0, 0, 30, 30}, 4},
+};
+
+}  // namespace
+
+// Scans at native and resampled resolutions, mirrored and turned, hold the chart: every flat area
+// at its level, every edge within one pixel of where the chart puts it.
+TEST_F(CEndToEnd, ScansHoldTheChartPatchByPatchAndEdgeByEdge)
+{
+    for (const CChartScan& scan : kChartScans) {
+        std::ostringstream line;
+        line << "\"" << scan.line << " resppi:" << scan.resolution << " selmm:" << scan.selection[0] << ","
+             << scan.selection[1] << "," << scan.selection[2] << "," << scan.selection[3] << " scan:out.bmp\"";
+        SCOPED_TRACE(std::string(scan.device) + ": " + line.str());
+        Describe(std::string("host 0\ndevice 0 0 4 ") + scan.device + "\n");
+        DeleteFileA((m_Dir + "out.bmp").c_str());
+        DeleteFileA((m_Dir + "zelkbat.txt").c_str());
+        const CChildRun run = Run(line.str());
+        EXPECT_EQ(0u, run.exitCode) << ReadText("zelkbat.txt");
+        CBmp bmp;
+        if (!ReadBmp(m_Dir + "out.bmp", bmp)) {
+            ADD_FAILURE() << "no BMP";
+            continue;
+        }
+        const bool lineArt = bmp.bits == 1;
+        const CChartPlanes planes = ExpectedChart(scan, bmp.bits == 24 ? 3 : 1, lineArt);
+        // Line art rows hold whole bytes: the file may be up to seven pixels wider than the selection.
+        EXPECT_LE(std::abs(bmp.width - planes.width), lineArt ? 8 : 1);
+        EXPECT_LE(std::abs(bmp.height - planes.height), 1);
+        if (bmp.width < planes.width || bmp.height < planes.height)
+            continue;
+        const std::vector<int> scanned = ScannedLevels(bmp, planes);
+        EXPECT_EQ("", PatchFaults(planes, scanned, scan.reach, lineArt));
+        CEdgeCount edges;
+        CheckEdges(planes, scanned, false, lineArt, edges);
+        CheckEdges(planes, scanned, true, lineArt, edges);
+        EXPECT_GT(edges.checked, 0u);
+        EXPECT_EQ(0u, edges.off) << "of " << edges.checked << " edges:" << edges.first;
+    }
 }

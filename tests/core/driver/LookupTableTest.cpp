@@ -137,6 +137,36 @@ TEST_F(LookupTableTest, PresetsShapeTheTable)
     }
 }
 
+// Line art that the host thresholds from grey or colour data sees the light as the device's own
+// line art does: the gamma and the density range of the type shape grey scans only.
+TEST_F(LookupTableTest, LineArtFromDeviceDataKeepsTheLight)
+{
+    m_Settings.SetParamAllTypes(kParamToneCode, 0xFF04);
+    m_Settings.SetParamAllTypes(kParamMaxDensity, 200);
+    struct Case {
+        int32_t type;
+        uint32_t mode;
+        bool identity;
+    };
+    const Case kCases[] = {
+        {kImageLineArt, 2, true},
+        {kImageLineArt, 3, true},
+        {kImageGrey, 2, false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE("type " + std::to_string(c.type) + ", scan mode " + std::to_string(c.mode));
+        m_Settings.SetParamAllTypes(kParamImageType, c.type);
+        m_Settings.m_nScanMode = c.mode;
+        int result = -1;
+        std::vector<uint16_t> table = Build(0, &result);
+        int moved = 0;
+        for (int i = 0; i < 256; ++i)
+            moved += table[i] != i;
+        EXPECT_EQ(c.identity, moved == 0) << moved << " entries moved";
+        EXPECT_EQ(c.identity ? 0 : 1, result);
+    }
+}
+
 TEST_F(LookupTableTest, FallingDevicesGetTheValuesInReverseOrder)
 {
     CFallingLutDriver falling;

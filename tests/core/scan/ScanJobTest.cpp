@@ -915,6 +915,33 @@ TEST_F(ScanJobTest, TheScanDescriptorHoldsWhatTheDeviceDelivers)
     EXPECT_EQ((int32_t)m_Settings.OutputBytesPerLine(), steps.m_Sized.channels[0].rowStep);
 }
 
+// A device that scans at another resolution than the output's: the steps resample from the device's
+// resolution on each axis, over the device pixels and lines that hold the selection, whatever its
+// window gave past the selection's right and bottom edges.
+TEST_F(ScanJobTest, ResamplingStartsFromTheDeviceResolutionOverTheSelection)
+{
+    CCopyingSteps steps;
+    CScanColourScope scope(steps);
+    Configure({"resampled grey", kImageGrey, 8, true, 0, 0});
+    m_pDriver->m_nClampTo = kResolution * 2;
+    uint32_t width = m_Settings.RotatedPixelWidth(), height = m_Settings.RotatedPixelHeight();
+    m_pDriver->m_nExtraPixels = width + 5;
+    m_pDriver->m_nExtraLines = height + 3;
+    m_Settings.ResetDerivedGeometry();
+    m_pDriver->UpdateScanGeometry();
+    m_Settings.UpdateSampleFormat(2);
+    g_TransferSize = 16384;
+    ASSERT_EQ(0, SetupTransformParams());
+    EXPECT_EQ((int32_t)(2 * width), steps.m_Sized.imageWidth);
+    EXPECT_EQ((int32_t)(2 * height), steps.m_Sized.imageHeight);
+    EXPECT_EQ((int32_t)m_Settings.OutputBytesPerLine(), steps.m_Sized.channels[0].rowStep);
+    ASSERT_TRUE(g_OutputSteps.Has(6));
+    const COutputStep& resample = g_OutputSteps.steps[g_OutputSteps.count - 1];
+    const float resolution = (float)kResolution;
+    EXPECT_EQ((std::vector<float> {2 * resolution, 2 * resolution, resolution, resolution}),
+        std::vector<float>(resample.params, resample.params + 4));
+}
+
 // A device line or image a few pixels or lines short of the output (a window rounded to an even
 // width, line art in whole bytes) fills the file by repeating its last column and line; the file
 // keeps the selected size. Further short is a wrong setup: the pipeline refuses to start, as before.

@@ -20,6 +20,8 @@ public:
 
     uint32_t GetTransferSize() override { return m_nTransferSize; }
     uint32_t ClampResolutionX(uint32_t resolution) override { return m_nClampTo != 0 ? m_nClampTo : resolution; }
+    // The window scans its lines at the resolution of its pixels.
+    uint32_t ClampResolutionY(uint32_t resolution) override { return ClampResolutionX(resolution); }
     int32_t GetOptimalStroke() override { return 1; }
     uint16_t PrescanIfNeeded(CScanSettings*, ScanProgressCallback) override { return Record("Prescan"); }
     uint16_t ReserveDevice() override { return Record("Reserve"); }

@@ -118,7 +118,7 @@ TEST_F(KiltorraCommandTest, ThresholdAndNarrowWidthsOfTheWindow)
         {kImageLineArt, 50, 600, 2540, 128, 600},
         {kImageLineArt, 100, 600, 2540, 0, 600},
         {kImageGrey, 50, 600, 3, 128, 2},  // widened to 5 units: 1 pixel, kept at 2
-        {kImageGrey, 50, 600, 13, 128, 2},  // 3 pixels rounded down to even
+        {kImageGrey, 50, 600, 13, 128, 4},  // 3 pixels rounded up to even
         {kImageRgb, 50, 50, 100, 128, 2},  // 1 pixel
         {kImageGrey, 50, 300, 2540, 128, 300},
     };

@@ -70,7 +70,7 @@ TEST_F(TmrCommandTest, ReflectiveColourWindowIsSentAsTheGoldenBytes)
         {2, 0x01}, {3, 0x2C}, {4, 0x01}, {5, 0x2C},  // 300 ppi both ways
         {9, 118},  // left: 300 x 1000 / 2540
         {13, 236},  // top
-        {16, 0x04}, {17, 0x9C},  // width 1181 made even: 1180
+        {16, 0x04}, {17, 0x9E},  // width 1181 made even: 1182
         {20, 0x02}, {21, 0x4E},  // length 590
         {22, 127}, {23, 127}, {24, 252},  // dot areas of 0.3 and 2.0, threshold 50 %
         {25, 5}, {26, 8}, {28, 1}, {29, 3},  // colour, 8 bits, padding
@@ -96,9 +96,9 @@ TEST_F(TmrCommandTest, WindowRulesByOriginalTypeAndSize)
         uint8_t mode61;  // byte 74
     };
     const Case kCases[] = {
-        {"100 mm at 300 ppi", kImageRgb, 300, 0, 10000, 1180, {10, 0, 246}, 0, 1, 1},
+        {"100 mm at 300 ppi", kImageRgb, 300, 0, 10000, 1182, {10, 0, 246}, 0, 1, 1},
         {"sliver at 600 ppi", kImageRgb, 600, 0, 3, 2, {10, 0, 246}, 0, 1, 1},
-        {"odd pixel count", kImageGrey, 300, 0, 1100, 128, {0, 0, 0}, 0, 1, 1},
+        {"odd pixel count", kImageGrey, 300, 0, 1100, 130, {0, 0, 0}, 0, 1, 1},
         {"halftone in 16s", kImageHalftone, 300, 0, 1000, 112, {0, 0, 0}, 0, 1, 1},
         {"slide", kImageRgb, 300, 1, 4000, 472, {10, 0, 246}, 2400, 0, 3},
         {"negative", kImageRgb, 300, 2, 4000, 472, {0, 0, 0}, 2400, 0, 3},
@@ -171,15 +171,15 @@ TEST_F(TmrCommandTest, StandardScanTranscript)
         "00 00 00 00 00 00",  // the job's start of the running scan
         "1b 00 00 00 01 00",
         "34 00 00 00 00 00 00 00 0c 00",  // GET DATA BUFFER STATUS
-        "28 00 00 00 00 00 00 08 76 00",  // 38 pixels x 3 x 19 lines
+        "28 00 00 00 00 00 00 08 e8 00",  // 40 pixels x 3 x 19 lines
         "17 00 00 00 00 00",  // RELEASE UNIT
     };
     EXPECT_EQ(expected, Device().Transcript());
     CTmrScan scan = Device().LastScan();
     EXPECT_EQ(2, scan.scans);
-    EXPECT_EQ(38u, m_Settings.GetPixelsPerLine());
+    EXPECT_EQ(40u, m_Settings.GetPixelsPerLine());
     EXPECT_EQ(19u, m_Settings.GetLineCount());
-    EXPECT_EQ(114u, m_Settings.GetBytesPerLine());
+    EXPECT_EQ(120u, m_Settings.GetBytesPerLine());
     EXPECT_TRUE(m_Messages.Ids().empty());
 }
 
@@ -198,7 +198,7 @@ TEST_F(TmrCommandTest, ParameterBlockMustHoldTheGeometry)
         Select(kImageRgb, 100, 0, 0, 1000, 500);
         EXPECT_EQ(c.result, StartScan());
         if (c.result == kDriverOk) {
-            EXPECT_EQ(38u, m_Settings.GetPixelsPerLine());
+            EXPECT_EQ(40u, m_Settings.GetPixelsPerLine());
             EXPECT_EQ(19u, m_Settings.GetLineCount());
         }
         Driver().StopScan(0);

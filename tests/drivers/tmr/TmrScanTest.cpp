@@ -18,7 +18,7 @@ struct ScanCase {
     int32_t left, top, width, height;  // 1/100 mm
 };
 
-// Odd pixel counts throughout: the window rounds each down to an even width.
+// Odd pixel counts throughout: the window rounds each up to an even width.
 const ScanCase kScans[] = {
     {"RgbGlass", {}, kImageRgb, 150, 0, 500, 500, 5110, 1500},
     {"GreyGlassAsColour", {{"model", "tmrs"}}, kImageGrey, 200, 0, 2000, 1500, 3823, 2540},
@@ -47,12 +47,12 @@ TEST_P(TmrScanTest, EveryTypeComesAsColourMatchingTheChart)
         EXPECT_NEAR(c.left / 2540.0, scan.chart.left, 1.0 / resolution);
         EXPECT_NEAR(c.top / 2540.0, scan.chart.top, 1.0 / resolution);
         EXPECT_EQ(0u, scan.pixels % 2);
-        EXPECT_EQ(uint32_t(c.width * resolution / 2540) / 2 * 2, scan.pixels);
+        EXPECT_EQ((uint32_t(c.width * resolution / 2540) + 1) / 2 * 2, scan.pixels);
         EXPECT_EQ(uint32_t(c.height * resolution / 2540), scan.lines);
-        // The window is the odd selection made even: one pixel narrower.
+        // The window is the odd selection made even: one pixel wider.
         if (c.type != kImageLineArt) {
             EXPECT_EQ(1u, selected % 2);
-            EXPECT_EQ(selected, scan.pixels + 1);
+            EXPECT_EQ(selected + 1, scan.pixels);
         }
         EXPECT_EQ(3 * scan.pixels, image.bytesPerLine);
         ASSERT_EQ(scan.lines, image.lines);
