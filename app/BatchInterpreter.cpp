@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 int32_t g_bBatchProgress = 0;
 CString g_strBatchProgressTitle;
@@ -105,20 +106,31 @@ void ApplyFileSwitches(const CBatchCommandLine& line, bool batchStart)
         WriteGeneralInt("File extension", 0);
 }
 
+// The first choice of the line the scanner offers, or nullptr; named takes the value of the first
+// choice the line names at all (-1 when none).
+const CKeywordChoice* FirstOfferedChoice(
+    const CBatchCommandLine& line, const CKeywordChoice* choices, size_t count, uint8_t offered, int32_t& named)
+{
+    named = -1;
+    for (const CKeywordChoice* choice = choices; choice != choices + count; ++choice) {
+        if (!line.Has(choice->keyword))
+            continue;
+        if ((offered & choice->capabilityBit) != 0)
+            return choice;
+        if (named < 0)
+            named = choice->value;
+    }
+    return nullptr;
+}
+
 // An original the scanner lacks would be scanned as another one, a negative as a print. The name of
 // the first one the line names when none of them is offered, else empty.
 CString ApplyOriginal(const CBatchCommandLine& line, uint8_t offered, bool batchStart)
 {
-    int32_t named = -1;
-    for (const CKeywordChoice& choice : kOriginals) {
-        if (!line.Has(choice.keyword))
-            continue;
-        if ((offered & choice.capabilityBit) != 0) {
-            g_pScanSettings->SetParam(kParamOriginal, choice.value);
-            return CString();
-        }
-        if (named < 0)
-            named = choice.value;
+    int32_t named;
+    if (const CKeywordChoice* choice = FirstOfferedChoice(line, kOriginals, std::size(kOriginals), offered, named)) {
+        g_pScanSettings->SetParam(kParamOriginal, choice->value);
+        return CString();
     }
     if (!batchStart || named < 0 || offered == 0)
         return CString();
@@ -132,16 +144,10 @@ uint8_t TypeBit(int32_t type) { return (uint8_t)(1u << type); }
 // name of a type nothing stands in for, else empty.
 CString ApplyImageType(const CBatchCommandLine& line, uint8_t offered, bool batchStart)
 {
-    int32_t named = -1;
-    for (const CKeywordChoice& choice : kImageTypes) {
-        if (!line.Has(choice.keyword))
-            continue;
-        if ((offered & choice.capabilityBit) != 0) {
-            g_pScanSettings->SetParamAllTypes(kParamImageType, choice.value);
-            return CString();
-        }
-        if (named < 0)
-            named = choice.value;
+    int32_t named;
+    if (const CKeywordChoice* choice = FirstOfferedChoice(line, kImageTypes, std::size(kImageTypes), offered, named)) {
+        g_pScanSettings->SetParamAllTypes(kParamImageType, choice->value);
+        return CString();
     }
     // A driver that states no types (none found) leaves the record as it is.
     if (!batchStart || offered == 0)
