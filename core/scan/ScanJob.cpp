@@ -34,6 +34,7 @@ constexpr int kMsgSendingTables = 3291;
 constexpr int kMsgStarting = 3293;
 constexpr int kMsgReading = 3294;
 constexpr int kMsgNextPass = 3296;
+constexpr int kMsgTemporaryNotWritten = 3311;
 constexpr int kMsgFileNotOpened = 3312;
 constexpr int kMsgWriteFailed = 3314;
 constexpr int kMsgNoMemory = 3317;
@@ -261,6 +262,9 @@ uint16_t CScanJob::ScanToFile(const char* path)
     bool whole = CloseImageWriter() == 0 && m_nLastResult == 1;
     if (whole && ReplaceWithNewFile(temporary.c_str(), path))
         return m_nLastResult;
+    // Asked while the partial file still takes its room: once it is gone the disk looks roomy again.
+    const bool writeFailed = !whole && (m_output.m_bWriteFailed || m_nLastResult == 1);
+    const bool full = writeFailed && LacksRoomFor(path);
     // Blocks fill a BMP from its end: a file of an unfinished scan is missing its top lines. The
     // file it was to replace stays as it was.
     DeleteFileA(temporary.c_str());
@@ -268,11 +272,21 @@ uint16_t CScanJob::ScanToFile(const char* path)
         // The image was written whole; only its name refused it.
         ReportMessage(kMsgFileNotOpened, path);
         m_nLastResult = kDriverAborted;
-    } else if (m_output.m_bWriteFailed || m_nLastResult == 1) {
-        ReportMessage(kMsgWriteFailed, path);
+    } else if (writeFailed) {
+        // "The disk may be full" sends the user to free space; only a disk without room earns it.
+        if (full)
+            ReportMessage(kMsgWriteFailed, path);
+        else
+            ReportMessage(kMsgTemporaryNotWritten);
         m_nLastResult = kDriverAborted;
     }
     return m_nLastResult;
+}
+
+// Whether the drive of path has less room than the whole image.
+bool CScanJob::LacksRoomFor(const char* path) const
+{
+    return (double)Shell().DriveSpace(path).freeBytes <= (double)m_pSettings->ImageBytes() * kSpaceMargin;
 }
 
 uint16_t CScanJob::ScanToMemory(CDib& sink)

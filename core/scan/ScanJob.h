@@ -49,6 +49,7 @@ public:
 private:
     uint16_t CheckDeviceFree();
     uint16_t ReportStartFailure(uint16_t result);
+    bool LacksRoomFor(const char* path) const;
     uint16_t PrepareDriver();
     uint16_t PassesForType() const;
     void DeleteBusyAtom();

@@ -13,8 +13,11 @@ int CFakeEngine::WriteImageBlock(CCmsImageDesc* desc, int*)
     ++m_nWriteCalls;
     if (!m_bWritesFiles || m_pFile == nullptr)
         return Refuse("WriteImageBlock");
-    if (m_nFailingBlock >= 0 && m_nBlocksWritten >= m_nFailingBlock)
-        return Fail(16, "disk full");
+    if (m_nFailingBlock >= 0 && m_nBlocksWritten >= m_nFailingBlock) {
+        if (m_pFilledDrive != nullptr)
+            m_pFilledDrive->freeBytes = 0;
+        return Fail(16, "write failed");
+    }
     fwrite(desc->channels[0].data, (size_t)desc->channels[0].rowStep, (size_t)desc->height, m_pFile);
     ++m_nBlocksWritten;
     return 0;

@@ -6,6 +6,7 @@
 
 #include "core/cms/CmsEngineInstance.h"
 #include "core/scan/ScanColour.h"
+#include "core/scan/ShellServices.h"
 #include "tests/support/RefusingCmsEngine.h"
 
 #include <cstdio>
@@ -22,6 +23,9 @@ public:
     // 0) and every later one fail as on a full disk.
     bool m_bWritesFiles = false;
     int m_nFailingBlock = -1;
+    // A drive the failing block leaves without free bytes, as a disk that filled up; nullptr for a
+    // write that fails on a roomy disk.
+    CDriveSpace* m_pFilledDrive = nullptr;
     int m_nBlocksWritten = 0;
     int m_nWriteCalls = 0;
 

@@ -573,16 +573,33 @@ TEST_F(ScanJobTest, StepListFollowsTheImageTypeAndTheDevice)
     }
 }
 
-TEST_F(ScanJobTest, AFullDiskEndsTheScanAndRemovesThePartialFile)
+// A write that fails ends the scan and removes the partial file; the full-disk text only where the
+// disk has no room left.
+TEST_F(ScanJobTest, AFailedWriteEndsTheScanAndNamesFullDiskOnlyWithoutRoom)
 {
+    const struct {
+        const char* name;
+        bool fillsDisk;
+        int message;
+    } kCases[] = {
+        {"the disk filled up", true, 3314},
+        {"the write failed on a roomy disk", false, 3311},
+    };
     AfxGetApp()->WriteProfileInt("General", "File extension", 0);
     m_Engine.m_bWritesFiles = true;
     m_Engine.m_nFailingBlock = 2;
-    CReportRecorder reports;
-    EXPECT_EQ(252, ScanFile());
-    EXPECT_EQ(std::vector<int>{3314}, reports.Ids());
-    EXPECT_EQ(3, m_Engine.m_nWriteCalls);
-    EXPECT_FALSE(FileExists(m_strPath));
+    m_Shell.m_bFakeDrives = true;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        g_OutputDrive = g_TempDrive = {uint64_t(1) << 40, 3};
+        m_Engine.m_pFilledDrive = c.fillsDisk ? &g_OutputDrive : nullptr;
+        m_Engine.m_nBlocksWritten = m_Engine.m_nWriteCalls = 0;
+        CReportRecorder reports;
+        EXPECT_EQ(252, ScanFile());
+        EXPECT_EQ(std::vector<int>{c.message}, reports.Ids());
+        EXPECT_EQ(3, m_Engine.m_nWriteCalls);
+        EXPECT_FALSE(FileExists(m_strPath));
+    }
 }
 
 namespace {
@@ -627,6 +644,9 @@ TEST_F(ScanJobTest, AFailedScanKeepsTheFileItWasToReplace)
         m_Engine.m_bWritesFiles = c.engineWriter;
         m_Engine.m_nFailingBlock = c.failingBlock;
         m_Engine.m_nBlocksWritten = 0;
+        m_Shell.m_bFakeDrives = true;
+        g_OutputDrive = g_TempDrive = {uint64_t(1) << 40, 3};
+        m_Engine.m_pFilledDrive = &g_OutputDrive;
         m_pDriver->m_nFailAfterLines = c.failAfterLines;
         std::ofstream(m_strPath, std::ios::binary) << old;
         g_ReportsWithFiles.clear();
