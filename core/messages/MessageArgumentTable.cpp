@@ -4,6 +4,12 @@
 #include "core/messages/MessageArguments.h"
 
 const CMessageArguments kMessageArguments[] = {
+    {3223, "ii"},
+    {3224, "ii"},
+    {3225, "ii"},
+    {3226, "ii"},
+    {3227, "ii"},
+    {3229, "ii"},
     {3310, "s"},
     {3312, "s"},
     {3314, "s"},
@@ -54,6 +60,7 @@ const CMessageArguments kMessageArguments[] = {
     {3511, "is"},
     {3512, "i"},
     {4076, "iii"},
+    {4099, "ii"},
     {4356, "s"},
     {4374, "s"},
     {4376, "s"},

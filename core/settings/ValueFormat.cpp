@@ -20,8 +20,8 @@ enum UnitText {
     kTextPerCm = 3150,
     kTextPpi = 3151,
     kTextPpcm = 3152,
-    kTextScaled = 3153,
-    kTextUnit26 = 3154,
+    kTextScaledDpi = 3153,
+    kTextBits = 3154,
     kTextGamma = 3108,
     kTextSensitivity = 4102,
     kTextKilobytes = 4480,
@@ -97,14 +97,16 @@ void CScanSettings::FormatValue(char* text, int32_t value, int unit, int32_t res
     // A dot area in hundredths of a per cent: the fraction always has two digits, so 1205 reads
     // 12.05 and not 12.5.
     case 16: out.Put("%d.%02d", (int)(int16_t)(v / 100), (int)(int16_t)(v % 100)); return;
-    case 17: out.PutWithUnit(Round(v, 100, GetParam(kParamScale)), kTextScaled); return;
+    case 17:
+        out.PutWithUnit(Round(v, 100, GetParam(kParamScale)), kTextScaledDpi);
+        return;
     case 18: out.PutFixed(v, 1000, "%lu.%03lu %s", kTextMm); return;
     case 19: out.PutWithUnit(Round(v, 100, 254), kTextPpcm); return;
     case 22:
     case 31: out.Put("%lu.%01lu", (unsigned long)(v / 10), (unsigned long)(v % 10)); return;
     case 23: out.Put("%ld %%", (long)value); return;
     case 26: {
-        CMsgString name(kTextUnit26);
+        CMsgString name(kTextBits);
         out.Put("%ld %s", (long)value, (const char*)name);
         return;
     }

@@ -1,11 +1,16 @@
 // The English catalog that ships beside the programs, read through the program's own loader.
 
+#include "CatalogFiles.h"
+
 #include "core/messages/BoundedFormat.h"
 #include "core/messages/MessageArguments.h"
 #include "core/messages/MessageCatalog.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <set>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -110,6 +115,59 @@ TEST_F(EngCatalog, MessagesTakeTheirCallersValues)
     char text[512];
     BoundedFormat(text, sizeof text, Text(3380), 12, 1, 3);
     EXPECT_STREQ(text, "Batch run finished in 12 seconds: 1 failed of 3 entries.\r\n");
+}
+
+struct RangeCase {
+    int id;
+    unsigned lower;
+    unsigned upper;
+    const char* text;
+};
+
+// The Other Value dialog formats its range text with its lower and upper limit.
+const RangeCase kRanges[] = {
+    {3223, 25, 2400, "(25 to 2400 dpi)"},
+    {3224, 2, 60, "(2 to 60 lpi)"},
+    {3225, 1, 23, "(1 to 23 lpcm)"},
+    {3226, 50, 4800, "(50 to 4800 dpi)"},
+    {3227, 9, 944, "(9 to 944 ppcm)"},
+    {3229, 10, 1000, "(10 to 1000 %)"},
+    {4099, 25, 1600, "(25 to 1600 dpi)"},
+};
+
+TEST_F(EngCatalog, RangeTextsTakeBothLimits)
+{
+    for (const RangeCase& c : kRanges) {
+        char text[150];
+        BoundedFormat(text, sizeof text, Text(c.id), c.lower, c.upper);
+        EXPECT_STREQ(text, c.text) << c.id;
+    }
+}
+
+// The ids of the combo boxes in the form's templates.
+std::set<int> FormComboIds()
+{
+    std::istringstream lines(testcatalog::ReadAll(testcatalog::PathOf("MainForm.rc")));
+    std::set<int> ids;
+    for (std::string line; std::getline(lines, line);) {
+        int id = 0;
+        if (sscanf(line.c_str(), " COMBOBOX %d,", &id) == 1)
+            ids.insert(id);
+    }
+    return ids;
+}
+
+// A combo's tip is the catalog text of its id + 1; the focus combo's (5035) lies beyond the
+// catalog, so it has none.
+TEST_F(EngCatalog, EveryComboOfTheFormHasATip)
+{
+    const std::set<int> combos = FormComboIds();
+    ASSERT_GE(combos.size(), 17u);
+    for (int id : combos) {
+        if (id < kLastMessageId) {
+            EXPECT_STRNE(Text(id + 1), "") << "combo " << id;
+        }
+    }
 }
 
 }  // namespace

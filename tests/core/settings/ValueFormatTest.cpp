@@ -119,3 +119,47 @@ TEST_F(ValueFormatTest, LongUnitTextIsCutToTheBuffer)
     EXPECT_EQ((size_t)kFormatValueSize - 1, strlen(text));
     EXPECT_EQ('#', text[kFormatValueSize]);
 }
+
+namespace {
+
+// The shipped English catalog: each unit word must name what its unit code counts.
+class ShippedUnitWordTest : public SettingsTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pCatalog = new CMessageCatalog("ENG.MSG");
+        g_pMessageCatalog = s_pCatalog;
+    }
+    static void TearDownTestSuite()
+    {
+        g_pMessageCatalog = nullptr;
+        delete s_pCatalog;
+    }
+
+    static CMessageCatalog* s_pCatalog;
+};
+
+CMessageCatalog* ShippedUnitWordTest::s_pCatalog = nullptr;
+
+// Scale (id 6) 50, so a line-art output value of 150 is 300 per inch after scaling.
+const UnitCase kShippedUnits[] = {
+    {1, 300, "300 dpi"},
+    {17, 150, "300 dpi"},  // the line-art output resolution, not a per cent
+    {26, 8, "8 bits"},  // the Bits list's entries
+    {26, 16, "16 bits"},
+    {30, 400, "400 ISO"},  // the sensitivities of the camera form
+    {30, 100, "100 ISO"},
+};
+
+}  // namespace
+
+TEST_F(ShippedUnitWordTest, UnitCodesReadAsTheirQuantity)
+{
+    ASSERT_TRUE(s_pCatalog->IsUsable());
+    m_Settings.SetParam(kParamScale, 50);
+    for (const UnitCase& c : kShippedUnits) {
+        char text[kFormatValueSize];
+        m_Settings.FormatValue(text, c.value, c.unit, 0);
+        EXPECT_STREQ(c.text, text) << "unit " << c.unit;
+    }
+}
