@@ -152,5 +152,22 @@ protected:
 #define ON_WM_INITMENUPOPUP()                                                                    \
     ON_WINDOW_MESSAGE(WM_INITMENUPOPUP,                                                          \
                       self->OnInitMenuPopup((HMENU)wParam, (UINT)LOWORD(lParam), (BOOL)HIWORD(lParam)))
+#define ON_WM_SETCURSOR()                                                                                              \
+    ON_WINDOW_MESSAGE(WM_SETCURSOR,                                                                                    \
+        result = self->OnSetCursor(CWnd::FromHandle((HWND)wParam), (UINT)LOWORD(lParam), (UINT)HIWORD(lParam)))
+// The owner-draw messages answer TRUE for "handled" whatever the handler does; a handler that
+// chains to CWnd's passes the message on to the control's own object (see Wnd.h).
+#define ON_WM_DRAWITEM()                                                                                               \
+    ON_WINDOW_MESSAGE(                                                                                                 \
+        WM_DRAWITEM, (self->OnDrawItem((int)wParam, reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)), result = TRUE))
+#define ON_WM_MEASUREITEM()                                                                                            \
+    ON_WINDOW_MESSAGE(WM_MEASUREITEM,                                                                                  \
+        (self->OnMeasureItem((int)wParam, reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam)), result = TRUE))
+#define ON_WM_COMPAREITEM()                                                                                            \
+    ON_WINDOW_MESSAGE(                                                                                                 \
+        WM_COMPAREITEM, result = self->OnCompareItem((int)wParam, reinterpret_cast<LPCOMPAREITEMSTRUCT>(lParam)))
+#define ON_WM_DELETEITEM()                                                                                             \
+    ON_WINDOW_MESSAGE(                                                                                                 \
+        WM_DELETEITEM, (self->OnDeleteItem((int)wParam, reinterpret_cast<LPDELETEITEMSTRUCT>(lParam)), result = TRUE))
 #define ON_WM_CLOSE() ON_WINDOW_MESSAGE(WM_CLOSE, self->OnClose())
 #define ON_WM_DESTROY() ON_WINDOW_MESSAGE(WM_DESTROY, self->OnDestroy())

@@ -31,6 +31,23 @@ void CCmdUI::SetCheck(int check)
         m_pOther->SendMessage(BM_SETCHECK, (WPARAM)check);
 }
 
+void CCmdUI::SetRadio(BOOL on)
+{
+    if (!m_hMenu) {
+        SetCheck(on ? 1 : 0);
+        return;
+    }
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_STATE;
+    if (!::GetMenuItemInfoA(m_hMenu, m_nIndex, TRUE, &info))
+        return;
+    // The radio type only shapes the check mark: an entry that is off is a plain unchecked one.
+    info.fType = on ? info.fType | MFT_RADIOCHECK : info.fType & ~MFT_RADIOCHECK;
+    info.fState = on ? info.fState | MFS_CHECKED : info.fState & ~MFS_CHECKED;
+    ::SetMenuItemInfoA(m_hMenu, m_nIndex, TRUE, &info);
+}
+
 void CCmdUI::SetText(LPCSTR text)
 {
     if (m_hMenu) {

@@ -29,6 +29,9 @@ public:
     virtual void Enable(BOOL on = TRUE);
     virtual void SetCheck(int check = 1);  // 0 off, 1 on, 2 indeterminate
     virtual void SetText(LPCSTR text);
+    // The item stands for one of several choices: a menu entry gets a radio mark when on, any
+    // other item is checked as by SetCheck.
+    void SetRadio(BOOL on = TRUE);
     // Called by an update handler that wants the next target in the route to answer as well.
     void ContinueRouting() { m_bContinueRouting = TRUE; }
 

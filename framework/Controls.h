@@ -29,6 +29,10 @@ public:
     void SetButtonStyle(UINT style, BOOL redraw = TRUE) { SendMessage(BM_SETSTYLE, style, redraw); }
     HBITMAP SetBitmap(HBITMAP bitmap) { return (HBITMAP)SendMessage(BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bitmap); }
     HICON SetIcon(HICON icon) { return (HICON)SendMessage(BM_SETIMAGE, IMAGE_ICON, (LPARAM)icon); }
+
+    // An owner-drawn button (BS_OWNERDRAW) draws itself here; the base draws nothing.
+    virtual void DrawItem(LPDRAWITEMSTRUCT item);
+    BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 };
 
 class CEdit : public CWnd {
@@ -85,6 +89,16 @@ public:
     int GetItemRect(int index, LPRECT rect) const { return (int)SendMessage(LB_GETITEMRECT, (WPARAM)index, (LPARAM)rect); }
     int SetItemHeight(int index, UINT height) { return (int)SendMessage(LB_SETITEMHEIGHT, (WPARAM)index, MAKELPARAM(height, 0)); }
     int GetItemHeight(int index) const { return (int)SendMessage(LB_GETITEMHEIGHT, (WPARAM)index); }
+
+    // An owner-drawn list box (LBS_OWNERDRAWFIXED or LBS_OWNERDRAWVARIABLE) draws, measures and
+    // (with LBS_SORT and without LBS_HASSTRINGS) sorts its items here, and frees what their item
+    // data holds in DeleteItem. The base draws nothing, keeps the proposed height, calls all items
+    // equal and frees nothing.
+    virtual void DrawItem(LPDRAWITEMSTRUCT item);
+    virtual void MeasureItem(LPMEASUREITEMSTRUCT item);
+    virtual int CompareItem(LPCOMPAREITEMSTRUCT item);  // -1, 0 or 1: item 1 before, like or after item 2
+    virtual void DeleteItem(LPDELETEITEMSTRUCT item);
+    BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 };
 
 class CComboBox : public CWnd {

@@ -19,6 +19,31 @@ std::map<HWND, CWnd*>& PermanentMap()
     return windows;
 }
 
+// The control an owner-draw message is about. A menu's item names a menu handle where a
+// control's names its window, so menus are left to the parent.
+HWND OwnerDrawnChild(HWND parent, UINT message, LPARAM lParam)
+{
+    if (!lParam)
+        return nullptr;
+    switch (message) {
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        return item->CtlType == ODT_MENU ? nullptr : item->hwndItem;
+    }
+    case WM_MEASUREITEM: {
+        // The struct names no window, only the control id.
+        const auto* item = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
+        return item->CtlType == ODT_MENU ? nullptr : ::GetDlgItem(parent, (int)item->CtlID);
+    }
+    case WM_COMPAREITEM:
+        return reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam)->hwndItem;
+    case WM_DELETEITEM:
+        return reinterpret_cast<const DELETEITEMSTRUCT*>(lParam)->hwndItem;
+    default:
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon)
@@ -179,8 +204,18 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
         *result = 0;
         return OnCommand(wParam, lParam);
     }
-    return DispatchMessageMap(message, wParam, lParam, *result);
+    if (DispatchMessageMap(message, wParam, lParam, *result))
+        return TRUE;
+    return ReflectChildNotify(message, wParam, lParam, result);
 }
+
+BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    CWnd* child = FromHandlePermanent(OwnerDrawnChild(m_hWnd, message, lParam));
+    return child && child->OnChildNotify(message, wParam, lParam, result);
+}
+
+BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) { return FALSE; }
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
 {

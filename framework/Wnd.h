@@ -77,6 +77,15 @@ public:
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Default();   // the current message to DefWindowProc
 
+    // Owner-drawn controls draw themselves wherever they sit: a parent hands WM_DRAWITEM,
+    // WM_MEASUREITEM, WM_COMPAREITEM and WM_DELETEITEM on to the permanent object of the control
+    // the message names (hwndItem, or the control id for WM_MEASUREITEM; never for a menu), whose
+    // OnChildNotify answers them. TRUE when that object answered; *result holds the answer.
+    BOOL ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    // A control's side of it; the control classes answer with their DrawItem, MeasureItem,
+    // CompareItem and DeleteItem. FALSE leaves the message to the parent's default procedure.
+    virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
     // The nearest ancestor that is a frame window, or NULL.
     CFrameWnd* GetParentFrame() const;
     // Lays out the bar children with ids first..last over the client area (or clientRect) and puts
@@ -188,6 +197,11 @@ public:
     int OnMouseActivate(CWnd*, UINT, UINT) { return (int)Default(); }
     void OnInitMenuPopup(HMENU, UINT, BOOL) { Default(); }
     void OnClose() { Default(); }
+    BOOL OnSetCursor(CWnd*, UINT, UINT) { return (BOOL)Default(); }
+    void OnDrawItem(int, LPDRAWITEMSTRUCT) { ReflectOrDefault(); }
+    void OnMeasureItem(int, LPMEASUREITEMSTRUCT) { ReflectOrDefault(); }
+    int OnCompareItem(int, LPCOMPAREITEMSTRUCT) { return (int)ReflectOrDefault(); }
+    void OnDeleteItem(int, LPDELETEITEMSTRUCT) { ReflectOrDefault(); }
     void OnDestroy() { Default(); }
 
     // For the temporary maps only.
@@ -206,6 +220,8 @@ protected:
 
 private:
     void OnNcDestroyed();
+    // The current owner-draw message to its control's object, else to DefWindowProc.
+    LRESULT ReflectOrDefault();
 };
 
 // Temporary wrappers of a derived class, for control classes' FromHandle.

@@ -116,6 +116,14 @@ LRESULT CWnd::Default()
     return DefWindowProc(g_currentMessage.message, g_currentMessage.wParam, g_currentMessage.lParam);
 }
 
+LRESULT CWnd::ReflectOrDefault()
+{
+    LRESULT result = 0;
+    if (ReflectChildNotify(g_currentMessage.message, g_currentMessage.wParam, g_currentMessage.lParam, &result))
+        return result;
+    return Default();
+}
+
 void CWnd::HookWindowCreate()
 {
     if (!g_createHook)
