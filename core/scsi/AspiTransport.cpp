@@ -107,7 +107,8 @@ CAspiTransport::~CAspiTransport()
         g_pAspiSrb = nullptr;
     }
     ReapReleasedRequests();
-    // What the manager still holds now stays allocated: it may write into it at any time. The
+    // What the manager still holds, or has just finished and may still post, stays allocated: it
+    // may write into it, and a freed block could become the next transport's request. The
     // next transport must not find a command of this one still pending.
     g_AspiPending = 0;
     delete m_pLibrary;
@@ -424,10 +425,13 @@ void CAspiTransport::ReleaseRequest(AspiExecSrb* srb)
 
 void CAspiTransport::ReapReleasedRequests()
 {
-    auto finished = [](AspiExecSrb* srb) {
+    for (AspiExecSrb* srb : m_finished)
+        delete srb;
+    m_finished.clear();
+    auto finished = [this](AspiExecSrb* srb) {
         if (srb->status == kAspiPending)
             return false;
-        delete srb;
+        m_finished.push_back(srb);
         return true;
     };
     m_released.erase(std::remove_if(m_released.begin(), m_released.end(), finished),

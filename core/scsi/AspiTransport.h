@@ -62,7 +62,10 @@ private:
     uint8_t m_targetCount = 8;
     int32_t m_sparrow = 0;
     CScsiBuffer* m_pAsyncData = nullptr;
-    // Requests given up on (time-out, abort) that the manager may still write to; freed once it
-    // has finished with them.
+    // Requests given up on (time-out, abort) that the manager may still write to. A manager sets
+    // a request's status before it calls the post routine, so one whose status is final may still
+    // be on its way there: it waits in m_finished for one more command before it is freed. Freed at
+    // once, its memory could become the next request, and the late post would end that one's wait.
     std::vector<AspiExecSrb*> m_released;
+    std::vector<AspiExecSrb*> m_finished;
 };
