@@ -89,9 +89,9 @@ void SaveSettingsFile()
 void SaveSettingsFileAs()
 {
     const CString path = AskSettingsFile(FALSE, kMsgSaveDialogFailed, nullptr);
-    if (path.IsEmpty())
+    // A failed save keeps the file the window names: the settings were not stored under the new one.
+    if (path.IsEmpty() || !SaveSettings(path))
         return;
-    SaveSettings(path);
     SetSettingsFileName(path);
     RetitleMainWindow();
 }

@@ -282,10 +282,10 @@ bool LoadSettings(const char* path)
     return accepted;
 }
 
-void SaveSettings(const char* path)
+bool SaveSettings(const char* path)
 {
     if (g_pScanSettings == nullptr)
-        return;
+        return true;
     const CScanSettings& settings = *g_pScanSettings;
     if (g_bSimplifiedMode)
         SaveTarvosetValues(settings);
@@ -293,11 +293,15 @@ void SaveSettings(const char* path)
         WriteProfileInt(g_pScannerDriver->m_strProduct, "Blocking", g_pScannerDriver->m_nBlocking);
     WriteProfileInt(kGeneral, "Version", settings.m_nVersion);
     if (path == nullptr || *path == '\0')
-        return;
+        return true;
     CString fullPath = ResolvePath(path);
-    AfxGetApp()->WriteProfileString(kGeneral, "SettingsFile", fullPath);
-    if (!StoreSlot(fullPath, SlotForSave(), settings.Slot()))
+    if (!StoreSlot(fullPath, SlotForSave(), settings.Slot())) {
         ReportMessage(kMsgSettingsFileWrite, (const char*)fullPath);
+        return false;
+    }
+    // Named only once written: the next start must not look for a file that was never made.
+    AfxGetApp()->WriteProfileString(kGeneral, "SettingsFile", fullPath);
+    return true;
 }
 
 int32_t CScanSettings::PeekSlotParam(const char* path, uint16_t id)

@@ -44,5 +44,6 @@ bool LoadSettings(const char* path);
 
 // Stores the current record into its slot and the INI values that go with it. The other slots are
 // kept; the file is replaced only once the new one is completely written, so a failed save
-// (reported) leaves the old file as it was.
-void SaveSettings(const char* path);
+// (reported) leaves the old file as it was, and [General] SettingsFile keeps naming the file it
+// named. False only for such a failed save.
+bool SaveSettings(const char* path);

@@ -65,6 +65,12 @@ std::string WindowTitle(const CWnd& window)
     return text;
 }
 
+// The settings file the next start opens.
+std::string IniSettingsFile()
+{
+    return std::string(AfxGetApp()->GetProfileString("General", "SettingsFile", ""));
+}
+
 const std::string kProgramTitle = "Brelvane 32 - 2.09";
 
 class CSettingsFileCommands : public ::testing::Test {
@@ -226,10 +232,26 @@ TEST_F(CSettingsFileCommands, SaveAsTakesTheChosenName)
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(chosen.c_str()));
         EXPECT_EQ(m_StartFile, std::string(GetSettingsFileName()));
     }
+    {
+        // A name that cannot become a file: the window and the INI keep the file they named.
+        const std::string folder = m_Dir + "FOLDER.ZLK";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        const std::string named = IniSettingsFile(), title = WindowTitle(m_Window);
+        CReportRecorder reports;
+        g_Answer.result = IDOK;
+        g_Answer.path = folder;
+        SaveSettingsFileAs();
+        RemoveDirectoryA(folder.c_str());
+        EXPECT_EQ(std::vector<int> {3312}, reports.Ids());
+        EXPECT_EQ(m_StartFile, std::string(GetSettingsFileName()));
+        EXPECT_EQ(title, WindowTitle(m_Window));
+        EXPECT_EQ(named, IniSettingsFile());
+    }
     g_Answer.result = IDOK;
     g_Answer.path = chosen;
     g_pScanSettings->SetParamAllTypes(kParamResolution, 640);
     SaveSettingsFileAs();
+    EXPECT_EQ(chosen, IniSettingsFile());
     EXPECT_EQ(DWORD(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST), g_Answer.flags & ~DWORD(OFN_EXPLORER));
     EXPECT_EQ(chosen, std::string(GetSettingsFileName()));
     EXPECT_EQ(kProgramTitle + " - " + chosen, WindowTitle(m_Window));
