@@ -64,6 +64,7 @@ ON_COMMAND(kCmdSaveSettingsAs, OnSaveSettingsAs)
 ON_COMMAND(kCmdSaveSettings, OnSaveSettings)
 ON_COMMAND(kCmdLoadDefaultSettings, OnLoadDefaultSettings)
 ON_COMMAND_RANGE(kCmdQualitySpeed, kCmdQualityExtra, OnQuality)
+ON_UPDATE_COMMAND_UI_RANGE(kCmdQualitySpeed, kCmdQualityExtra, OnUpdateQuality)
 END_MESSAGE_MAP()
 
 CBrelvaneApp::CBrelvaneApp() : m_nExitCode(kExitStartFailed) { }
@@ -262,6 +263,12 @@ void CBrelvaneApp::OnQuality(UINT id)
         g_pScanSettings->SetParam(kParamQuality, (int32_t)(kCmdQualityExtra - id));
     ShowSettingsSummary(g_pScanSettings);
     RefreshForm();
+}
+
+void CBrelvaneApp::OnUpdateQuality(CCmdUI* ui)
+{
+    const int32_t quality = g_pScanSettings ? g_pScanSettings->GetParam(kParamQuality) : -1;
+    ui->SetRadio(quality == (int32_t)(kCmdQualityExtra - ui->m_nID));
 }
 
 BOOL CBrelvaneApp::OnIdle(LONG count) { return CWinApp::OnIdle(count); }

@@ -9,6 +9,7 @@
 #include "app/Ctl3dLoader.h"
 #include "colour/EngineScanColour.h"
 #include "framework/App.h"
+#include "framework/CmdUI.h"
 #include "framework/String.h"
 
 #include <cstdint>
@@ -50,6 +51,8 @@ protected:
     void OnSaveSettings();
     void OnLoadDefaultSettings();
     void OnQuality(UINT id);
+    // The Quality menu marks the record's quality.
+    void OnUpdateQuality(CCmdUI* ui);
 
 private:
     void UseProgramProfile();

@@ -5,6 +5,8 @@
 #include "core/driver/ScannerDriver.h"
 #include "core/messages/MessageCatalog.h"
 #include "core/messages/MsgString.h"
+#include "core/settings/ScanParams.h"
+#include "core/settings/ScanSettings.h"
 #include "core/settings/SettingsFile.h"
 #include "framework/App.h"
 #include "framework/Frame.h"
@@ -202,6 +204,40 @@ TEST(MainMenu, EntriesWithoutAnyHandlerAreGreyAsThePopupOpens)
         const UINT state = GetMenuState(GetSubMenu(bar, c.popup), c.command, MF_BYCOMMAND);
         EXPECT_EQ(c.grey, (state & MF_GRAYED) != 0) << c.command;
     }
+    TestApp().m_pMainWnd = savedMain;
+    frame->DestroyWindow();
+    ResetTestIni();
+}
+
+// The Quality menu marks the record's quality with a radio mark, and only that one.
+TEST(MainMenu, QualityMenuMarksTheRecordsQuality)
+{
+    ResetTestIni();
+    CFrameWnd* frame = new CFrameWnd;
+    ASSERT_TRUE(
+        frame->CreateEx(0, AfxRegisterWndClass(0), "frame", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr));
+    CWnd* savedMain = TestApp().m_pMainWnd;
+    TestApp().m_pMainWnd = frame;
+    CScanSettings* savedSettings = g_pScanSettings;
+    CScanSettings settings;
+    g_pScanSettings = &settings;
+    BuildMainMenu(frame, CurrentMainMenuOptions(TRUE));
+    HMENU quality = GetSubMenu(GetMenu(frame->m_hWnd), kQuality);
+    // 5198 speed (2), 5199 quality (1), 5200 extra (0)
+    for (int32_t value : {2, 1, 0}) {
+        SCOPED_TRACE(value);
+        settings.SetParam(kParamQuality, value);
+        SendMessageA(frame->m_hWnd, WM_INITMENUPOPUP, (WPARAM)quality, kQuality);
+        for (UINT command = 5198; command <= 5200; ++command) {
+            MENUITEMINFOA info = {sizeof info, MIIM_FTYPE | MIIM_STATE};
+            ASSERT_TRUE(GetMenuItemInfoA(quality, command, FALSE, &info));
+            const bool marked = command == 5200u - (UINT)value;
+            EXPECT_EQ(marked, (info.fState & MFS_CHECKED) != 0) << command;
+            EXPECT_EQ(marked, (info.fType & MFT_RADIOCHECK) != 0) << command;
+            EXPECT_EQ(0u, info.fState & MFS_GRAYED) << command;
+        }
+    }
+    g_pScanSettings = savedSettings;
     TestApp().m_pMainWnd = savedMain;
     frame->DestroyWindow();
     ResetTestIni();
