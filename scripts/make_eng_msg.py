@@ -195,7 +195,7 @@ TEXTS = {
     # ---- status texts of a scan (the value, where one is shown, is appended by the status bar) ----
     3285: "Prescan : ",
     3286: "Preview : ",
-    3287: "Scan complete",
+    3287: "Ready",
     3289: "Setting the scan parameters",
     3290: "Preparing the scanner",
     3291: "Sending the tone curves",
