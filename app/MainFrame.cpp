@@ -21,6 +21,8 @@ BEGIN_MESSAGE_MAP(CMainFrame, CFrameWnd)
     ON_WM_CREATE()
     ON_WM_SIZE()
     ON_WM_MOVE()
+    ON_WM_ENTERSIZEMOVE()
+    ON_WM_EXITSIZEMOVE()
     ON_WM_GETMINMAXINFO()
     ON_WM_CLOSE()
     ON_WM_DESTROY()
@@ -219,26 +221,28 @@ void CMainFrame::OnTimer(UINT_PTR id)
     }
 }
 
-// The hidden frame of a batch start has no placement of the user's to keep.
-void CMainFrame::OnSize(UINT type, int, int)
+void CMainFrame::OnSize(UINT, int, int)
 {
-    if (type == SIZE_MINIMIZED || !g_bInteractive)
-        return;
-    if (type == SIZE_MAXIMIZED) {
-        App().WriteProfileInt(kSection, "Zoomed", 1);
-    } else {
-        CRect window;
-        GetWindowRect(&window);
-        App().WriteProfileInt(kSection, "WindowW", window.Width());
-        App().WriteProfileInt(kSection, "WindowH", window.Height());
-        App().WriteProfileInt(kSection, "Zoomed", 0);
-    }
+    SavePlacement();
     RecalcLayout(TRUE);
 }
 
-void CMainFrame::OnMove(int, int)
+void CMainFrame::OnMove(int, int) { SavePlacement(); }
+
+void CMainFrame::OnEnterSizeMove() { m_bInSizeMove = TRUE; }
+
+void CMainFrame::OnExitSizeMove()
 {
-    if (IsIconic() || !g_bInteractive)
+    m_bInSizeMove = FALSE;
+    SavePlacement();
+}
+
+// [General] WindowX, WindowY, WindowW, WindowH and Zoomed; maximised, only Zoomed, so that the last
+// normal place comes back. A minimised frame, and the hidden frame of a batch start, have no
+// placement of the user's to keep.
+void CMainFrame::SavePlacement()
+{
+    if (m_bInSizeMove || IsIconic() || !g_bInteractive)
         return;
     if (IsZoomed()) {
         App().WriteProfileInt(kSection, "Zoomed", 1);
@@ -248,6 +252,8 @@ void CMainFrame::OnMove(int, int)
     GetWindowRect(&window);
     App().WriteProfileInt(kSection, "WindowX", window.left);
     App().WriteProfileInt(kSection, "WindowY", window.top);
+    App().WriteProfileInt(kSection, "WindowW", window.Width());
+    App().WriteProfileInt(kSection, "WindowH", window.Height());
     App().WriteProfileInt(kSection, "Zoomed", 0);
 }
 

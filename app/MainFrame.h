@@ -42,6 +42,8 @@ protected:
     void OnTimer(UINT_PTR id);
     void OnSize(UINT type, int cx, int cy);
     void OnMove(int x, int y);
+    void OnEnterSizeMove();
+    void OnExitSizeMove();
     void OnGetMinMaxInfo(MINMAXINFO* info);
     void OnClose();
     void OnDestroy();
@@ -53,8 +55,11 @@ private:
     void CreateBars(BOOL camera);
     void CreateForm();
     bool ToolBarWanted() const;
+    void SavePlacement();
 
     BOOL m_bLayoutSuspended;
+    // Set while the user drags the frame or its border: the placement is written once, at the end.
+    BOOL m_bInSizeMove = FALSE;
 };
 
 // The ids of the normal tool bar, in button order.

@@ -139,6 +139,8 @@ protected:
 #define ON_WM_RBUTTONDOWN() ON_WINDOW_MESSAGE(WM_RBUTTONDOWN, self->OnRButtonDown((UINT)wParam, CPoint(lParam)))
 #define ON_WM_MOUSEMOVE() ON_WINDOW_MESSAGE(WM_MOUSEMOVE, self->OnMouseMove((UINT)wParam, CPoint(lParam)))
 #define ON_WM_MOVE() ON_WINDOW_MESSAGE(WM_MOVE, self->OnMove((short)LOWORD(lParam), (short)HIWORD(lParam)))
+#define ON_WM_ENTERSIZEMOVE() ON_WINDOW_MESSAGE(WM_ENTERSIZEMOVE, self->OnEnterSizeMove())
+#define ON_WM_EXITSIZEMOVE() ON_WINDOW_MESSAGE(WM_EXITSIZEMOVE, self->OnExitSizeMove())
 #define ON_WM_GETMINMAXINFO() \
     ON_WINDOW_MESSAGE(WM_GETMINMAXINFO, self->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam)))
 #define ON_WM_ACTIVATE()                                                                    \

@@ -190,6 +190,8 @@ public:
     void OnRButtonDown(UINT, CPoint) { Default(); }
     void OnMouseMove(UINT, CPoint) { Default(); }
     void OnMove(int, int) { Default(); }
+    void OnEnterSizeMove() { Default(); }
+    void OnExitSizeMove() { Default(); }
     void OnGetMinMaxInfo(MINMAXINFO*) { Default(); }
     void OnActivate(UINT, CWnd*, BOOL) { Default(); }
     void OnSysColorChange() { Default(); }

@@ -215,6 +215,29 @@ TEST_F(MainFrameTest, ZoomedStateComesBackAfterTheTimerAndMinimisingWritesNothin
     EXPECT_EQ("40,30," + width + "," + height + ",1", placement());
 }
 
+// A drag of the frame or its border moves it in many steps: the placement is written once, when
+// the drag ends, not at every step.
+TEST_F(MainFrameTest, ADragWritesThePlacementOnceItEnds)
+{
+    ResetTestIni();
+    OpenFrame();
+    m_pFrame->ShowWindow(SW_SHOW);
+    const CSize size = m_pFrame->m_sizeMinTrack;
+    m_pFrame->MoveWindow(40, 30, size.cx, size.cy);
+    auto placement = [] {
+        return Ini("WindowX") + "," + Ini("WindowY") + "," + Ini("WindowW") + "," + Ini("WindowH") + "," +
+            Ini("Zoomed");
+    };
+    const std::string before = placement();
+    m_pFrame->SendMessage(WM_ENTERSIZEMOVE);
+    for (int step = 1; step <= 5; ++step) {
+        m_pFrame->MoveWindow(40 + step, 30 + 2 * step, size.cx + 3 * step, size.cy + step);
+        EXPECT_EQ(before, placement()) << "step " << step;
+    }
+    m_pFrame->SendMessage(WM_EXITSIZEMOVE);
+    EXPECT_EQ("45,40," + std::to_string(size.cx + 15) + "," + std::to_string(size.cy + 5) + ",0", placement());
+}
+
 TEST_F(MainFrameTest, BarsAndFormShareTheClientArea)
 {
     OpenFrame();
