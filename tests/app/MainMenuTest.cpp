@@ -229,7 +229,9 @@ TEST(MainMenu, QualityMenuMarksTheRecordsQuality)
         settings.SetParam(kParamQuality, value);
         SendMessageA(frame->m_hWnd, WM_INITMENUPOPUP, (WPARAM)quality, kQuality);
         for (UINT command = 5198; command <= 5200; ++command) {
-            MENUITEMINFOA info = {sizeof info, MIIM_FTYPE | MIIM_STATE};
+            MENUITEMINFOA info = {};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_FTYPE | MIIM_STATE;
             ASSERT_TRUE(GetMenuItemInfoA(quality, command, FALSE, &info));
             const bool marked = command == 5200u - (UINT)value;
             EXPECT_EQ(marked, (info.fState & MFS_CHECKED) != 0) << command;
